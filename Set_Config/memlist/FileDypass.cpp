@@ -1,0 +1,146 @@
+// The engine's frame: construction, the temporary directory and the error file.
+#include "FileDypass.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <ctime>
+
+#include "File.h"
+#include "FileSystem.h"
+#include "gbtext/StoreTexts.h"
+
+namespace {
+
+constexpr int kErrFileRetries = 50;  // 2 ms apart: 100 ms at most
+
+CString HeaderLine1() {
+    CString s;
+    s.Format(gbtext::ErrFileIdLine, CFileDypass::kErrFileId);
+    return s;
+}
+
+CString HeaderLine2() {
+    CString s;
+    s.Format(gbtext::ErrFileVersionLine, CFileDypass::kFormatVersion);
+    return s;
+}
+
+// Opens the error file as the store always does: read/write, created with its header when
+// empty, never truncated, shared with nobody.
+// Another program holds the file only for the moment of its own append or read, so a few short
+// retries keep a message from being lost to a collision; a holder that stays still fails us.
+bool OpenErrFile(CStdioFile& f, const CString& path) {
+    constexpr unsigned kFlags = CFile::modeReadWrite | CFile::modeCreate | CFile::modeNoTruncate |
+                                CFile::shareExclusive | CFile::typeText;
+    bool opened = f.Open(path, kFlags);
+    for (int retry = 0; !opened && errno == EWOULDBLOCK && retry < kErrFileRetries; ++retry) {
+        struct timespec ts {
+            0, 2 * 1000 * 1000
+        };
+        nanosleep(&ts, nullptr);
+        opened = f.Open(path, kFlags);
+    }
+    if (!opened)
+        return false;
+    if (f.GetLength() == 0) {
+        CString header = HeaderLine1() + "\n" + HeaderLine2() + "\n";
+        if (!f.WriteString(header))
+            return false;
+        f.SeekToBegin();
+    }
+    return true;
+}
+
+}  // namespace
+
+CFileDypass::CFileDypass() {
+    if (!m_dirKeeper.GetCfgPath("QLX_PATH_D_TEMP", m_strTempDir))
+        m_strTempDir.Empty();
+    CreateDirectoryTree(m_strTempDir);
+}
+
+CFileDypass::~CFileDypass() = default;
+
+CString CFileDypass::TempPath(const char* name) const {
+    CString path = m_strTempDir;
+    if (!path.IsEmpty() && path[path.GetLength() - 1] != '/')
+        path += '/';
+    return path + name;
+}
+
+int CFileDypass::AddError(CString& strMsg) {
+    if (m_strTempDir.IsEmpty())
+        return 0;
+    CStdioFile f;
+    if (!OpenErrFile(f, TempPath(kErrFileName)))
+        return 0;
+    if (!strMsg.IsEmpty()) {
+        strMsg += '\n';
+        f.SeekToEnd();
+        f.WriteString(strMsg);
+    }
+    return 1;
+}
+
+void CFileDypass::ReportError(const char* fmt, ...) {
+    CString msg;
+    va_list ap;
+    va_start(ap, fmt);
+    msg.FormatV(fmt, ap);
+    va_end(ap);
+    AddError(msg);
+}
+
+int CFileDypass::GetErrStringArray(CStringArray& arr) {
+    arr.RemoveAll();
+    if (m_strTempDir.IsEmpty())
+        return 0;
+    CStdioFile f;
+    if (!OpenErrFile(f, TempPath(kErrFileName)))
+        return 0;
+    CString line;
+    if (!f.ReadString(line) || line != HeaderLine1()) {
+        CString s;
+        s.Format(gbtext::ErrFileIdBad, kErrFileId);
+        arr.Add(s);
+    }
+    if (!f.ReadString(line) || line != HeaderLine2()) {
+        CString s;
+        s.Format(gbtext::ErrFileVersionBad, kFormatVersion);
+        arr.Add(s);
+    }
+    while (f.ReadString(line) && !line.IsEmpty())
+        arr.Add(line);
+    return 1;
+}
+
+int CFileDypass::RemoveErrorFile() {
+    if (m_strTempDir.IsEmpty())
+        return 1;
+    CString path = TempPath(kErrFileName);
+    if (mlplat::PathExists(path))
+        mlplat::DeleteFile(path);
+    return 1;
+}
+
+int CFileDypass::CreateDirectoryTree(const CString& strPath) {
+    if (strPath.IsEmpty())
+        return 0;
+    // Relative paths are made absolute first: the walk moves the current directory into each
+    // directory it creates, which must not change where the next level goes.
+    CString path(mlplat::MakeAbsolute(strPath.str()));
+    if (path[path.GetLength() - 1] != '/')
+        path += '/';
+    int result = 1;
+    // The leading '/' plays the drive letter's part: it is skipped and the walk goes on.
+    for (int pos = path.Find('/', 1); pos > 0; pos = path.Find('/', pos + 1)) {
+        CString prefix = path.Left(pos);
+        if (prefix.IsEmpty() || mlplat::IsDirectory(prefix))
+            continue;
+        if (mlplat::CreateDir(prefix))
+            mlplat::SetCurrentDir(prefix);
+        else
+            result = 0;
+    }
+    return result;
+}

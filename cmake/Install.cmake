@@ -1,0 +1,39 @@
+# cmake --install: headers under include/memlist, libmemlist.so and libDirkeeper.so, a CMake
+# package (find_package(memlist) -> memlist::memlist), a pkg-config file and the tools.
+include(CMakePackageConfigHelpers)
+
+# What a host includes. Each includes its siblings by bare name, so one flat folder serves.
+set(MEMLIST_PUBLIC_HEADERS
+  ${CMAKE_SOURCE_DIR}/platform/WinTypes.h
+  ${CMAKE_SOURCE_DIR}/platform/CString.h
+  ${CMAKE_SOURCE_DIR}/platform/Arrays.h
+  ${CMAKE_SOURCE_DIR}/Set_Config/memlist/MemTagList.h)
+foreach(h TagRecords.h)
+  if(EXISTS ${CMAKE_SOURCE_DIR}/Set_Config/memlist/${h})
+    list(APPEND MEMLIST_PUBLIC_HEADERS ${CMAKE_SOURCE_DIR}/Set_Config/memlist/${h})
+  endif()
+endforeach()
+foreach(h TagAreaRegion.h)
+  if(EXISTS ${CMAKE_SOURCE_DIR}/pubclass/${h})
+    list(APPEND MEMLIST_PUBLIC_HEADERS ${CMAKE_SOURCE_DIR}/pubclass/${h})
+  endif()
+endforeach()
+install(FILES ${MEMLIST_PUBLIC_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/memlist)
+
+install(TARGETS Dirkeeper LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+if(TARGET memlist)
+  install(TARGETS memlist EXPORT memlistTargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/memlist)
+  install(EXPORT memlistTargets NAMESPACE memlist::
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/memlist)
+  configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/memlistConfig.cmake.in
+    ${CMAKE_BINARY_DIR}/memlistConfig.cmake
+    INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/memlist)
+  write_basic_package_version_file(${CMAKE_BINARY_DIR}/memlistConfigVersion.cmake
+    COMPATIBILITY SameMajorVersion)
+  install(FILES ${CMAKE_BINARY_DIR}/memlistConfig.cmake ${CMAKE_BINARY_DIR}/memlistConfigVersion.cmake
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/memlist)
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/memlist.pc.in ${CMAKE_BINARY_DIR}/memlist.pc @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/memlist.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endif()

@@ -1,0 +1,53 @@
+#include "DynamicLibrary.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+namespace mlplat {
+
+namespace {
+
+// The folder of the shared object (or program) that holds this code.
+std::string OwnFolder() {
+    Dl_info info{};
+    if (!::dladdr(reinterpret_cast<void*>(&LoadLibrary), &info) || !info.dli_fname)
+        return {};
+    std::string path = info.dli_fname;
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+}  // namespace
+
+void* LoadLibrary(const char* name) {
+    if (!name || !*name)
+        return nullptr;
+    // A bare name is looked for beside this library first: RUNPATH $ORIGIN means that too, but
+    // a sanitizer's dlopen interceptor would make its own runtime the caller whose RUNPATH counts.
+    if (!std::strchr(name, '/')) {
+        std::string folder = OwnFolder();
+        if (!folder.empty()) {
+            std::string beside = folder + "/" + name;
+            if (::access(beside.c_str(), F_OK) == 0)
+                if (void* h = ::dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL))
+                    return h;
+        }
+    }
+    return ::dlopen(name, RTLD_NOW | RTLD_LOCAL);
+}
+
+void* GetProcAddress(void* module, const char* symbol) {
+    if (!module || !symbol)
+        return nullptr;
+    return ::dlsym(module, symbol);
+}
+
+void FreeLibrary(void* module) {
+    if (module)
+        ::dlclose(module);
+}
+
+}  // namespace mlplat

@@ -1,0 +1,185 @@
+#include "File.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "Vfs.h"
+
+CFile::~CFile() {
+    Close();
+}
+
+bool CFile::Open(const char* path, unsigned flags) {
+    Close();
+    if (!path || !*path)
+        return false;
+    int oflags = 0;
+    switch (flags & 0x3) {
+        case modeWrite:
+            oflags = O_WRONLY;
+            break;
+        case modeReadWrite:
+            oflags = O_RDWR;
+            break;
+        default:
+            oflags = O_RDONLY;
+            break;
+    }
+    if (flags & modeCreate) {
+        oflags |= O_CREAT;
+        if (!(flags & modeNoTruncate))
+            oflags |= O_TRUNC;
+    }
+    int fd = mlplat::Vfs().open(path, oflags, 0666);
+    if (fd < 0)
+        return false;
+    if ((flags & 0x70) == shareExclusive && mlplat::Vfs().flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int err = errno;
+        mlplat::Vfs().close(fd);
+        errno = err;  // EWOULDBLOCK tells the caller that another holder has the file
+        return false;
+    }
+    m_fd = fd;
+    m_path = path;
+    return true;
+}
+
+void CFile::Close() {
+    if (m_fd >= 0)
+        mlplat::Vfs().close(m_fd);  // closing drops any flock
+    m_fd = -1;
+    m_path.Empty();
+}
+
+long long CFile::ReadAt(std::uint64_t offset, void* buf, std::size_t n) {
+    if (m_fd < 0)
+        return -1;
+    std::size_t done = 0;
+    char* p = static_cast<char*>(buf);
+    while (done < n) {
+        ssize_t r =
+            mlplat::Vfs().pread(m_fd, p + done, n - done, static_cast<off_t>(offset + done));
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (r == 0)
+            break;
+        done += static_cast<std::size_t>(r);
+    }
+    return static_cast<long long>(done);
+}
+
+bool CFile::ReadExactAt(std::uint64_t offset, void* buf, std::size_t n) {
+    return ReadAt(offset, buf, n) == static_cast<long long>(n);
+}
+
+bool CFile::WriteAt(std::uint64_t offset, const void* buf, std::size_t n) {
+    if (m_fd < 0)
+        return false;
+    std::size_t done = 0;
+    const char* p = static_cast<const char*>(buf);
+    while (done < n) {
+        ssize_t r =
+            mlplat::Vfs().pwrite(m_fd, p + done, n - done, static_cast<off_t>(offset + done));
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (r == 0)
+            return false;
+        done += static_cast<std::size_t>(r);
+    }
+    return true;
+}
+
+long long CFile::GetLength() const {
+    if (m_fd < 0)
+        return -1;
+    off_t len = 0;
+    if (mlplat::Vfs().fsize(m_fd, &len) != 0)
+        return -1;
+    return static_cast<long long>(len);
+}
+
+bool CFile::SetLength(std::uint64_t n) {
+    return m_fd >= 0 && mlplat::Vfs().ftruncate(m_fd, static_cast<off_t>(n)) == 0;
+}
+
+bool CStdioFile::Open(const char* path, unsigned flags) {
+    m_pos = 0;
+    m_buf.clear();
+    m_bufPos = 0;
+    return CFile::Open(path, flags);
+}
+
+bool CStdioFile::Fill() {
+    char chunk[4096];
+    long long r = ReadAt(m_pos, chunk, sizeof chunk);
+    if (r <= 0)
+        return false;
+    m_buf.erase(0, m_bufPos);
+    m_bufPos = 0;
+    m_buf.append(chunk, static_cast<std::size_t>(r));
+    m_pos += static_cast<std::uint64_t>(r);
+    return true;
+}
+
+bool CStdioFile::ReadString(CString& line) {
+    line.Empty();
+    for (;;) {
+        std::size_t nl = m_buf.find('\n', m_bufPos);
+        if (nl != std::string::npos) {
+            std::size_t end = nl;
+            if (end > m_bufPos && m_buf[end - 1] == '\r')
+                --end;
+            line = CString(m_buf.substr(m_bufPos, end - m_bufPos));
+            m_bufPos = nl + 1;
+            return true;
+        }
+        if (!Fill())
+            break;
+    }
+    if (m_bufPos >= m_buf.size())
+        return false;
+    std::size_t end = m_buf.size();
+    if (m_buf[end - 1] == '\r')
+        --end;
+    line = CString(m_buf.substr(m_bufPos, end - m_bufPos));
+    m_bufPos = m_buf.size();
+    return true;
+}
+
+bool CStdioFile::WriteString(const char* text) {
+    if (!text)
+        return true;
+    std::string out;
+    for (const char* p = text; *p; ++p) {
+        if (*p == '\n')
+            out += '\r';
+        out += *p;
+    }
+    // Writing discards the read-ahead: the next read starts after what was written.
+    std::uint64_t at = m_pos - (m_buf.size() - m_bufPos);
+    m_buf.clear();
+    m_bufPos = 0;
+    if (!WriteAt(at, out.data(), out.size()))
+        return false;
+    m_pos = at + out.size();
+    return true;
+}
+
+bool CStdioFile::SeekToEnd() {
+    long long len = GetLength();
+    if (len < 0)
+        return false;
+    m_buf.clear();
+    m_bufPos = 0;
+    m_pos = static_cast<std::uint64_t>(len);
+    return true;
+}

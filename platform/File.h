@@ -1,0 +1,86 @@
+// CFile and CStdioFile: the class library's file classes on POSIX descriptors.
+//
+// Binary files are read and written at explicit offsets (one pread or pwrite per transfer, no
+// shared seek position), so several programs can work on one file without disturbing each
+// other. Nothing throws: every operation reports failure in its result.
+//
+// Sharing: POSIX has no share modes. shareDenyNone is a plain open; shareExclusive takes
+// flock(LOCK_EX | LOCK_NB) right after the open and holds it until Close, and the open fails
+// when another holder has it. The other share modes act as shareDenyNone.
+//
+// CStdioFile keeps Windows line ends on disk: it writes CR LF for every '\n' and strips CR LF
+// (or a lone LF) from the lines it reads.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "CString.h"
+
+class CFile {
+public:
+    enum OpenFlags : unsigned {
+        modeRead = 0x0000,
+        modeWrite = 0x0001,
+        modeReadWrite = 0x0002,
+        shareCompat = 0x0000,
+        shareExclusive = 0x0010,
+        shareDenyWrite = 0x0020,
+        shareDenyRead = 0x0030,
+        shareDenyNone = 0x0040,
+        modeNoInherit = 0x0080,
+        modeCreate = 0x1000,
+        modeNoTruncate = 0x2000,
+        typeText = 0x4000,
+        typeBinary = 0x8000,
+    };
+
+    CFile() = default;
+    virtual ~CFile();
+    CFile(const CFile&) = delete;
+    CFile& operator=(const CFile&) = delete;
+
+    // Opens `path` with the class library's flags. modeCreate without modeNoTruncate truncates.
+    // On failure errno tells why (EWOULDBLOCK: another holder of a shareExclusive open).
+    bool Open(const char* path, unsigned flags);
+    void Close();
+    bool IsOpen() const { return m_fd >= 0; }
+    const CString& GetFilePath() const { return m_path; }
+
+    // Reads up to n bytes at `offset`; returns the count read (short at the end of the file),
+    // or -1 on an error.
+    long long ReadAt(std::uint64_t offset, void* buf, std::size_t n);
+    // Reads exactly n bytes at `offset`; false when fewer are there or on an error.
+    bool ReadExactAt(std::uint64_t offset, void* buf, std::size_t n);
+    // Writes all n bytes at `offset`; false on any error (a short write included).
+    bool WriteAt(std::uint64_t offset, const void* buf, std::size_t n);
+
+    // Current length in bytes, or -1 on an error.
+    long long GetLength() const;
+    bool SetLength(std::uint64_t n);
+
+    int fd() const { return m_fd; }
+
+protected:
+    int m_fd = -1;
+    CString m_path;
+};
+
+class CStdioFile : public CFile {
+public:
+    // Text files are read and written sequentially from a position of their own.
+    bool Open(const char* path, unsigned flags);
+    // Next line without its line end; false at the end of the file (or on an error).
+    bool ReadString(CString& line);
+    // Writes text, '\n' becoming CR LF.
+    bool WriteString(const char* text);
+    void SeekToBegin() { m_pos = 0; }
+    bool SeekToEnd();
+
+private:
+    bool Fill();
+    std::uint64_t m_pos = 0;  // file offset of the next byte not yet in m_buf
+    std::string m_buf;        // read-ahead
+    std::size_t m_bufPos = 0;
+};

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Sets up, builds with AddressSanitizer and UndefinedBehaviorSanitizer, and runs every test:
+# the unit and integration tests (ctest), the install check and a short run of each fuzzer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/setup.sh
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+cmake --preset debug >/dev/null
+cmake --build --preset debug
+ctest --preset debug -j2
+bash tools/check-install.sh
+bash tools/run-fuzzers.sh "${FUZZ_SECONDS:-20}"
