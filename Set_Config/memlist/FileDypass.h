@@ -9,6 +9,7 @@
 #include "Arrays.h"
 #include "CString.h"
 #include "DirkeeperInterface.h"
+#include "TagRecords.h"
 
 class CFileDypass {
 public:
@@ -35,6 +36,26 @@ public:
     // path). Changes the process's current directory to each directory it creates.
     int CreateDirectoryTree(const CString& strPath);
 
+    // --- codes: current data type, data source and struct type ----------------------------
+    // Codes 0..4 become the current type; any other reports "在数据类型转换时，数据类型指定错误！"
+    // and leaves no valid current type, so that the next CheckDataType fails.
+    void SetDataType(int nType);
+    // Codes 0..2 become the current source; any other reports "在数据来源类型转换时，数据来源类型
+    // 指定错误！" and leaves no valid current source.
+    void SetDataSource(int nSource);
+    // Stores the name as given (no check).
+    void SetStructType(const CString& strStructType);
+    // 1 when the current type is 0..4, else reports "指定数据类型错误！" and returns 0.
+    int CheckDataType();
+    // 1 when the current source is 0..2, else reports "指定数据来源错误！" and returns 0.
+    int CheckDataSource();
+    // 1 when the current struct type name is non-empty and begins with '#', else reports
+    // "指定结构类型错误！" and returns 0.
+    int CheckStructType();
+    int GetDataType() const { return m_nDataType; }
+    int GetDataSource() const { return m_nDataSource; }
+    const CString& GetStructType() const { return m_strStructType; }
+
     const CString& GetTempDir() const { return m_strTempDir; }
     // Path of `name` in the temporary directory (directory, a separator, the name).
     CString TempPath(const char* name) const;
@@ -45,6 +66,11 @@ public:
     static constexpr unsigned kFormatVersion = 0x00010000;
 
 private:
+    static constexpr int kNoCode = -1;  // no valid current type or source
+
     CString m_strTempDir;
+    int m_nDataType = kNoCode;
+    int m_nDataSource = kNoCode;
+    CString m_strStructType{"#"};
     CDirkeeperInterface m_dirKeeper;
 };
