@@ -46,7 +46,7 @@ bool CDirkeeperInterface::Load() {
     if (m_bLoaded)
         return true;
     Unload();
-    m_hModule = mlplat::LoadLibrary(kLibraryName);
+    m_hModule = mlplat::LoadLibrary(m_strLibrary);
     if (!m_hModule)
         return false;
     for (int i = 0; i < kEntryCount; ++i)

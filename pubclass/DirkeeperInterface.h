@@ -29,7 +29,8 @@ public:
     // The entry points' names, in the order they are resolved.
     static const char* const kEntryNames[kEntryCount];
 
-    CDirkeeperInterface() = default;
+    // `pszLibrary` names another library file (tests use it to stand for a missing service).
+    explicit CDirkeeperInterface(const char* pszLibrary = kLibraryName) : m_strLibrary(pszLibrary) {}
     ~CDirkeeperInterface();
     CDirkeeperInterface(const CDirkeeperInterface&) = delete;
     CDirkeeperInterface& operator=(const CDirkeeperInterface&) = delete;
@@ -47,6 +48,7 @@ private:
     void Unload();
 
     void* m_pEntries[kEntryCount] = {};
+    CString m_strLibrary;
     void* m_hModule = nullptr;
     bool m_bLoaded = false;
 };

@@ -12,9 +12,13 @@ for f in build/fuzz/out/fuzz_*; do
   work=$(mktemp -d /tmp/memlist-fuzz-XXXXXX)
   [ -d "$seeds" ] && cp -r "$seeds"/. "$work"/
   echo "fuzzing $name for ${secs}s"
+  rc=0
   "$f" -max_total_time="$secs" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-       -artifact_prefix="$work/" "$work" 2>&1 | tail -n 3
-  rc=${PIPESTATUS[0]}
-  rm -rf "$work"
-  [ "$rc" -eq 0 ] || { echo "$name failed"; exit "$rc"; }
+       -artifact_prefix="$work/" "$work" >"$work.log" 2>&1 || rc=$?
+  tail -n 3 "$work.log"
+  if [ "$rc" -ne 0 ]; then
+    echo "$name failed (exit $rc); last output:"; tail -n 60 "$work.log"
+    rm -rf "$work" "$work.log"; exit "$rc"
+  fi
+  rm -rf "$work" "$work.log"
 done

@@ -1,7 +1,6 @@
 // The library's GB2312 texts are the bytes an independent conversion gives.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 
 #include "Gb2312.h"
@@ -21,27 +20,6 @@ TEST(GbTexts, EveryStoreTextMatchesIconv) {
     EXPECT_EQ(std::string(gbtext::ErrFileIdLine), Gb("文件标识：%s"));
     EXPECT_EQ(std::string(gbtext::SetDataTypeBad), Gb("在数据类型转换时，数据类型指定错误！"));
     EXPECT_EQ(std::string(gbtext::ModifyOldNameMissing), Gb("未找到旧位号名称%s;"));
-}
-
-TEST(GbTexts, DefinitionFileAgreesWithGeneratedHeaderLineByLine) {
-    // Reads the definitions as written and checks the count of texts matches what iconv accepts:
-    // a text that iconv refuses would have stopped the build, so here every line must convert.
-    const char* src = std::getenv("MEMLIST_SOURCE_DIR");
-    ASSERT_NE(src, nullptr);
-    std::ifstream in(std::string(src) + "/Set_Config/memlist/res/StoreTexts.def");
-    ASSERT_TRUE(in.good());
-    std::string line;
-    int texts = 0;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        size_t eq = line.find(" = ");
-        ASSERT_NE(eq, std::string::npos) << line;
-        std::string gb;
-        EXPECT_TRUE(mlplat::Utf8ToGbStrict(line.substr(eq + 3), gb)) << line;
-        ++texts;
-    }
-    EXPECT_GT(texts, 40);
 }
 
 TEST(Gb2312, RoundTripAndLeadBytes) {

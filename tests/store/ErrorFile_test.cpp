@@ -1,0 +1,180 @@
+// The store's error file: its header, CR LF line ends, the header checks, exclusive access and
+// appends from another process.
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <set>
+#include <string>
+
+#include "FileDypass.h"
+#include "TestSupport.h"
+
+using mltest::Gb;
+using mltest::ScopedEnv;
+using mltest::TempDir;
+
+namespace {
+
+std::string Header() { return Gb("文件标识：ZORVEN_TEMPERR\r\n文件版本号：10000\r\n"); }
+
+struct ErrFileTest : ::testing::Test {
+    TempDir dir;
+    ScopedEnv env{"QLX_PATH_D_TEMP", dir.path().c_str()};
+    std::string path = dir / "TempErrFile.txt";
+};
+
+}  // namespace
+
+TEST_F(ErrFileTest, FirstAppendWritesHeaderThenMessageWithCrLf) {
+    CFileDypass engine;
+    EXPECT_FALSE(mltest::FileExists(path));  // nothing before the first append
+    CString msg = mltest::GbS("添加事件3失败！");
+    ASSERT_NE(engine.AddError(msg), 0);
+    EXPECT_EQ(msg, mltest::GbS("添加事件3失败！") + "\n");  // the caller's string gets the line end
+    EXPECT_EQ(mltest::ReadFileText(path), Header() + Gb("添加事件3失败！") + "\r\n");
+
+    CStringArray arr;
+    ASSERT_NE(engine.GetErrStringArray(arr), 0);
+    ASSERT_EQ(arr.GetSize(), 1);
+    EXPECT_EQ(arr[0], mltest::GbS("添加事件3失败！"));
+}
+
+TEST_F(ErrFileTest, MessagesComeBackInOrderAndEmptyMessageWritesNothing) {
+    CFileDypass engine;
+    CString empty;
+    ASSERT_NE(engine.AddError(empty), 0);
+    EXPECT_EQ(mltest::ReadFileText(path), Header());
+    for (int i = 0; i < 5; ++i) {
+        CString m;
+        m.Format("message %d", i);
+        ASSERT_NE(engine.AddError(m), 0);
+    }
+    CStringArray arr;
+    ASSERT_NE(engine.GetErrStringArray(arr), 0);
+    ASSERT_EQ(arr.GetSize(), 5);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(arr[i], CString("message ") + std::to_string(i));
+}
+
+TEST_F(ErrFileTest, ReadingAMissingFileCreatesItWithHeaderOnly) {
+    CFileDypass engine;
+    CStringArray arr;
+    arr.Add("stale");
+    ASSERT_NE(engine.GetErrStringArray(arr), 0);
+    EXPECT_EQ(arr.GetSize(), 0);
+    EXPECT_EQ(mltest::ReadFileText(path), Header());
+}
+
+TEST_F(ErrFileTest, DamagedHeaderIsReportedBeforeTheMessages) {
+    mltest::WriteFileBytes(path, Gb("文件标识：OTHER\r\n文件版本号：20000\r\nfirst\r\nsecond\r\n"));
+    CFileDypass engine;
+    CStringArray arr;
+    ASSERT_NE(engine.GetErrStringArray(arr), 0);
+    ASSERT_EQ(arr.GetSize(), 4);
+    EXPECT_EQ(arr[0], mltest::GbS("ZORVEN_TEMPERR文件标识错误"));
+    EXPECT_EQ(arr[1], mltest::GbS("10000文件版本号错误"));
+    EXPECT_EQ(arr[2], "first");
+    EXPECT_EQ(arr[3], "second");
+}
+
+TEST_F(ErrFileTest, OnlyTheVersionLineDamagedAndReadingStopsAtAnEmptyLine) {
+    mltest::WriteFileBytes(path, Gb("文件标识：ZORVEN_TEMPERR\r\n版本\r\nfirst\r\n\r\nhidden\r\n"));
+    CFileDypass engine;
+    CStringArray arr;
+    ASSERT_NE(engine.GetErrStringArray(arr), 0);
+    ASSERT_EQ(arr.GetSize(), 2);
+    EXPECT_EQ(arr[0], mltest::GbS("10000文件版本号错误"));
+    EXPECT_EQ(arr[1], "first");
+}
+
+TEST_F(ErrFileTest, RemoveDeletesTheFileAndSucceedsWhenItIsMissing) {
+    CFileDypass engine;
+    CString m("x");
+    engine.AddError(m);
+    ASSERT_TRUE(mltest::FileExists(path));
+    EXPECT_EQ(engine.RemoveErrorFile(), 1);
+    EXPECT_FALSE(mltest::FileExists(path));
+    EXPECT_EQ(engine.RemoveErrorFile(), 1);
+}
+
+TEST_F(ErrFileTest, FileHeldByAnotherHolderFailsAppendAndRead) {
+    CFileDypass engine;
+    CString first("first");
+    ASSERT_NE(engine.AddError(first), 0);
+    int fd = ::open(path.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    CString lost("lost");
+    EXPECT_EQ(engine.AddError(lost), 0);
+    CStringArray arr;
+    arr.Add("stale");
+    EXPECT_EQ(engine.GetErrStringArray(arr), 0);
+    EXPECT_EQ(arr.GetSize(), 0);
+    ::close(fd);
+    ASSERT_NE(engine.GetErrStringArray(arr), 0);
+    ASSERT_EQ(arr.GetSize(), 1);
+    EXPECT_EQ(arr[0], "first");
+}
+
+TEST(ErrFileNoDirectory, OperationsDoNothingWithoutATemporaryDirectory) {
+    ScopedEnv env("QLX_PATH_D_TEMP", nullptr);
+    ScopedEnv table("DIRKEEPER_PATHS", nullptr);
+    CFileDypass engine;
+    EXPECT_TRUE(engine.GetTempDir().IsEmpty());
+    CString m("x");
+    EXPECT_EQ(engine.AddError(m), 0);
+    CStringArray arr;
+    arr.Add("stale");
+    EXPECT_EQ(engine.GetErrStringArray(arr), 0);
+    EXPECT_EQ(arr.GetSize(), 0);
+    EXPECT_EQ(engine.RemoveErrorFile(), 1);
+}
+
+TEST_F(ErrFileTest, AppendsOfAnotherProcessAreNeverLostWhileThisOneReads) {
+    // The child appends and records which appends reported success; the parent keeps reading.
+    int pipefd[2];
+    ASSERT_EQ(::pipe(pipefd), 0);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(pipefd[0]);
+        CFileDypass writer;
+        for (int i = 0; i < 300; ++i) {
+            CString m;
+            m.Format("child %d", i);
+            char ok = writer.AddError(m) ? 1 : 0;
+            if (::write(pipefd[1], &ok, 1) != 1) ::_exit(2);
+        }
+        ::_exit(0);
+    }
+    ::close(pipefd[1]);
+    {
+        CFileDypass reader;
+        for (int i = 0; i < 200; ++i) {
+            CStringArray arr;
+            reader.GetErrStringArray(arr);
+        }
+    }
+    std::set<std::string> reported;
+    char ok;
+    int i = 0;
+    while (::read(pipefd[0], &ok, 1) == 1) {
+        if (ok) reported.insert("child " + std::to_string(i));
+        ++i;
+    }
+    ::close(pipefd[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(i, 300);
+    EXPECT_GT(reported.size(), 0u);
+
+    CFileDypass check;
+    CStringArray arr;
+    ASSERT_NE(check.GetErrStringArray(arr), 0);
+    std::set<std::string> found;
+    for (const CString& s : arr) found.insert(s.str());
+    for (const std::string& r : reported) EXPECT_TRUE(found.count(r)) << r;
+}
