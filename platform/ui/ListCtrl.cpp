@@ -246,11 +246,13 @@ void CListCtrl::PreSubclassWindow() {
     m_pModel = new CListModel(view);
     auto* header = new CHeaderView(view);
     header->setSectionsClickable(true);
+    header->setMinimumSectionSize(0);
     header->setHighlightSections(false);
     header->setStretchLastSection(false);
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     view->setHorizontalHeader(header);
+    header->show();  // a header put into a view already shown starts hidden
     view->setModel(m_pModel);
     view->verticalHeader()->hide();
     view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 4);
