@@ -691,30 +691,31 @@ bool CXmlDocument::SetChildAttribute(const char* szAttrib, const char* szValue) 
     std::string doc = m_strDoc.str();
     const ElemPos& e = m_aPos[static_cast<size_t>(i)];
     AttribPos a;
-    int nPoint, nDelta;
+    int nDelta;
     if (FindAttrib(i, szAttrib, &a)) {
         if (a.nValue >= 0) {
-            nPoint = a.nValue;
             doc.replace(static_cast<size_t>(a.nValue), static_cast<size_t>(a.nValueLen), quoted);
             nDelta = static_cast<int>(quoted.size()) - a.nValueLen;
         } else {
-            nPoint = a.nName + a.nNameLen;
-            doc.insert(static_cast<size_t>(nPoint), "=" + quoted);
-            nDelta = static_cast<int>(quoted.size()) + 1;
+            std::string ins(1, '=');
+            ins += quoted;
+            doc.insert(static_cast<size_t>(a.nName + a.nNameLen), ins);
+            nDelta = static_cast<int>(ins.size());
         }
     } else {
         int nEnd = e.nStart + e.nStartTagLen - 1;
         if ((e.nFlags & EF_EMPTY) && doc[static_cast<size_t>(nEnd - 1)] == '/')
             --nEnd;
-        std::string ins = " " + std::string(szAttrib) + "=" + quoted;
-        nPoint = nEnd;
+        std::string ins(1, ' ');
+        ins += szAttrib;
+        ins += '=';
+        ins += quoted;
         doc.insert(static_cast<size_t>(nEnd), ins);
         nDelta = static_cast<int>(ins.size());
     }
     m_strDoc = CString(std::move(doc));
     ShiftAfter(m_aPos[static_cast<size_t>(i)].nStart + 1, nDelta, i);
     m_aPos[static_cast<size_t>(i)].nStartTagLen += nDelta;
-    (void)nPoint;
     return true;
 }
 
