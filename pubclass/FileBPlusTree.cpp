@@ -1,0 +1,438 @@
+// FileBPlusTree: modes, node I/O, insertion and look-up. (Node operations are in
+// filebplustreenode.cpp.)
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "FileSystem.h"
+#include "filebplustreenode.h"
+
+namespace {
+
+constexpr char kIdent[] = "FileBPlusTree";
+// Deeper than any sound tree can be (every internal node has two children or more), so a walk
+// that goes further is following a cycle in a damaged file.
+constexpr int kMaxDepth = 64;
+
+// The file name without its directory (either separator), which names the file's lock.
+CString LockNameOf(const CString& strPath) {
+    const std::string& s = strPath.str();
+    std::size_t cut = s.find_last_of("/\\");
+    return CString(cut == std::string::npos ? s : s.substr(cut + 1));
+}
+
+}  // namespace
+
+FileBPlusTree::FileBPlusTree() {
+    InitHeader();
+}
+
+FileBPlusTree::~FileBPlusTree() {
+    Close();
+}
+
+void FileBPlusTree::InitHeader() {
+    std::memset(&m_header, 0, sizeof m_header);
+    std::memcpy(m_header.szIdent, kIdent, sizeof kIdent);
+    m_header.nDataOffset = kDataOffset;
+}
+
+std::int64_t FileBPlusTree::NodeOffset(int nNum) const {
+    return static_cast<std::int64_t>(m_header.nDataOffset) +
+           static_cast<std::int64_t>(nNum) * SlotSize();
+}
+
+bool FileBPlusTree::WriteHeader() {
+    if (m_nMode == kMemory) {
+        if (m_image.size() < sizeof m_header)
+            return false;
+        std::memcpy(m_image.data(), &m_header, sizeof m_header);
+        return true;
+    }
+    if (m_nMode == kDisk)
+        return m_file.WriteAt(0, &m_header, sizeof m_header);
+    return false;
+}
+
+bool FileBPlusTree::ReadNode(int nNum, FileBPlusTreeNode& node) {
+    node.m_nNodeNum = nNum;
+    if (m_nMode == kClosed || nNum < 0 || nNum >= m_header.nNodeCount)
+        return false;
+    const std::int64_t off = NodeOffset(nNum);
+    const std::int64_t used = FileBPlusTreeNode::UsedSize(m_header.nOrder);
+    bool ok;
+    if (m_nMode == kMemory) {
+        if (off + used > static_cast<std::int64_t>(m_image.size()))
+            return false;
+        ok = node.Decode(m_image.data() + off);
+    } else {
+        std::vector<std::uint8_t> buf(static_cast<std::size_t>(used));
+        ok = m_file.ReadExactAt(static_cast<std::uint64_t>(off), buf.data(), buf.size()) &&
+             node.Decode(buf.data());
+    }
+    // A slot that names another node is damage; using it would write over the wrong slot.
+    return ok && node.m_nNodeNum == nNum;
+}
+
+bool FileBPlusTree::WriteNode(const FileBPlusTreeNode& node) {
+    if (m_nMode == kClosed || node.m_nNodeNum < 0 || node.m_nNodeNum >= m_header.nNodeCount ||
+        node.m_nOrder != m_header.nOrder)
+        return false;
+    const std::int64_t off = NodeOffset(node.m_nNodeNum);
+    const std::int64_t s = SlotSize();
+    if (m_nMode == kMemory) {
+        if (off + s > static_cast<std::int64_t>(m_image.size()))
+            return false;
+        node.Encode(m_image.data() + off);
+        return true;
+    }
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(s));
+    node.Encode(buf.data());
+    return m_file.WriteAt(static_cast<std::uint64_t>(off), buf.data(), buf.size());
+}
+
+bool FileBPlusTree::AllocNode(int bLeaf, FileBPlusTreeNode& node) {
+    if (m_nMode == kClosed || m_header.nNodeCount < 0 || m_header.nNodeCount == INT_MAX)
+        return false;
+    const int nNum = m_header.nNodeCount;
+    if (m_nMode == kMemory &&
+        static_cast<std::int64_t>(m_image.size()) < NodeOffset(nNum) + SlotSize()) {
+        const std::int64_t nNew =
+            m_header.nDataOffset + (static_cast<std::int64_t>(nNum) + kGrowSlots) * SlotSize();
+        if (nNew > kMaxImage)
+            return false;
+        try {
+            m_image.reserve(static_cast<std::size_t>(nNew));  // exactly, not doubled
+            m_image.resize(static_cast<std::size_t>(nNew));
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    }
+    node.m_nNodeNum = nNum;
+    node.m_bLeaf = bLeaf;
+    m_header.nNodeCount = nNum + 1;
+    return WriteHeader() && WriteNode(node);
+}
+
+bool FileBPlusTree::UpdateChildParents(const FileBPlusTreeNode& node) {
+    if (node.IsLeaf())
+        return true;
+    FileBPlusTreeNode& child = *m_pT;
+    for (int i = 0; i <= node.m_nKeyCount; ++i) {
+        if (!ReadNode(node.m_ptrs[static_cast<std::size_t>(i)], child))
+            return false;
+        child.m_nParent = node.m_nNodeNum;
+        if (!WriteNode(child))
+            return false;
+    }
+    return true;
+}
+
+bool FileBPlusTree::DescendToLeaf(const CMyKey& k, FileBPlusTreeNode& node,
+                                  std::vector<int>* pPath) {
+    int nNext = m_header.nRoot;
+    for (int depth = 0; depth < kMaxDepth; ++depth) {
+        if (!ReadNode(nNext, node))
+            return false;
+        if (node.IsLeaf())
+            return true;
+        if (pPath)
+            pPath->push_back(nNext);
+        node.SearchKey(k, nullptr, &nNext);
+    }
+    return false;
+}
+
+void FileBPlusTree::MakeWorkNodes(int nOrder) {
+    m_pA = std::make_unique<FileBPlusTreeNode>(nOrder);
+    m_pB = std::make_unique<FileBPlusTreeNode>(nOrder);
+    m_pF = std::make_unique<FileBPlusTreeNode>(nOrder);
+    m_pT = std::make_unique<FileBPlusTreeNode>(nOrder);
+}
+
+bool FileBPlusTree::PrepareLock(const CString& strPath) {
+    CString strName = LockNameOf(strPath);
+    if (m_lock.IsReady() && strName == m_lock.GetName())
+        return true;
+    return m_lock.Create(strName, 1) != 0;
+}
+
+int FileBPlusTree::ImageSize(int nOrder, int nExpected) {
+    if (nOrder <= 2 || nOrder > kMaxOrder)
+        return -1;
+    const std::int64_t m = nOrder;
+    const std::int64_t t = nExpected > nOrder ? nExpected : nOrder;
+    std::int64_t q = (2 * t) / m;
+    std::int64_t total = q;
+    while (2 * q > m) {
+        q = (2 * q) / m;
+        total += q;
+    }
+    total += 1;
+    const std::int64_t size = total * FileBPlusTreeNode::SlotSize(m) + kDataOffset;
+    return size > INT_MAX ? -1 : static_cast<int>(size);
+}
+
+int FileBPlusTree::CreateOnDisk(CString strPath, int nOrder) {
+    // Checked before the path is taken, so that a refused call cannot redirect an open tree.
+    if (strPath.IsEmpty() || m_nMode != kClosed)
+        return 0;
+    m_strPath = strPath;
+    if (nOrder <= 1 || nOrder > kMaxOrder)
+        return 0;
+    try {
+        if (!m_file.Open(m_strPath, CFile::modeCreate | CFile::modeReadWrite |
+                                        CFile::shareDenyWrite | CFile::typeBinary))
+            return 0;
+        m_nMode = kDisk;
+        MakeWorkNodes(nOrder);
+        m_header.nOrder = nOrder;
+        if (WriteHeader())
+            return 1;
+    } catch (...) {
+    }
+    Close();
+    return 0;
+}
+
+int FileBPlusTree::CreateInMemory(CString strPath, int nOrder, int nExpected) {
+    if (strPath.IsEmpty() || m_nMode != kClosed)
+        return 0;
+    m_strPath = strPath;
+    if (nOrder <= 1 || nExpected < 0)
+        return 0;
+    try {
+        PrepareLock(m_strPath);  // a missing lock shows later, as a failing save
+        const int nLen = ImageSize(nOrder, nExpected);
+        if (nLen < 0) {
+            Close();
+            return 0;
+        }
+        m_image.assign(static_cast<std::size_t>(nLen), 0);
+        m_nMode = kMemory;
+        MakeWorkNodes(nOrder);
+        m_header.nOrder = nOrder;
+        if (WriteHeader())
+            return 1;
+    } catch (...) {
+    }
+    Close();
+    return 0;
+}
+
+int FileBPlusTree::LoadFromFile(CString strPath) {
+    if (strPath.IsEmpty() || m_nMode != kClosed)
+        return 0;
+    m_strPath = strPath;
+    int ok = 0;
+    try {
+        if (!PrepareLock(m_strPath) || !m_lock.TryReadLock(m_nLockTimeout)) {
+            Close();
+            return 0;
+        }
+        ok = LoadImpl();
+        m_lock.ReadUnlock();
+    } catch (...) {
+        ok = 0;
+    }
+    if (!ok) {
+        Close();
+        return 0;
+    }
+    return 1;
+}
+
+int FileBPlusTree::LoadImpl() {
+    CFile file;
+    if (!file.Open(m_strPath, CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary))
+        return 0;
+    FileBPlusTreeHeader h;
+    if (!file.ReadExactAt(0, &h, sizeof h) || std::memcmp(h.szIdent, kIdent, sizeof kIdent) != 0)
+        return 0;
+    // Every field that sizes or indexes the image is checked before anything is allocated.
+    if (h.nOrder <= 2 || h.nOrder > kMaxOrder || h.nNodeCount < 0 ||
+        h.nDataOffset < static_cast<std::int32_t>(sizeof h) || h.nDataOffset > kDataOffset * 1024)
+        return 0;
+    if (h.nNodeCount > 0 && (h.nRoot < 0 || h.nRoot >= h.nNodeCount))
+        return 0;
+    const std::int64_t nLen =
+        static_cast<std::int64_t>(h.nDataOffset) +
+        static_cast<std::int64_t>(h.nNodeCount) * FileBPlusTreeNode::SlotSize(h.nOrder);
+    const long long nFileLen = file.GetLength();
+    if (nLen > INT_MAX || nFileLen < nLen)
+        return 0;
+    std::vector<std::uint8_t> image;
+    image.resize(static_cast<std::size_t>(nLen));
+    if (!file.ReadExactAt(0, image.data(), image.size()))
+        return 0;
+    file.Close();
+    m_image.swap(image);
+    m_header = h;
+    m_nMode = kMemory;
+    MakeWorkNodes(h.nOrder);
+    return 1;
+}
+
+int FileBPlusTree::SaveToFile(CString strPath) {
+    if (m_nMode != kMemory)
+        return 0;
+    try {
+        const CString strTarget = strPath.IsEmpty() ? m_strPath : strPath;
+        // The lock guards the file written, so a new target takes that file's lock.
+        if (!PrepareLock(strTarget) || !m_lock.TryWriteLock(m_nLockTimeout))
+            return 0;
+        m_strPath = strTarget;
+        int ok = SaveImpl(strTarget);
+        m_lock.WriteUnlock();
+        return ok;
+    } catch (...) {
+        m_lock.WriteUnlock();
+        return 0;
+    }
+}
+
+int FileBPlusTree::SaveImpl(const CString& strPath) {
+    const std::int64_t nLen = NodeOffset(m_header.nNodeCount);
+    if (nLen < 0 || nLen > static_cast<std::int64_t>(m_image.size()))
+        return 0;
+    // Written beside the file and renamed over it: readers see the old file or the new one
+    // whole, and a failed write (full disk, crash) leaves the old index as it was.
+    CString strTemp;
+    strTemp.Format("%s.~%ld", strPath.GetString(), static_cast<long>(getpid()));
+    CFile file;
+    if (!file.Open(strTemp, CFile::modeCreate | CFile::modeWrite | CFile::typeBinary))
+        return 0;
+    bool ok = file.WriteAt(0, m_image.data(), static_cast<std::size_t>(nLen));
+    file.Close();
+    if (ok)
+        ok = mlplat::RenameReplace(strTemp, strPath);
+    if (!ok)
+        mlplat::DeleteFile(strTemp);
+    return ok ? 1 : 0;
+}
+
+int FileBPlusTree::Close() {
+    if (m_nMode == kDisk)
+        m_file.Close();
+    m_pA.reset();
+    m_pB.reset();
+    m_pF.reset();
+    m_pT.reset();
+    std::vector<std::uint8_t>().swap(m_image);
+    InitHeader();
+    m_lock.Release();
+    m_nMode = kClosed;
+    return 1;
+}
+
+int FileBPlusTree::Insert(CMyKey key, int nValue, int bReplace, int* pOldValue) {
+    if (m_nMode == kClosed)
+        return 0;
+    try {
+        return InsertImpl(key, nValue, bReplace, pOldValue);
+    } catch (...) {
+        return 0;
+    }
+}
+
+int FileBPlusTree::InsertImpl(const CMyKey& key, int nValue, int bReplace, int* pOldValue) {
+    FileBPlusTreeNode& A = *m_pA;
+    FileBPlusTreeNode& B = *m_pB;
+    int ignored;
+    if (m_header.nNodeCount <= 0) {
+        m_header.nNodeCount = 0;
+        m_header.nRoot = 0;
+        A.m_nKeyCount = 0;
+        A.m_nParent = -1;
+        A.m_ptrs[static_cast<std::size_t>(A.m_nOrder)] = -1;
+        if (!AllocNode(1, A) || !A.InsertEntry(key, nValue, &ignored) || !WriteNode(A))
+            return 0;
+    } else {
+        // The internal nodes passed on the way down are the parents a split goes up through.
+        std::vector<int> path;
+        if (!DescendToLeaf(key, A, &path))
+            return 0;
+        int pos = 0;
+        if (A.SearchKey(key, &pos, nullptr)) {
+            if (pOldValue)
+                *pOldValue = A.m_ptrs[static_cast<std::size_t>(pos)];
+            if (!bReplace)
+                return 0;
+            A.m_ptrs[static_cast<std::size_t>(pos)] = nValue;
+            return WriteNode(A) ? 1 : 0;
+        }
+        if (!A.IsFull()) {
+            if (!A.InsertEntry(key, nValue, &ignored) || !WriteNode(A))
+                return 0;
+        } else {
+            CMyKey k = key;
+            int p = nValue;
+            for (;;) {
+                CMyKey sep;
+                B.m_nParent = -1;
+                if (!AllocNode(A.m_bLeaf, B) || !A.SplitInsert(k, p, &sep, B) ||
+                    !UpdateChildParents(A) || !UpdateChildParents(B) || !WriteNode(A) ||
+                    !WriteNode(B))
+                    return 0;
+                p = B.m_nNodeNum;
+                k = sep;
+                if (path.empty()) {
+                    // A fresh buffer: the work nodes are all busy with the halves.
+                    FileBPlusTreeNode root(A.m_nOrder);
+                    if (!AllocNode(0, root))
+                        return 0;
+                    root.MakeRoot(A.m_nNodeNum, k, p);
+                    if (!WriteNode(root) || !UpdateChildParents(root))
+                        return 0;
+                    m_header.nRoot = root.m_nNodeNum;
+                    if (!WriteHeader())
+                        return 0;
+                    break;
+                }
+                const int nParent = path.back();
+                path.pop_back();
+                if (!ReadNode(nParent, A))
+                    return 0;
+                if (!A.IsFull()) {
+                    if (!A.InsertEntry(k, p, &ignored) || !UpdateChildParents(A) || !WriteNode(A))
+                        return 0;
+                    break;
+                }
+            }
+        }
+    }
+    ++m_header.nRecordCount;
+    WriteHeader();
+    return 1;
+}
+
+int FileBPlusTree::Find(CMyKey key, CMyKey* pOutKey, int* pValue, int* pStatus) {
+    int nStatus = 0;
+    int result = 0;
+    if (m_nMode != kClosed && m_header.nNodeCount > 0) {
+        try {
+            FileBPlusTreeNode& F = *m_pF;
+            if (DescendToLeaf(key, F, nullptr)) {
+                int pos = 0;
+                bool bFound = F.SearchKey(key, &pos, nullptr);
+                if (pos < F.m_nKeyCount) {
+                    nStatus = 1;
+                    if (pValue)
+                        *pValue = F.m_ptrs[static_cast<std::size_t>(pos)];
+                    if (pOutKey)
+                        *pOutKey = F.m_keys[static_cast<std::size_t>(pos)];
+                    result = bFound ? 1 : 0;
+                }
+            }
+        } catch (...) {
+            nStatus = 0;
+            result = 0;
+        }
+    }
+    if (pStatus)
+        *pStatus = nStatus;
+    return result;
+}

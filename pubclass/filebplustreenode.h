@@ -1,0 +1,163 @@
+// FileBPlusTree: a B+ tree of CMyKey -> int whose nodes live in one file of fixed-size slots.
+//
+// The tree is normally worked on as a memory image of the whole file: LoadFromFile (or
+// CreateInMemory) makes the image, Insert and Find run against it, SaveToFile writes it back in
+// one piece. A direct disk mode (CreateOnDisk) reads and writes node slots in the file itself.
+// Loading holds the shared side, saving the exclusive side of a CSynchronicLock named after the
+// file's name, each for at most 500 ms; insertions and look-ups hold no lock.
+//
+// The file format is shared with other programs byte for byte: a 76-byte header at offset 0,
+// node slots of 28 + 40 * order bytes from the data offset (128). Every number read from a file
+// is checked before it is used: a damaged file makes an operation fail, never misbehave.
+// Results are 1 (nonzero) for success and 0 for failure; nothing throws. One thread per tree.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "CString.h"
+#include "File.h"
+#include "MyKey.h"
+#include "SynchronicLock.h"
+
+#pragma pack(push, 2)
+// The file's header, as stored (little-endian).
+struct FileBPlusTreeHeader {
+    char szIdent[20];           // "FileBPlusTree", NUL-terminated
+    char szText[32];            // written empty, never read
+    std::int32_t nOrder;        // greatest number of keys in a node
+    std::int32_t nNodeCount;    // node slots in use
+    std::int32_t nRoot;         // root node number
+    std::int32_t nReserved;     // written 0
+    std::int32_t nDataOffset;   // offset of node slot 0; written 128
+    std::int32_t nRecordCount;  // distinct keys ever inserted
+};
+#pragma pack(pop)
+static_assert(sizeof(FileBPlusTreeHeader) == 76);
+static_assert(offsetof(FileBPlusTreeHeader, szText) == 20);
+static_assert(offsetof(FileBPlusTreeHeader, nOrder) == 52);
+static_assert(offsetof(FileBPlusTreeHeader, nNodeCount) == 56);
+static_assert(offsetof(FileBPlusTreeHeader, nRoot) == 60);
+static_assert(offsetof(FileBPlusTreeHeader, nReserved) == 64);
+static_assert(offsetof(FileBPlusTreeHeader, nDataOffset) == 68);
+static_assert(offsetof(FileBPlusTreeHeader, nRecordCount) == 72);
+
+// One node in memory. In a leaf, pointer i (i < key count) is the value under key i and pointer
+// m links to the next leaf (-1 for the last). In an internal node pointers 0..n are children and
+// key i is the greatest key under child i.
+class FileBPlusTreeNode {
+public:
+    static constexpr int kHeadSize = 20;   // five integers: number, order, count, leaf, parent
+    static constexpr int kEntrySize = 36;  // pointer + key
+
+    explicit FileBPlusTreeNode(int nOrder);
+    virtual ~FileBPlusTreeNode() = default;
+    FileBPlusTreeNode(const FileBPlusTreeNode&) = delete;
+    FileBPlusTreeNode& operator=(const FileBPlusTreeNode&) = delete;
+
+    // Slot size S = 28 + 40 m, and the bytes of a slot that carry the node, 24 + 36 m.
+    static std::int64_t SlotSize(std::int64_t m) { return 28 + 40 * m; }
+    static std::int64_t UsedSize(std::int64_t m) { return 24 + 36 * m; }
+
+    // Writes the node into SlotSize bytes at p; bytes that carry nothing are written as zeros.
+    void Encode(std::uint8_t* p) const;
+    // Reads the node from UsedSize bytes at p. Fails, leaving the node unusable, when the stored
+    // order differs from this node's or the key count or leaf flag are out of range.
+    bool Decode(const std::uint8_t* p);
+
+    // Position of the first key >= k (or n) and the pointer there; true when the key is there.
+    bool SearchKey(const CMyKey& k, int* pPos, int* pPointer) const;
+    // Inserts into a node that is not full; refuses a present key. *pOutPointer is -1 on
+    // refusal.
+    int InsertEntry(const CMyKey& k, int nPointer, int* pOutPointer);
+    // Splits this full node into itself and `right` while inserting k; the separator that goes
+    // up is this node's greatest key afterwards (leaf) or the key between the halves (internal).
+    int SplitInsert(const CMyKey& k, int nPointer, CMyKey* pSeparator, FileBPlusTreeNode& right);
+    void MakeRoot(int nLeft, const CMyKey& k, int nRight);
+    bool IsFull() const { return m_nKeyCount >= m_nOrder; }
+    bool IsLeaf() const { return m_bLeaf != 0; }
+
+    int m_nNodeNum = -1;
+    int m_nOrder;
+    int m_bLeaf = 0;
+    int m_nKeyCount = 0;
+    int m_nParent = -1;
+    std::vector<CMyKey> m_keys;        // m keys
+    std::vector<std::int32_t> m_ptrs;  // m + 1 pointers
+};
+
+class FileBPlusTree {
+public:
+    static constexpr int kDataOffset = 128;
+    static constexpr int kGrowSlots = 100;
+    static constexpr std::int64_t kMaxImage = 50000000;
+    static constexpr unsigned kLockTimeoutMs = 500;
+    // Largest order whose slot fits the image limit.
+    static constexpr int kMaxOrder = static_cast<int>((kMaxImage - kDataOffset - 28) / 40);
+
+    enum Mode { kClosed = 0, kDisk = 1, kMemory = 2 };
+
+    FileBPlusTree();
+    virtual ~FileBPlusTree();
+    FileBPlusTree(const FileBPlusTree&) = delete;
+    FileBPlusTree& operator=(const FileBPlusTree&) = delete;
+
+    // Disk mode: creates (or truncates) the file, writes the header and keeps the file open.
+    int CreateOnDisk(CString strPath, int nOrder);
+    // Memory mode: a new empty image sized for about nExpected entries; writes nothing.
+    int CreateInMemory(CString strPath, int nOrder, int nExpected);
+    // Memory mode: the whole file read into an image under the shared lock.
+    int LoadFromFile(CString strPath);
+    // Memory mode only: the image written to the file (empty path: the stored one) under the
+    // exclusive lock. The old file is replaced only once the new one is completely written.
+    int SaveToFile(CString strPath = CString());
+    // Back to closed; frees everything; never saves. Returns 1.
+    int Close();
+
+    // Inserts key -> value. A present key is left alone (result 0) unless bReplace is set; in
+    // both cases *pOldValue receives its value. Replacing keeps the record count.
+    int Insert(CMyKey key, int nValue, int bReplace = 1, int* pOldValue = nullptr);
+    // 1 when the key is present (with its value). Otherwise 0, with status 1 and the next
+    // greater key and its value when there is one in the same leaf, or status 0.
+    int Find(CMyKey key, CMyKey* pOutKey = nullptr, int* pValue = nullptr, int* pStatus = nullptr);
+
+    // The image size CreateInMemory allocates for order m and e entries; -1 when m <= 2.
+    static int ImageSize(int nOrder, int nExpected);
+
+    int GetMode() const { return m_nMode; }
+    const CString& GetPath() const { return m_strPath; }
+    const FileBPlusTreeHeader& GetHeader() const { return m_header; }
+    int GetOrder() const { return m_header.nOrder; }
+    int GetNodeCount() const { return m_header.nNodeCount; }
+    int GetRoot() const { return m_header.nRoot; }
+    int GetRecordCount() const { return m_header.nRecordCount; }
+    std::int64_t GetImageLength() const { return static_cast<std::int64_t>(m_image.size()); }
+
+private:
+    void InitHeader();
+    bool WriteHeader();
+    bool ReadNode(int nNum, FileBPlusTreeNode& node);
+    bool WriteNode(const FileBPlusTreeNode& node);
+    bool AllocNode(int bLeaf, FileBPlusTreeNode& node);
+    std::int64_t NodeOffset(int nNum) const;
+    std::int64_t SlotSize() const { return FileBPlusTreeNode::SlotSize(m_header.nOrder); }
+    bool UpdateChildParents(const FileBPlusTreeNode& node);
+    // Descends from the root to the leaf for k into `node`, recording the internal nodes passed.
+    bool DescendToLeaf(const CMyKey& k, FileBPlusTreeNode& node, std::vector<int>* pPath);
+    void MakeWorkNodes(int nOrder);
+    bool PrepareLock(const CString& strPath);
+    int InsertImpl(const CMyKey& key, int nValue, int bReplace, int* pOldValue);
+    int LoadImpl();
+    int SaveImpl(const CString& strPath);
+
+    int m_nMode = kClosed;
+    CString m_strPath;
+    FileBPlusTreeHeader m_header{};
+    CFile m_file;                       // disk mode
+    std::vector<std::uint8_t> m_image;  // memory mode
+    std::unique_ptr<FileBPlusTreeNode> m_pA, m_pB, m_pF, m_pT;
+    CSynchronicLock m_lock;
+    unsigned m_nLockTimeout = kLockTimeoutMs;
+};
