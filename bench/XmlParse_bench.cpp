@@ -1,6 +1,6 @@
 // Parse time of the XML document against text length, for the shapes that could make a naive
 // parser slow: many flat elements, deep nesting, deep nesting never closed (every element cut
-// back and moved up), and one huge quoted attribute value.
+// back and moved up), unmatched end tags under deep nesting, and one huge quoted attribute value.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -46,6 +46,13 @@ std::string DeepClosed(int n) {
 std::string DeepOpen(int n) {
     return Deep(n, false);
 }
+// End tags that match nothing open, under deep nesting.
+std::string DeepUnmatched(int n) {
+    std::string s = Deep(n, false);
+    for (int i = 0; i < n; ++i)
+        s += "</b>";
+    return s;
+}
 
 }  // namespace
 
@@ -55,6 +62,10 @@ BENCHMARK(BM_Parse<DeepClosed>)
     ->Range(1 << 10, 1 << 18)
     ->Complexity(benchmark::oN);
 BENCHMARK(BM_Parse<DeepOpen>)
+    ->RangeMultiplier(4)
+    ->Range(1 << 10, 1 << 18)
+    ->Complexity(benchmark::oN);
+BENCHMARK(BM_Parse<DeepUnmatched>)
     ->RangeMultiplier(4)
     ->Range(1 << 10, 1 << 18)
     ->Complexity(benchmark::oN);

@@ -13,8 +13,9 @@ namespace {
 const char kFileName[] = "/ARInfo.xml";
 
 // A decimal number as a signed 64-bit integer (leading white space and a sign accepted, reading
-// stops at the first non-digit, no digits give 0), of which the low 32 bits are kept. Wraps
-// instead of overflowing, so any text gives a defined result.
+// stops at the first non-digit, no digits give 0), of which the low 32 bits are kept. A number
+// out of the 64-bit range saturates, as the C run-time's conversion does, instead of
+// overflowing.
 DWORD ParseNumber(const CString& str) {
     const char* p = str.GetString();
     while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
@@ -22,9 +23,12 @@ DWORD ParseNumber(const CString& str) {
     bool bNeg = false;
     if (*p == '+' || *p == '-')
         bNeg = *p++ == '-';
+    const std::uint64_t nLimit = bNeg ? (std::uint64_t{1} << 63) : (std::uint64_t{1} << 63) - 1;
     std::uint64_t v = 0;
-    for (; *p >= '0' && *p <= '9'; ++p)
-        v = v * 10 + static_cast<std::uint64_t>(*p - '0');
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        auto d = static_cast<std::uint64_t>(*p - '0');
+        v = v > (nLimit - d) / 10 ? nLimit : v * 10 + d;
+    }
     if (bNeg)
         v = 0 - v;
     return static_cast<DWORD>(v);

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 
 #include "File.h"
 #include "Gb2312.h"
@@ -90,6 +91,28 @@ struct Scanner {
             q = Next(q);
         }
         return -1;
+    }
+};
+
+// Tag names as hash keys, optionally without ASCII case.
+struct NameHash {
+    bool bNoCase;
+    size_t operator()(std::string_view s) const {
+        size_t h = 1469598103934665603ull;
+        for (char c : s)
+            h = (h ^ static_cast<unsigned char>(bNoCase ? LowerAscii(c) : c)) * 1099511628211ull;
+        return h;
+    }
+};
+struct NameEq {
+    bool bNoCase;
+    bool operator()(std::string_view a, std::string_view b) const {
+        if (a.size() != b.size())
+            return false;
+        for (size_t i = 0; i < a.size(); ++i)
+            if ((bNoCase ? LowerAscii(a[i]) : a[i]) != (bNoCase ? LowerAscii(b[i]) : b[i]))
+                return false;
+        return true;
     }
 };
 
@@ -239,6 +262,17 @@ void CXmlDocument::ParseElements() {
     const char* t = sc.t;
     const int n = sc.n;
     std::vector<int> stack;
+    // Stack positions of the open elements by tag name: an end tag finds the innermost open
+    // element of its name in one step however deep the nesting (no search down the stack).
+    const bool bNoCase = (m_nDocFlags & MDF_IGNORECASE) != 0;
+    std::unordered_map<std::string_view, std::vector<size_t>, NameHash, NameEq> open(
+        16, NameHash{bNoCase}, NameEq{bNoCase});
+    auto popTo = [&](size_t nSize) {
+        while (stack.size() > nSize) {
+            open[TagName(stack.back())].pop_back();
+            stack.pop_back();
+        }
+    };
     int p = 0;
     while (p < n) {
         if (t[p] != '<') {
@@ -293,8 +327,11 @@ void CXmlDocument::ParseElements() {
             int iElem = static_cast<int>(m_aPos.size());
             m_aPos.push_back(rec);
             LinkLastChild(stack.empty() ? 0 : stack.back(), iElem);
-            if (!bEmpty)
+            if (!bEmpty) {
+                open[std::string_view(t + p + 1, static_cast<size_t>(nNameEnd - (p + 1)))]
+                    .push_back(stack.size());
                 stack.push_back(iElem);
+            }
             p = end;
             continue;
         }
@@ -310,9 +347,8 @@ void CXmlDocument::ParseElements() {
             while (e < q && !IsSpace(t[e]))
                 e = sc.Next(e);
             std::string_view name(t + p + 2, static_cast<size_t>(std::min(e, q) - (p + 2)));
-            size_t k = stack.size();
-            while (k > 0 && !NamesEqual(TagName(stack[k - 1]), name))
-                --k;
+            auto it = open.find(name);
+            size_t k = (it == open.end() || it->second.empty()) ? 0 : it->second.back() + 1;
             if (k == 0) {
                 if (m_strMessage.IsEmpty())
                     Report(("No start tag for end tag '" + std::string(name) + "' at offset " +
@@ -336,7 +372,7 @@ void CXmlDocument::ParseElements() {
                 ElemPos& x = m_aPos[static_cast<size_t>(iClosed)];
                 x.nEndTagLen = end - start;
                 x.nLength = end - x.nStart;
-                stack.resize(k - 1);
+                popTo(k - 1);
             }
             p = end;
             continue;

@@ -94,20 +94,18 @@ TEST(AreaRegionListLoad, NumbersAreDecimalWithTheLow32BitsKept) {
     Loaded l(
         Doc("<Area ID=\"abc\"><Region AreaID=\" -1\" RegionID=\"4294967297\"/></Area>\r\n"
             "<Area ID=\"  +7x\"><Region AreaID=\"7\" RegionID=\"-4294967295\"/></Area>\r\n"
-            "<Area ID=\"99999999999999999999999\"/>\r\n"));
-    const auto& areas = l.list.GetAreas();
-    ASSERT_EQ(areas.GetSize(), 3);
-    std::vector<DWORD> nums = AreaNumbers(l.list);
-    EXPECT_EQ(nums[0], 0u);
-    EXPECT_EQ(nums[1], 7u);
-    // An overlong number wraps instead of being undefined; it is some fixed 32-bit value.
+            "<Area ID=\"99999999999999999999999\"/>\r\n"
+            "<Area ID=\"-99999999999999999999999\"/>\r\n"
+            "<Area ID=\"9223372036854775807\"/>\r\n"));
+    // Out of the 64-bit range a number saturates: the largest gives 0xFFFFFFFF, the smallest 0.
+    EXPECT_EQ(AreaNumbers(l.list), (std::vector<DWORD>{0, 0, 7, 4294967295u, 4294967295u}));
+    EXPECT_EQ(l.list.GetAreas()[0]->nArea, 0u);
     CDWordArray a, r;
     CStringArray n, d;
     l.list.GetAllRegionInfo(a, r, n, d);
-    ASSERT_EQ(r.GetSize(), 2);
-    EXPECT_EQ(r[0], 1u);
-    EXPECT_EQ(r[1], 1u);
-    EXPECT_TRUE(a[0] == 4294967295u || a[1] == 4294967295u);
+    // Groups sort by their regions' area number, so the -1 group goes last.
+    EXPECT_EQ(a.vec(), (std::vector<DWORD>{7, 4294967295u}));
+    EXPECT_EQ(r.vec(), (std::vector<DWORD>{1, 1}));
 }
 
 TEST(AreaRegionListLoad, AttributesMapToTheirFields) {

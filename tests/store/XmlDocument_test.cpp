@@ -132,6 +132,27 @@ TEST(XmlDocumentStructure, ChildrenOfAnElementWithoutEndTagMoveUpAsFollowingSibl
     EXPECT_FALSE(again.FindElement());
 }
 
+TEST(XmlDocumentStructure, EndTagClosesTheInnermostOpenElementOfItsName) {
+    const char* doc = "<a><b><a><c></a></b></a>";
+    CXmlDocument xml(doc);
+    EXPECT_EQ(xml.GetResult().str(),
+              "End tag 'a' at offset 13 does not match start tag 'c' at offset 9");
+    ASSERT_TRUE(xml.FindElement("a"));
+    EXPECT_FALSE(xml.FindElement());  // the outer a took the last end tag: one root
+    ASSERT_TRUE(xml.EnterElement());
+    EXPECT_EQ(SiblingNames(xml), (std::vector<std::string>{"b"}));
+    ASSERT_TRUE(xml.EnterElement());
+    EXPECT_EQ(SiblingNames(xml), (std::vector<std::string>{"a"}));
+    ASSERT_TRUE(xml.EnterElement());
+    EXPECT_EQ(SiblingNames(xml), (std::vector<std::string>{"c"}));
+
+    CXmlDocument noCase;
+    noCase.SetDocFlags(CXmlDocument::MDF_IGNORECASE);
+    EXPECT_TRUE(noCase.SetDoc("<Root><X></x></ROOT>"));
+    CXmlDocument withCase("<Root><X></x></X></Root>");
+    EXPECT_EQ(withCase.GetResult().str(), "No start tag for end tag 'x' at offset 9");
+}
+
 TEST(XmlDocumentStructure, ElementsOpenAtTheEndAreNotEnded) {
     EXPECT_EQ(ResultOf("<a>text"), "Element 'a' at offset 0 not ended");
     // Nested open elements are flattened to the top level, which leaves the root a sibling.
