@@ -2,6 +2,7 @@
 // filebplustreenode.cpp.)
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <new>
@@ -105,7 +106,14 @@ bool FileBPlusTree::AllocNode(int bLeaf, FileBPlusTreeNode& node) {
         if (nNew > kMaxImage)
             return false;
         try {
-            m_image.reserve(static_cast<std::size_t>(nNew));  // exactly, not doubled
+            // The image grows by 100 slots, but its storage geometrically (up to the limit),
+            // so that a growing tree is not copied over and over.
+            if (static_cast<std::size_t>(nNew) > m_image.capacity()) {
+                std::int64_t nCap = std::max<std::int64_t>(
+                    nNew, std::min<std::int64_t>(2 * static_cast<std::int64_t>(m_image.capacity()),
+                                                 kMaxImage));
+                m_image.reserve(static_cast<std::size_t>(nCap));
+            }
             m_image.resize(static_cast<std::size_t>(nNew));
         } catch (const std::bad_alloc&) {
             return false;
