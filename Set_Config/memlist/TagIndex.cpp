@@ -1,0 +1,117 @@
+// The structure of record files: header, slots and the released-slot list.
+#include "TagIndex.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace tagfile {
+
+void BuildNewFileHeader(unsigned char (&out)[kNewFileSize]) {
+    std::memset(out, 0, sizeof out);
+    std::memcpy(out, kFileId, sizeof kFileId);  // 15 characters and their zero
+    std::memcpy(out + kVersionOffset, &kFileVersion, 4);
+    std::memcpy(out + kEndOffset, &kFirstSlot, 4);
+}
+
+bool ReadEnd(CFile& f, int nSlotSize, std::uint32_t& dwEnd) {
+    if (nSlotSize <= 0 || !f.ReadExactAt(kEndOffset, &dwEnd, 4))
+        return false;
+    return dwEnd >= kFirstSlot && (dwEnd - kFirstSlot) % static_cast<std::uint32_t>(nSlotSize) == 0;
+}
+
+namespace {
+
+bool ReadCount(CFile& f, std::uint32_t dwEnd, std::uint16_t& wCount) {
+    return f.ReadExactAt(dwEnd, &wCount, 2);
+}
+
+}  // namespace
+
+long long TakeSlot(CFile& f, const void* pRecord, int nSlotSize) {
+    std::uint32_t dwEnd;
+    std::uint16_t wCount;
+    if (!ReadEnd(f, nSlotSize, dwEnd) || !ReadCount(f, dwEnd, wCount))
+        return -1;
+    const auto nSize = static_cast<std::uint32_t>(nSlotSize);
+    if (wCount > 0) {
+        std::uint32_t dwSlot;
+        if (!f.ReadExactAt(std::uint64_t{dwEnd} + 2 + 4ull * (wCount - 1), &dwSlot, 4) ||
+            !IsSlot(dwSlot, dwEnd, nSlotSize) || !f.WriteAt(dwSlot, pRecord, nSize))
+            return -1;
+        --wCount;
+        if (!f.WriteAt(dwEnd, &wCount, 2))
+            return -1;
+        return dwSlot;
+    }
+    // Appending: the offset must fit the 28 bits an index entry keeps.
+    if (dwEnd > kMaxRecordOffset || std::uint64_t{dwEnd} + nSize > kMaxRecordOffset + 1ull)
+        return -1;
+    // The record and the zero count that follows it go out in one write.
+    unsigned char stack[1024 + 2];
+    std::vector<unsigned char> heap;
+    unsigned char* buf = stack;
+    if (nSize + 2 > sizeof stack) {
+        heap.resize(nSize + 2);
+        buf = heap.data();
+    }
+    std::memcpy(buf, pRecord, nSize);
+    buf[nSize] = buf[nSize + 1] = 0;
+    if (!f.WriteAt(dwEnd, buf, nSize + 2))
+        return -1;
+    const std::uint32_t dwNewEnd = dwEnd + nSize;
+    if (!f.WriteAt(kEndOffset, &dwNewEnd, 4))
+        return -1;
+    return dwEnd;
+}
+
+bool ReleaseSlotAt(CFile& f, int nSlotSize, std::uint32_t dwEnd, std::uint32_t dwOffset) {
+    std::uint16_t wCount;
+    if (!IsSlot(dwOffset, dwEnd, nSlotSize) || !ReadCount(f, dwEnd, wCount) || wCount == 0xFFFF)
+        return false;
+    const std::uint16_t wNew = wCount + 1;
+    if (wCount == 0) {
+        unsigned char buf[6];
+        std::memcpy(buf, &wNew, 2);
+        std::memcpy(buf + 2, &dwOffset, 4);
+        return f.WriteAt(dwEnd, buf, sizeof buf);
+    }
+    // The offset first: a count is never raised over a word not yet written.
+    return f.WriteAt(std::uint64_t{dwEnd} + 2 + 4ull * wCount, &dwOffset, 4) &&
+           f.WriteAt(dwEnd, &wNew, 2);
+}
+
+bool ReleaseSlot(CFile& f, int nSlotSize, std::uint32_t dwOffset) {
+    std::uint32_t dwEnd;
+    return ReadEnd(f, nSlotSize, dwEnd) && ReleaseSlotAt(f, nSlotSize, dwEnd, dwOffset);
+}
+
+bool WalkSlots(CFile& f, int nSlotSize,
+               const std::function<bool(std::uint32_t, const unsigned char*, std::size_t)>& visit) {
+    std::uint32_t dwEnd;
+    if (!ReadEnd(f, nSlotSize, dwEnd))
+        return false;
+    const auto nSize = static_cast<std::size_t>(nSlotSize);
+    const std::size_t nPerBlock = std::max<std::size_t>(1, (256 * 1024) / nSize);
+    std::vector<unsigned char> block;
+    std::uint64_t pos = kFirstSlot;
+    while (pos < dwEnd) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(nPerBlock * nSize, dwEnd - pos));
+        block.resize(want);
+        const long long got = f.ReadAt(pos, block.data(), want);
+        if (got <= 0)
+            return true;
+        const auto nGot = static_cast<std::size_t>(got);
+        for (std::size_t at = 0; at < nGot; at += nSize) {
+            if (!visit(static_cast<std::uint32_t>(pos + at), block.data() + at,
+                       std::min(nSize, nGot - at)))
+                return true;
+        }
+        if (nGot < want)
+            return true;
+        pos += want;
+    }
+    return true;
+}
+
+}  // namespace tagfile
