@@ -53,14 +53,6 @@ bool OpenErrFile(CStdioFile& f, const CString& path) {
 
 }  // namespace
 
-CFileDypass::CFileDypass() {
-    if (!m_dirKeeper.GetCfgPath("QLX_PATH_D_TEMP", m_strTempDir))
-        m_strTempDir.Empty();
-    CreateDirectoryTree(m_strTempDir);
-}
-
-CFileDypass::~CFileDypass() = default;
-
 CString CFileDypass::TempPath(const char* name) const {
     CString path = m_strTempDir;
     if (!path.IsEmpty() && path[path.GetLength() - 1] != '/')

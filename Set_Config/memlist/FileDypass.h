@@ -1,24 +1,64 @@
 // CFileDypass: the tag store engine.
 //
-// Owns the temporary directory and everything in it: the error file, the record and index
-// files, the two name trees and the area/region list, and the path service that names the
-// directory. All work happens on the caller's thread; the engine keeps no cache of the record
-// files, so what another process writes is seen at the next call. Nothing throws out of it.
+// Owns the temporary directory and everything in it: the error file, the 16 record and index
+// files of the two data sources (ZuZir = 1, Brakk = 2), the two name trees, the area/region list,
+// and the path service that names the directories. All work happens on the caller's thread.
+// Nothing of the record files is cached: every operation reads what it needs, so what another
+// process writes is seen at the next call (one writer per source at a time is a condition of
+// use). The name trees are memory images, loaded when the set is opened and saved when it is
+// closed, and only if this engine changed them (or their file is missing), so a reader never
+// writes a stale image over a writer's.
+//
+// Damaged files are failures, never wild writes: a free list, a released slot, an index entry or
+// a record offset that does not fit its file makes the operation fail before anything is written.
+// Tag names are at most 31 bytes: a record whose 32-byte name field has no terminating zero is
+// refused, and a longer name given to a look-up names no tag. Nothing throws out of the engine.
 #pragma once
+
+#include <cstdint>
+#include <memory>
 
 #include "Arrays.h"
 #include "CString.h"
 #include "DirkeeperInterface.h"
+#include "TagIndex.h"
 #include "TagRecords.h"
 
-class CFileDypass {
+class CFile;
+class FileBPlusTree;
+class CAreaRegionList;
+class CTagArea;
+class CTagRegion;
+
+// One slot of the file table. The engine owns pFile; copies handed out do not.
+struct TempFileSlot {
+    CString strName;
+    int nOpen = 0;           // nonzero while the file is open
+    CFile* pFile = nullptr;  // null when closed
+};
+
+class CFileDypass : public CObject {
 public:
     // Resolves "QLX_PATH_D_TEMP" through the path service (empty when that fails), creates the
-    // directory tree and opens the file set.
+    // directory tree and opens the file set, the name trees and the area/region list.
     CFileDypass();
-    ~CFileDypass();
+    // Closes the set (saving changed name trees).
+    ~CFileDypass() override;
     CFileDypass(const CFileDypass&) = delete;
     CFileDypass& operator=(const CFileDypass&) = delete;
+
+    // File table slots: index files, then Bool, Int, Float, String, Task, Event, Struct files.
+    static constexpr int kSlotCount = 16;
+    static constexpr int kKindIndex = 0;
+    static constexpr int kKindTask = 5;
+    static constexpr int kKindEvent = 6;
+    static constexpr int kKindStruct = 7;
+    // The slot of a kind (0 index, 1..4 tag types, 5 task, 6 event, 7 struct) and a source 1 or
+    // 2, or -1.
+    static int SlotOf(int nKind, int nSource);
+    static const char* SlotFileName(int nSlot);
+    static constexpr const char* kBrakkTreeName = "TmpBRKTagIndex.bpt";
+    static constexpr const char* kZuZirTreeName = "TmpBRTaskTagIndex.bpt";
 
     // --- error file -------------------------------------------------------------------------
     // Appends one message line (a '\n' is appended to `strMsg` itself). Nonzero when the file
@@ -35,6 +75,15 @@ public:
     // Creates every missing directory of `strPath`; 1 unless a creation failed (0 for an empty
     // path). Changes the process's current directory to each directory it creates.
     int CreateDirectoryTree(const CString& strPath);
+
+    const CString& GetTempDir() const { return m_strTempDir; }
+    // Path of `name` in the temporary directory (directory, a separator, the name).
+    CString TempPath(const char* name) const;
+
+    // The error file's name, identifier and format version.
+    static constexpr const char* kErrFileName = "TempErrFile.txt";
+    static constexpr const char* kErrFileId = "ZORVEN_TEMPERR";
+    static constexpr unsigned kFormatVersion = 0x00010000;
 
     // --- codes: current data type, data source and struct type ----------------------------
     // Codes 0..4 become the current type; any other reports "在数据类型转换时，数据类型指定错误！"
@@ -56,21 +105,171 @@ public:
     int GetDataSource() const { return m_nDataSource; }
     const CString& GetStructType() const { return m_strStructType; }
 
-    const CString& GetTempDir() const { return m_strTempDir; }
-    // Path of `name` in the temporary directory (directory, a separator, the name).
-    CString TempPath(const char* name) const;
+    // --- the file set -----------------------------------------------------------------------
+    // Closes the set, creates the directory tree of `strPath` (without trailing separators)
+    // when it differs from the current directory, takes `strPath` as given as the new
+    // directory and opens the set there. Always 1.
+    int SetConfigureFilePath(const CString& strPath);
+    // Copies each file of source 1 or 2 (and its name tree, saved first when changed) to its
+    // "Old" name, creating a missing file first. 1; 0 without a directory. A bad source only
+    // reports the source check's message and copies nothing.
+    int BackupAsOldFile(int nSource);
+    // Closes the set, copies each "Old" file of source 1 or 2 over the current one (a missing
+    // backup of a data file is created header-only first; a missing tree backup keeps the
+    // tree), reopens. 1; 0 without a directory (the set then stays closed).
+    int RecoverWithOldFile(int nSource);
+    // Empties the Brakk set: tag files, index and name tree; with scope 2 also the event, task
+    // and struct files. The set is reopened, so the files come back header-only. 1.
+    int RemoveAllBRKFile(int nScope);
+    // Empties the whole ZuZir set (scope is not looked at). 1.
+    int RemoveAllRMPFile(int nScope);
+    // A copy of file slot `nSlot` (0..15); an empty slot for another number.
+    TempFileSlot GetFileSlot(int nSlot) const;
 
-    // The error file's name, identifier and format version.
-    static constexpr const char* kErrFileName = "TempErrFile.txt";
-    static constexpr const char* kErrFileId = "ZORVEN_TEMPERR";
-    static constexpr unsigned kFormatVersion = 0x00010000;
+    // --- areas and regions ------------------------------------------------------------------
+    // Empty the arrays and list every area (number, name, description), or every region of
+    // every area (area number, region number, name, description), in list order. 1; 0 when
+    // there is no list.
+    int GetAllAreaInfo(CDWordArray& arrAreaNo, CStringArray& arrName, CStringArray& arrDesc);
+    int GetAllRegionInfo(CDWordArray& arrAreaNo, CDWordArray& arrRegionNo, CStringArray& arrName,
+                         CStringArray& arrDesc);
+    // Newly allocated copies, owned by the caller (the caller's arrays are emptied first,
+    // without deleting). 1; 0 when there is no list.
+    int CopyAreas(CArray<CTagArea*, CTagArea*>* pAreas);
+    int CopyRegions(
+        CArray<CArray<CTagRegion*, CTagRegion*>*, CArray<CTagRegion*, CTagRegion*>*>* pGroups);
+
+    // --- record files and the tag index -----------------------------------------------------
+    // Writes an index entry for the tag record `pData` just written at `nRecordOffset` in the
+    // typed file of the current type and source, and stores its name in the source's name tree.
+    // The entry's offset, or -1 (a bad current source also reports "数据来源指定错误！").
+    int AddIndexEntry(int nRecordOffset, const void* pData);
+    // Finds a tag by name, Brakk first: 1 and its type, source and record offset (and they
+    // become the current type and source), or 0 (current type and source become 0).
+    int LocateTag(const CString& strName, int& nType, int& nSource, int& nOffset);
+    // The typed tag file of the current type (1..4) and source (1, 2): its path and a copy of
+    // its slot; an empty path and slot otherwise.
+    void GetTagFile(CString& strPath, TempFileSlot& slot) const;
+    // The name held in a typed tag record (at most 32 bytes, never past the field).
+    static CString GetTagName(const void* pData);
+
+    // --- tags: add, change, delete ----------------------------------------------------------
+    // Writes the typed record of the current type (1..4) into its source's file (1, 2): the
+    // record's offset, or -1. A null record, a type field other than the current type or a
+    // name without terminating zero is refused.
+    int WriteTagRecord(void* pData);
+    // Moves the index entry and name of tag `strOldName` (Brakk first) to the new record's
+    // name; the tag's stored type and source become current. The record offset, or -1 when
+    // the name is no tag, the new record is refused (as for WriteTagRecord, against the
+    // current type) or no valid type and source are current; nothing changes then.
+    int RelinkTag(void* pNew, const CString& strOldName);
+    // Overwrites the record at `nOffset` of the current type's file with `pNew`, at the stored
+    // type's size; a shorter record (by its own type field) keeps the stored bytes beyond it.
+    // 1, or -1.
+    int RewriteTagRecord(int nOffset, void* pNew);
+    // Deletes the tag `strName` (Brakk first): index entry and record flagged and released,
+    // name unlinked. 1; -1 with "未找到指定要删除的位号:%s！" when no source has it.
+    int DeleteTag(const CString& strName);
+
+    // --- tasks, events and struct objects (current source 1 or 2) ---------------------------
+    // Add: the record's slot offset, or -1.
+    int AddTask(Task_Info* pTask);
+    int AddEvent(Thing_Info* pEvent);
+    int AddStruct(StructObject_Info* pStruct);
+    // Change the first live record numbered `nNo` (named `strName`): 1, or -1 ("未找到所要修改的
+    // 任务:任务%d;" for a task only).
+    int ModifyTask(Task_Info* pNew, int nNo);
+    int ModifyEvent(Thing_Info* pNew, int nNo);
+    int ModifyStruct(StructObject_Info* pNew, const CString& strName);
+    // Delete the first live record numbered `nNo`: 1, or -1 with "未找到所要删除的任务:任务%d;" /
+    // "未找到所要删除的事件:事件%d;".
+    int DelTask(int nNo);
+    int DelEvent(int nNo);
+    // Deletes every live struct object named `strName`; 1 whether or not there was one
+    // (-1 only without a usable file).
+    int DelStruct(const CString& strName);
+    // An event or task as a tag ("事件%d" / "任务%d", type 5 / 6), ZuZir first: 1 and `tag`
+    // filled (name, description, user word, type, source, area = group), or 0 untouched.
+    int FindEvent(int nNo, CMemTag& tag);
+    int FindTask(int nNo, CMemTag& tag);
+    // The struct type of object `strName`, Brakk first: 1, or 0 (`strType` emptied).
+    int FindStructType(const CString& strName, CString& strType);
+    // Every live struct object of type `strType` of the source (0: Brakk then ZuZir). 1 when a
+    // file was walked, else 0.
+    int GetSpecyStructObj(const CString& strType, CArray<StructObject_Info, StructObject_Info>& arr,
+                          int nSource);
+    // Every live event / task / struct object of the source (0: Brakk then ZuZir), in slot
+    // order, as CMemTag (events and tasks named by their bare number).
+    void GetAllEvents(CArray<CMemTag, CMemTag&>& arr, int nSource);
+    void GetAllTasks(CArray<CMemTag, CMemTag&>& arr, int nSource);
+    void GetAllStructObjects(CArray<CMemTag, CMemTag&>& arr, int nSource);
+
+    // --- tag queries ------------------------------------------------------------------------
+    // The offset of the tag's index entry when `strName` is a live tag of that source, else 0.
+    int JustTagFromBRK(const CString& strName);
+    int JustTagFromRMP(const CString& strName);
+    // The tag `strName` (Brakk first): 1 and `tag` filled, or 0 with "返回位号信息错误：…"
+    // messages for an offset beyond the file, another name in the record or a deleted record.
+    int GetTagByName(const CString& strName, CMemTag& tag);
+    // Every live index entry of the source (0: Brakk then ZuZir). 1; 0 when the source is
+    // rejected (the array is then empty).
+    int GetTagArray(CArray<_INDEX_STRUCT, _INDEX_STRUCT&>& arr, int nSource);
+    // The typed record an index entry names, into `pData` (which must hold the entry type's
+    // record size; null only checks the entry). 1, or 0 (bad entry, deleted record).
+    int GetTagInfoWithIdx(_INDEX_STRUCT idx, void* pData);
+    // The same as a CMemTag (boolean and string tags get no unit and zero ranges).
+    int GetTagInfoWithIdx(_INDEX_STRUCT idx, CMemTag& tag);
+    // Every live tag of both sources, Brakk first (`nSource` is not used). 1.
+    int GetAllTags(CArray<CMemTag, CMemTag&>& arr, int nSource);
 
 private:
     static constexpr int kNoCode = -1;  // no valid current type or source
+    static constexpr int kTreeBrakk = 0;
+    static constexpr int kTreeZuZir = 1;
+
+    // FileDypassFiles.cpp
+    void OpenAll();
+    void CloseAll();
+    void LoadAreaRegions();
+    void SaveTreeIfChanged(int nTree);
+    bool BackupOne(const char* pszName, bool bTree);
+    bool RestoreOne(const char* pszName, bool bTree);
+    void DeleteOne(const char* pszName);
+    static bool CreateEmptyDataFile(const CString& strPath);
+
+    // FileDypassRecords.cpp
+    CFile* UsableFile(int nSlot) const;
+    static int TreeOfSource(int nSource);
+    static int IndexSlotOfTree(int nTree);
+    // True when the key is in the tree; its value in `nValue`. Names over 31 bytes are no key.
+    bool FindName(int nTree, const CString& strName, int& nValue);
+    // Stores `nValue` under the name (replace); failures are silent, as the tree reports them.
+    void StoreName(int nTree, const CString& strName, int nValue);
+    // Reads the entry at `dwEntry` of the tree's index file after checking it is a slot there;
+    // the file and its F on success.
+    bool ReadEntryChecked(int nTree, std::uint32_t dwEntry, TagIndexEntry& entry, CFile*& pFile,
+                          std::uint32_t& dwEnd);
+    // The live tag `strName` of the first tree (Brakk first) that has it: tree, entry offset and
+    // entry; false when none has it.
+    bool FindTagEntry(const CString& strName, int& nTree, int& nEntry, TagIndexEntry& entry);
+    static bool NameFieldTerminated(const void* pData);
+    void FillFromRecord(const void* pRecord, int nType, int nSource, CMemTag& tag,
+                        bool bClearUnitForOthers) const;
+
+    // FileDypassItems.cpp
+    template <class T>
+    int AddItem(int nKind, T* pRec);
+    template <class T>
+    int FindNumbered(int nKind, int nNo, int nFirstSource, T& found, int& nSource);
 
     CString m_strTempDir;
     int m_nDataType = kNoCode;
     int m_nDataSource = kNoCode;
     CString m_strStructType{"#"};
+    int m_nIndexSlot = 0;  // tree of the last index entry written: 0 Brakk, 1 ZuZir
+    TempFileSlot m_files[kSlotCount];
+    std::unique_ptr<FileBPlusTree> m_pTrees[2];
+    bool m_bTreeChanged[2] = {false, false};
+    std::unique_ptr<CAreaRegionList> m_pAreaList;
     CDirkeeperInterface m_dirKeeper;
 };

@@ -1,0 +1,242 @@
+// The temporary file set: opening, closing, moving, backing up, restoring and emptying it.
+#include <span>
+
+#include "FileDypass.h"
+#include "FileSystem.h"
+#include "LoadARFile.h"
+#include "filebplustreenode.h"
+
+namespace {
+
+constexpr int kTreeOrder = 10;
+constexpr unsigned kDataFileFlags = CFile::modeReadWrite | CFile::modeCreate |
+                                    CFile::modeNoTruncate | CFile::shareDenyNone |
+                                    CFile::typeBinary;
+
+// Backup and recovery order of a source's files (slots); the name tree comes last.
+constexpr int kZuZirOrder[] = {9, 10, 11, 12, 8, 14, 13, 15};
+constexpr int kBrakkOrder[] = {1, 2, 3, 4, 0, 6, 5, 7};
+
+std::span<const int> SourceOrder(bool bZuZir) {
+    return bZuZir ? std::span<const int>(kZuZirOrder) : std::span<const int>(kBrakkOrder);
+}
+
+// Writes the 42-byte header when the open file is empty.
+bool EnsureHeader(CFile& f) {
+    const long long len = f.GetLength();
+    if (len != 0)
+        return len > 0;
+    unsigned char header[tagfile::kNewFileSize];
+    tagfile::BuildNewFileHeader(header);
+    return f.WriteAt(0, header, sizeof header);
+}
+
+}  // namespace
+
+CFileDypass::CFileDypass() {
+    if (!m_dirKeeper.GetCfgPath("QLX_PATH_D_TEMP", m_strTempDir))
+        m_strTempDir.Empty();
+    CreateDirectoryTree(m_strTempDir);
+    for (int i = 0; i < kSlotCount; ++i)
+        m_files[i].strName = SlotFileName(i);
+    m_pTrees[kTreeBrakk] = std::make_unique<FileBPlusTree>();
+    m_pTrees[kTreeZuZir] = std::make_unique<FileBPlusTree>();
+    m_pAreaList = std::make_unique<CAreaRegionList>();
+    OpenAll();
+}
+
+CFileDypass::~CFileDypass() {
+    CloseAll();
+}
+
+bool CFileDypass::CreateEmptyDataFile(const CString& strPath) {
+    CFile f;
+    return f.Open(strPath, kDataFileFlags) && EnsureHeader(f);
+}
+
+void CFileDypass::OpenAll() {
+    if (m_strTempDir.IsEmpty())
+        return;
+    for (TempFileSlot& slot : m_files) {
+        if (slot.nOpen || slot.strName.IsEmpty())
+            continue;
+        auto f = std::make_unique<CFile>();
+        if (f->Open(TempPath(slot.strName), kDataFileFlags)) {
+            EnsureHeader(*f);
+            slot.pFile = f.release();
+            slot.nOpen = 1;
+        }
+    }
+    const char* names[2] = {kBrakkTreeName, kZuZirTreeName};
+    for (int t : {kTreeBrakk, kTreeZuZir}) {
+        const CString path = TempPath(names[t]);
+        if (!m_pTrees[t]->LoadFromFile(path))
+            m_pTrees[t]->CreateInMemory(path, kTreeOrder, 0);
+        m_bTreeChanged[t] = false;
+    }
+    LoadAreaRegions();
+}
+
+void CFileDypass::LoadAreaRegions() {
+    CString strDir;
+    if (!m_dirKeeper.GetCfgPath("QLX_PATH_D_AREAINFO", strDir))
+        strDir.Empty();
+    // The list empties itself first: reopening the set never adds an area twice.
+    m_pAreaList->LoadFromDirectory(strDir);
+}
+
+void CFileDypass::SaveTreeIfChanged(int nTree) {
+    // Most programs on a directory only read: saving an unchanged image would put back what
+    // this program loaded over whatever a writer saved since.
+    if (m_strTempDir.IsEmpty())
+        return;
+    const CString path = TempPath(nTree == kTreeBrakk ? kBrakkTreeName : kZuZirTreeName);
+    if (!m_bTreeChanged[nTree] && mlplat::PathExists(path))
+        return;
+    if (m_pTrees[nTree]->SaveToFile(CString()))
+        m_bTreeChanged[nTree] = false;
+}
+
+void CFileDypass::CloseAll() {
+    for (TempFileSlot& slot : m_files) {
+        if (slot.pFile) {
+            slot.pFile->Close();
+            delete slot.pFile;
+            slot.pFile = nullptr;
+        }
+        slot.nOpen = 0;
+    }
+    for (int t : {kTreeBrakk, kTreeZuZir}) {
+        SaveTreeIfChanged(t);
+        m_pTrees[t]->Close();
+        m_bTreeChanged[t] = false;
+    }
+}
+
+int CFileDypass::SetConfigureFilePath(const CString& strPath) {
+    CloseAll();
+    if (!strPath.IsEmpty()) {
+        CString strBare = strPath;
+        strBare.TrimRight('/');
+        if (strBare != m_strTempDir)
+            CreateDirectoryTree(strBare);
+    }
+    m_strTempDir = strPath;
+    OpenAll();
+    return 1;
+}
+
+bool CFileDypass::BackupOne(const char* pszName, bool bTree) {
+    if (bTree) {
+        SaveTreeIfChanged(kTreeBrakk);
+        SaveTreeIfChanged(kTreeZuZir);
+    }
+    const CString path = TempPath(pszName);
+    if (!mlplat::PathExists(path)) {
+        if (bTree) {
+            FileBPlusTree empty;
+            empty.CreateOnDisk(path, kTreeOrder);
+            empty.Close();
+        } else {
+            CreateEmptyDataFile(path);
+        }
+    }
+    return mlplat::CopyFileReplace(path, TempPath(CString("Old") + pszName));
+}
+
+int CFileDypass::BackupAsOldFile(int nSource) {
+    SetDataSource(nSource);
+    CheckDataSource();
+    if (m_strTempDir.IsEmpty())
+        return 0;
+    if (!memtag::IsSource(nSource))
+        return 1;
+    const bool bZuZir = nSource == memtag::kSourceZuZir;
+    for (int slot : SourceOrder(bZuZir))
+        BackupOne(SlotFileName(slot), false);
+    BackupOne(bZuZir ? kZuZirTreeName : kBrakkTreeName, true);
+    return 1;
+}
+
+bool CFileDypass::RestoreOne(const char* pszName, bool bTree) {
+    const CString old = TempPath(CString("Old") + pszName);
+    if (!bTree && !mlplat::PathExists(old))
+        CreateEmptyDataFile(old);
+    // A tree without a backup keeps its current file.
+    return mlplat::CopyFileReplace(old, TempPath(pszName));
+}
+
+int CFileDypass::RecoverWithOldFile(int nSource) {
+    CloseAll();
+    SetDataSource(nSource);
+    CheckDataSource();
+    if (m_strTempDir.IsEmpty())
+        return 0;
+    if (memtag::IsSource(nSource)) {
+        const bool bZuZir = nSource == memtag::kSourceZuZir;
+        for (int slot : SourceOrder(bZuZir))
+            RestoreOne(SlotFileName(slot), false);
+        RestoreOne(bZuZir ? kZuZirTreeName : kBrakkTreeName, true);
+    }
+    OpenAll();
+    return 1;
+}
+
+void CFileDypass::DeleteOne(const char* pszName) {
+    if (m_strTempDir.IsEmpty())
+        return;
+    const CString path = TempPath(pszName);
+    if (mlplat::PathExists(path))
+        mlplat::DeleteFile(path);
+}
+
+int CFileDypass::RemoveAllBRKFile(int nScope) {
+    CloseAll();
+    for (int slot : {1, 2, 3, 4, 0})
+        DeleteOne(SlotFileName(slot));
+    if (nScope == 2) {
+        for (int slot : {6, 5, 7})
+            DeleteOne(SlotFileName(slot));
+    }
+    DeleteOne(kBrakkTreeName);
+    OpenAll();
+    return 1;
+}
+
+int CFileDypass::RemoveAllRMPFile(int /*nScope*/) {
+    CloseAll();
+    for (int slot : kZuZirOrder)
+        DeleteOne(SlotFileName(slot));
+    DeleteOne(kZuZirTreeName);
+    OpenAll();
+    return 1;
+}
+
+// --- areas and regions ----------------------------------------------------------------------
+
+int CFileDypass::GetAllAreaInfo(CDWordArray& arrAreaNo, CStringArray& arrName,
+                                CStringArray& arrDesc) {
+    arrAreaNo.RemoveAll();
+    arrName.RemoveAll();
+    arrDesc.RemoveAll();
+    return m_pAreaList ? m_pAreaList->GetAllAreaInfo(arrAreaNo, arrName, arrDesc) : 0;
+}
+
+int CFileDypass::GetAllRegionInfo(CDWordArray& arrAreaNo, CDWordArray& arrRegionNo,
+                                  CStringArray& arrName, CStringArray& arrDesc) {
+    arrAreaNo.RemoveAll();
+    arrRegionNo.RemoveAll();
+    arrName.RemoveAll();
+    arrDesc.RemoveAll();
+    return m_pAreaList ? m_pAreaList->GetAllRegionInfo(arrAreaNo, arrRegionNo, arrName, arrDesc)
+                       : 0;
+}
+
+int CFileDypass::CopyAreas(CArray<CTagArea*, CTagArea*>* pAreas) {
+    return m_pAreaList && pAreas ? m_pAreaList->CopyAreas(pAreas) : 0;
+}
+
+int CFileDypass::CopyRegions(
+    CArray<CArray<CTagRegion*, CTagRegion*>*, CArray<CTagRegion*, CTagRegion*>*>* pGroups) {
+    return m_pAreaList && pGroups ? m_pAreaList->CopyRegions(pGroups) : 0;
+}

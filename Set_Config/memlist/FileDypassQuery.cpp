@@ -1,0 +1,229 @@
+// Tag queries: names, index listings and records by index entry. They never write.
+#include <algorithm>
+#include <vector>
+
+#include "FileDypass.h"
+#include "gbtext/StoreTexts.h"
+
+namespace {
+
+// A typed record of any of the four types, reset and read from its slot.
+union AnyTagRecord {
+    BoolTagInfo b;
+    IntTagInfo i;
+    FloatTagInfo f;
+    StringTagInfo s;
+};
+
+void ResetAs(AnyTagRecord& rec, int nType) {
+    switch (nType) {
+        case memtag::kTypeBool:
+            rec.b.Reset();
+            break;
+        case memtag::kTypeInt:
+            rec.i.Reset();
+            break;
+        case memtag::kTypeFloat:
+            rec.f.Reset();
+            break;
+        default:
+            rec.s.Reset();
+            break;
+    }
+}
+
+_INDEX_STRUCT ToIndexStruct(const TagIndexEntry& e) {
+    return _INDEX_STRUCT{e.Type(), e.Source(), static_cast<std::int32_t>(e.RecordOffset()),
+                         e.byArea, e.byRegion};
+}
+
+}  // namespace
+
+int CFileDypass::JustTagFromBRK(const CString& strName) {
+    int nValue = 0;
+    return FindName(kTreeBrakk, strName, nValue) ? nValue : 0;
+}
+
+int CFileDypass::JustTagFromRMP(const CString& strName) {
+    int nValue = 0;
+    return FindName(kTreeZuZir, strName, nValue) ? nValue : 0;
+}
+
+int CFileDypass::GetTagByName(const CString& strName, CMemTag& tag) {
+    int nType = 0, nSource = 0, nOffset = 0;
+    if (!LocateTag(strName, nType, nSource, nOffset))
+        return 0;
+    SetDataType(nType);
+    if (!CheckDataType())
+        return 0;
+    SetDataSource(nSource);
+    if (!CheckDataSource())
+        return 0;
+    CString strPath;
+    TempFileSlot slot;
+    GetTagFile(strPath, slot);
+    // A file in the table that is not open has nothing to give.
+    if (strPath.IsEmpty() || !slot.nOpen || !slot.pFile)
+        return 0;
+    const int nSize = memtag::TagRecordSize(nType);
+    std::uint32_t dwEnd = 0;
+    if (!tagfile::ReadEnd(*slot.pFile, nSize, dwEnd))
+        return 0;
+    if (!tagfile::IsSlot(static_cast<std::uint32_t>(nOffset), dwEnd, nSize)) {
+        ReportError(gbtext::TagIndexOutOfRange, strName.GetString());
+        return 0;
+    }
+    AnyTagRecord rec;
+    ResetAs(rec, nType);
+    slot.pFile->ReadAt(static_cast<std::uint32_t>(nOffset), &rec, static_cast<std::size_t>(nSize));
+    if (CStringFromField(rec.s.szName, sizeof rec.s.szName) != strName) {
+        ReportError(gbtext::TagNameMismatch, strName.GetString());
+        return 0;
+    }
+    if (rec.s.wDeleted == 1) {
+        ReportError(gbtext::TagDeleted, strName.GetString());
+        return 0;
+    }
+    FillFromRecord(&rec, nType, nSource, tag, false);
+    return 1;
+}
+
+int CFileDypass::GetTagArray(CArray<_INDEX_STRUCT, _INDEX_STRUCT&>& arr, int nSource) {
+    arr.RemoveAll();
+    SetDataSource(nSource);
+    if (!CheckDataSource())
+        return 0;
+    const int sources[2] = {memtag::kSourceBrakk, memtag::kSourceZuZir};
+    for (int src : sources) {
+        if (nSource != memtag::kSourceBoth && nSource != src)
+            continue;
+        CFile* pFile = UsableFile(SlotOf(kKindIndex, src));
+        if (!pFile)
+            continue;
+        tagfile::WalkLive<TagIndexEntry>(*pFile, [&](std::uint32_t, const TagIndexEntry& e) {
+            _INDEX_STRUCT idx = ToIndexStruct(e);
+            arr.Add(idx);
+            return true;
+        });
+    }
+    return 1;
+}
+
+int CFileDypass::GetTagInfoWithIdx(_INDEX_STRUCT idx, void* pData) {
+    SetDataType(idx.nDataType);
+    if (!CheckDataType()) {
+        ReportError("%s", gbtext::IdxTypeBad);
+        return 0;
+    }
+    SetDataSource(idx.nDataSource);
+    if (!CheckDataSource()) {
+        ReportError("%s", gbtext::IdxSourceBad);
+        return 0;
+    }
+    if (!pData)
+        return 1;
+    CString strPath;
+    TempFileSlot slot;
+    GetTagFile(strPath, slot);
+    if (strPath.IsEmpty() || !slot.nOpen || !slot.pFile)
+        return 0;
+    const int nSize = memtag::TagRecordSize(idx.nDataType);
+    std::uint32_t dwEnd = 0;
+    // An entry kept from an earlier listing may no longer fit the file: read only real slots.
+    if (idx.nOffset < 0 || !tagfile::ReadEnd(*slot.pFile, nSize, dwEnd) ||
+        !tagfile::IsSlot(static_cast<std::uint32_t>(idx.nOffset), dwEnd, nSize))
+        return 0;
+    if (slot.pFile->ReadAt(static_cast<std::uint32_t>(idx.nOffset), pData,
+                           static_cast<std::size_t>(nSize)) < 0)
+        return 0;
+    std::uint16_t wDeleted;
+    std::memcpy(&wDeleted, static_cast<const char*>(pData) + memtag::kTagDeletedOffset, 2);
+    return wDeleted == 1 ? 0 : 1;
+}
+
+int CFileDypass::GetTagInfoWithIdx(_INDEX_STRUCT idx, CMemTag& tag) {
+    SetDataType(idx.nDataType);
+    if (!CheckDataType()) {
+        ReportError("%s", gbtext::IdxTypeBad);
+        return 0;
+    }
+    SetDataSource(idx.nDataSource);
+    if (!CheckDataSource()) {
+        ReportError("%s", gbtext::IdxSourceBad);
+        return 0;
+    }
+    CString strPath;
+    TempFileSlot slot;
+    GetTagFile(strPath, slot);
+    if (strPath.IsEmpty() || !slot.nOpen || !slot.pFile)
+        return 0;
+    const int nSize = memtag::TagRecordSize(idx.nDataType);
+    std::uint32_t dwEnd = 0;
+    if (idx.nOffset < 0 || !tagfile::ReadEnd(*slot.pFile, nSize, dwEnd) ||
+        !tagfile::IsSlot(static_cast<std::uint32_t>(idx.nOffset), dwEnd, nSize))
+        return 0;
+    AnyTagRecord rec;
+    ResetAs(rec, idx.nDataType);
+    slot.pFile->ReadAt(static_cast<std::uint32_t>(idx.nOffset), &rec,
+                       static_cast<std::size_t>(nSize));
+    if (rec.s.wDeleted == 1)
+        return 0;
+    FillFromRecord(&rec, idx.nDataType, idx.nDataSource, tag, true);
+    return 1;
+}
+
+int CFileDypass::GetAllTags(CArray<CMemTag, CMemTag&>& arr, int /*nSource*/) {
+    arr.RemoveAll();
+    CArray<_INDEX_STRUCT, _INDEX_STRUCT&> entries;
+    GetTagArray(entries, memtag::kSourceBoth);
+    arr.Reserve(entries.GetSize());
+    // One pass per typed file in large blocks, instead of two reads per tag: each entry is
+    // then resolved exactly as GetTagInfoWithIdx would resolve it.
+    struct Loaded {
+        bool bTried = false;
+        std::uint32_t dwEnd = 0;
+        std::vector<unsigned char> bytes;  // [40, F) as the file holds it
+    };
+    Loaded loaded[kSlotCount];
+    for (const _INDEX_STRUCT& idx : entries) {
+        if (!memtag::IsTagType(idx.nDataType) || !memtag::IsSource(idx.nDataSource)) {
+            CMemTag unused;
+            GetTagInfoWithIdx(idx, unused);  // its messages; it cannot succeed
+            continue;
+        }
+        SetDataType(idx.nDataType);
+        SetDataSource(idx.nDataSource);
+        const int nSlot = SlotOf(idx.nDataType, idx.nDataSource);
+        CFile* pFile = UsableFile(nSlot);
+        if (!pFile)
+            continue;
+        const int nSize = memtag::TagRecordSize(idx.nDataType);
+        Loaded& l = loaded[nSlot];
+        if (!l.bTried) {
+            l.bTried = true;
+            if (tagfile::ReadEnd(*pFile, nSize, l.dwEnd)) {
+                l.bytes.resize(l.dwEnd - tagfile::kFirstSlot);
+                const long long got =
+                    pFile->ReadAt(tagfile::kFirstSlot, l.bytes.data(), l.bytes.size());
+                l.bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+            } else {
+                l.dwEnd = 0;
+            }
+        }
+        const auto dwOffset = static_cast<std::uint32_t>(idx.nOffset);
+        if (idx.nOffset < 0 || !tagfile::IsSlot(dwOffset, l.dwEnd, nSize))
+            continue;
+        const std::size_t at = dwOffset - tagfile::kFirstSlot;
+        AnyTagRecord rec;
+        ResetAs(rec, idx.nDataType);
+        if (at < l.bytes.size())
+            std::memcpy(&rec, l.bytes.data() + at,
+                        std::min(static_cast<std::size_t>(nSize), l.bytes.size() - at));
+        if (rec.s.wDeleted == 1)
+            continue;
+        CMemTag tag;
+        FillFromRecord(&rec, idx.nDataType, idx.nDataSource, tag, true);
+        arr.Add(tag);
+    }
+    return 1;
+}

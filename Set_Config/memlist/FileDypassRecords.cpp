@@ -1,0 +1,215 @@
+// Record files and the tag index: slots, walks, index entries, name look-ups.
+#include "FileDypass.h"
+#include "MyKey.h"
+#include "filebplustreenode.h"
+#include "gbtext/StoreTexts.h"
+
+// --- the file table -------------------------------------------------------------------------
+
+namespace {
+
+constexpr const char* kSlotNames[CFileDypass::kSlotCount] = {
+    "TmpBrakkTagIndex.idx",      "TmpBrakkBoolTagInfo.tag",   "TmpBrakkIntTagInfo.tag",
+    "TmpBrakkFloatTagInfo.tag",  "TmpBrakkStringTagInfo.tag", "TmpBrakkTaskTagInfo.tag",
+    "TmpBrakkEventTagInfo.tag",  "TmpBrakkStructTagInfo.tag", "TmpZuzirTagIndex.idx",
+    "TmpZuZirBoolTagInfo.tag",   "TmpZuZirIntTagInfo.tag",    "TmpZuZirFloatTagInfo.tag",
+    "TmpZuZirStringTagInfo.tag", "TmpZuzirTaskTagInfo.tag",   "TmpZuzirEventTagInfo.tag",
+    "TmpZuZirStructTagInfo.tag",
+};
+
+}  // namespace
+
+int CFileDypass::SlotOf(int nKind, int nSource) {
+    if (nKind < 0 || nKind > kKindStruct)
+        return -1;
+    if (nSource == memtag::kSourceBrakk)
+        return nKind;
+    if (nSource == memtag::kSourceZuZir)
+        return 8 + nKind;
+    return -1;
+}
+
+const char* CFileDypass::SlotFileName(int nSlot) {
+    return nSlot >= 0 && nSlot < kSlotCount ? kSlotNames[nSlot] : "";
+}
+
+TempFileSlot CFileDypass::GetFileSlot(int nSlot) const {
+    return nSlot >= 0 && nSlot < kSlotCount ? m_files[nSlot] : TempFileSlot{};
+}
+
+CFile* CFileDypass::UsableFile(int nSlot) const {
+    if (m_strTempDir.IsEmpty() || nSlot < 0 || nSlot >= kSlotCount || !m_files[nSlot].nOpen)
+        return nullptr;
+    return m_files[nSlot].pFile;
+}
+
+void CFileDypass::GetTagFile(CString& strPath, TempFileSlot& slot) const {
+    strPath.Empty();
+    slot = TempFileSlot{};
+    if (m_strTempDir.IsEmpty() || !memtag::IsTagType(m_nDataType))
+        return;
+    const int nSlot = SlotOf(m_nDataType, m_nDataSource);
+    if (nSlot < 0)
+        return;
+    strPath = TempPath(kSlotNames[nSlot]);
+    slot = m_files[nSlot];
+}
+
+// --- names ----------------------------------------------------------------------------------
+
+int CFileDypass::TreeOfSource(int nSource) {
+    if (nSource == memtag::kSourceBrakk)
+        return kTreeBrakk;
+    if (nSource == memtag::kSourceZuZir)
+        return kTreeZuZir;
+    return -1;
+}
+
+int CFileDypass::IndexSlotOfTree(int nTree) {
+    return SlotOf(kKindIndex, nTree == kTreeBrakk ? memtag::kSourceBrakk : memtag::kSourceZuZir);
+}
+
+bool CFileDypass::FindName(int nTree, const CString& strName, int& nValue) {
+    nValue = 0;
+    // A longer name would match a stored name by its first 31 bytes only.
+    if (strName.GetLength() > memtag::kTagNameMax || !m_pTrees[nTree])
+        return false;
+    CMyKey found;
+    int nStatus = 0;
+    return m_pTrees[nTree]->Find(CMyKey(strName), &found, &nValue, &nStatus) != 0;
+}
+
+void CFileDypass::StoreName(int nTree, const CString& strName, int nValue) {
+    if (!m_pTrees[nTree] || strName.GetLength() > memtag::kTagNameMax)
+        return;
+    int nOld = 0;
+    if (m_pTrees[nTree]->Insert(CMyKey(strName), nValue, 1, &nOld))
+        m_bTreeChanged[nTree] = true;
+}
+
+bool CFileDypass::NameFieldTerminated(const void* pData) {
+    const char* name = static_cast<const char*>(pData) + memtag::kTagNameOffset;
+    return std::memchr(name, 0, memtag::kTagNameField) != nullptr;
+}
+
+CString CFileDypass::GetTagName(const void* pData) {
+    if (!pData)
+        return CString();
+    return CStringFromField(static_cast<const char*>(pData) + memtag::kTagNameOffset,
+                            memtag::kTagNameField);
+}
+
+bool CFileDypass::ReadEntryChecked(int nTree, std::uint32_t dwEntry, TagIndexEntry& entry,
+                                   CFile*& pFile, std::uint32_t& dwEnd) {
+    pFile = UsableFile(IndexSlotOfTree(nTree));
+    if (!pFile || !tagfile::ReadEnd(*pFile, sizeof(TagIndexEntry), dwEnd) ||
+        !tagfile::IsSlot(dwEntry, dwEnd, sizeof(TagIndexEntry)))
+        return false;
+    return pFile->ReadExactAt(dwEntry, &entry, sizeof entry);
+}
+
+bool CFileDypass::FindTagEntry(const CString& strName, int& nTree, int& nEntry,
+                               TagIndexEntry& entry) {
+    for (int t : {kTreeBrakk, kTreeZuZir}) {
+        int nValue = 0;
+        if (!FindName(t, strName, nValue) || nValue == 0)
+            continue;
+        CFile* pFile = UsableFile(IndexSlotOfTree(t));
+        if (!pFile || nValue < 0 ||
+            !pFile->ReadExactAt(static_cast<std::uint32_t>(nValue), &entry, sizeof entry))
+            continue;
+        nTree = t;
+        nEntry = nValue;
+        return true;
+    }
+    return false;
+}
+
+// --- index entries --------------------------------------------------------------------------
+
+int CFileDypass::AddIndexEntry(int nRecordOffset, const void* pData) {
+    const int nTree = TreeOfSource(m_nDataSource);
+    if (nTree < 0) {
+        ReportError("%s", gbtext::IndexSourceBad);
+        return -1;
+    }
+    CFile* pFile = UsableFile(IndexSlotOfTree(nTree));
+    if (!pFile || !pData || !memtag::IsTagType(m_nDataType) || nRecordOffset < 0 ||
+        !NameFieldTerminated(pData))
+        return -1;
+    const char* rec = static_cast<const char*>(pData);
+    std::int32_t nArea, nRegion;
+    std::memcpy(&nArea, rec + offsetof(BoolTagInfo, nArea), 4);
+    std::memcpy(&nRegion, rec + offsetof(BoolTagInfo, nRegion), 4);
+    TagIndexEntry entry;
+    entry.Reset();
+    std::memcpy(entry.szName, rec + memtag::kTagNameOffset, sizeof entry.szName);
+    entry.byArea = static_cast<std::uint8_t>(nArea & 0xFF);
+    entry.byRegion = static_cast<std::uint8_t>(nRegion & 0xFF);
+    entry.bySourceFlags = static_cast<std::uint8_t>(m_nDataSource);
+    entry.dwTypeOffset =
+        TagIndexEntry::PackTypeOffset(m_nDataType, static_cast<std::uint32_t>(nRecordOffset));
+    const long long nEntry = tagfile::TakeSlot(*pFile, &entry, sizeof entry);
+    if (nEntry < 0)
+        return -1;
+    m_nIndexSlot = nTree;
+    StoreName(nTree, GetTagName(pData), static_cast<int>(nEntry));
+    return static_cast<int>(nEntry);
+}
+
+int CFileDypass::LocateTag(const CString& strName, int& nType, int& nSource, int& nOffset) {
+    int nTree = 0, nEntry = 0;
+    TagIndexEntry entry;
+    const bool bFound = FindTagEntry(strName, nTree, nEntry, entry);
+    SetDataSource(bFound ? entry.Source() : 0);
+    SetDataType(bFound ? entry.Type() : 0);
+    nType = m_nDataType;
+    nSource = m_nDataSource;
+    nOffset = bFound ? static_cast<int>(entry.RecordOffset()) : 0;
+    return bFound ? 1 : 0;
+}
+
+// --- records to CMemTag ---------------------------------------------------------------------
+
+void CFileDypass::FillFromRecord(const void* pRecord, int nType, int nSource, CMemTag& tag,
+                                 bool bClearUnitForOthers) const {
+    const auto* head = static_cast<const StringTagInfo*>(pRecord);  // the shared head
+    tag.strName = CStringFromField(head->szName, sizeof head->szName);
+    tag.strDesc = CStringFromField(head->szDesc, sizeof head->szDesc);
+    tag.nUserWord = head->nUserWord;
+    tag.nArea = head->nArea;
+    tag.nRegion = head->nRegion;
+    tag.nDataType = head->nDataType;
+    tag.nTrend = head->nTrend;
+    tag.nDataSource = static_cast<WORD>(nSource);
+    switch (nType) {
+        case memtag::kTypeInt: {
+            const auto* r = static_cast<const IntTagInfo*>(pRecord);
+            tag.dRangeHigh = r->nRangeHigh;
+            tag.dRangeLow = r->nRangeLow;
+            tag.strUnit = CStringFromField(r->szUnit, sizeof r->szUnit);
+            tag.nTailWord = r->nTailWord;
+            break;
+        }
+        case memtag::kTypeFloat: {
+            const auto* r = static_cast<const FloatTagInfo*>(pRecord);
+            tag.dRangeHigh = r->dRangeHigh;
+            tag.dRangeLow = r->dRangeLow;
+            tag.strUnit = CStringFromField(r->szUnit, sizeof r->szUnit);
+            tag.nTailWord = r->nTailWord;
+            break;
+        }
+        case memtag::kTypeBool:
+            tag.nTailWord = static_cast<const BoolTagInfo*>(pRecord)->nTailWord;
+            [[fallthrough]];
+        default:
+            if (nType == memtag::kTypeString)
+                tag.nTailWord = 0;
+            if (bClearUnitForOthers) {
+                tag.strUnit.Empty();
+                tag.dRangeHigh = 0;
+                tag.dRangeLow = 0;
+            }
+            break;
+    }
+}

@@ -1,0 +1,153 @@
+// Tag add, change and delete: typed records, their index entries and their names.
+#include <vector>
+
+#include "FileDypass.h"
+#include "gbtext/StoreTexts.h"
+
+namespace {
+
+std::int32_t TypeField(const void* pData) {
+    std::int32_t nType;
+    std::memcpy(&nType, static_cast<const char*>(pData) + memtag::kTagTypeOffset, 4);
+    return nType;
+}
+
+}  // namespace
+
+int CFileDypass::WriteTagRecord(void* pData) {
+    if (m_strTempDir.IsEmpty() || !memtag::IsTagType(m_nDataType) ||
+        !memtag::IsSource(m_nDataSource) || !pData)
+        return -1;
+    // The type field sizes the caller's record: one that disagrees with the code given cannot
+    // be trusted to hold that many bytes.
+    if (TypeField(pData) != m_nDataType || !NameFieldTerminated(pData))
+        return -1;
+    CFile* pFile = UsableFile(SlotOf(m_nDataType, m_nDataSource));
+    if (!pFile)
+        return -1;
+    const long long nOffset = tagfile::TakeSlot(*pFile, pData, memtag::TagRecordSize(m_nDataType));
+    return nOffset < 0 ? -1 : static_cast<int>(nOffset);
+}
+
+int CFileDypass::RelinkTag(void* pNew, const CString& strOldName) {
+    if (strOldName.IsEmpty() || m_strTempDir.IsEmpty())
+        return -1;
+    // Nothing is touched unless the caller's record can be trusted for the type it was given as.
+    if (!pNew || !memtag::IsTagType(m_nDataType) || m_nDataSource < memtag::kSourceBoth ||
+        m_nDataSource > memtag::kSourceBrakk || TypeField(pNew) != m_nDataType ||
+        !NameFieldTerminated(pNew))
+        return -1;
+    int nTree = -1, nEntry = 0;
+    for (int t : {kTreeBrakk, kTreeZuZir}) {
+        if (FindName(t, strOldName, nEntry) && nEntry != 0) {
+            nTree = t;
+            break;
+        }
+    }
+    if (nTree < 0)
+        return -1;
+    TagIndexEntry entry;
+    CFile* pIndex = nullptr;
+    std::uint32_t dwIndexEnd = 0;
+    const int nSource = nTree == kTreeBrakk ? memtag::kSourceBrakk : memtag::kSourceZuZir;
+    if (nEntry < 0 ||
+        !ReadEntryChecked(nTree, static_cast<std::uint32_t>(nEntry), entry, pIndex, dwIndexEnd) ||
+        entry.IsDeleted() || entry.Source() != nSource || !memtag::IsTagType(entry.Type()))
+        return -1;
+    CFile* pTagFile = UsableFile(SlotOf(entry.Type(), nSource));
+    std::uint32_t dwTagEnd = 0;
+    if (!pTagFile || !tagfile::ReadEnd(*pTagFile, memtag::TagRecordSize(entry.Type()), dwTagEnd) ||
+        !tagfile::IsSlot(entry.RecordOffset(), dwTagEnd, memtag::TagRecordSize(entry.Type())))
+        return -1;
+
+    StoreName(nTree, strOldName, 0);
+    SetDataSource(nSource);
+    const auto* rec = static_cast<const StringTagInfo*>(pNew);  // the shared head
+    std::memcpy(entry.szName, rec->szName, sizeof entry.szName);
+    entry.byArea = static_cast<std::uint8_t>(rec->nArea & 0xFF);
+    entry.byRegion = static_cast<std::uint8_t>(rec->nRegion & 0xFF);
+    entry.bySourceFlags = static_cast<std::uint8_t>(nSource);
+    if (!pIndex->WriteAt(static_cast<std::uint32_t>(nEntry), &entry, sizeof entry))
+        return -1;
+    StoreName(nTree, GetTagName(pNew), nEntry);
+    SetDataType(entry.Type());
+    return static_cast<int>(entry.RecordOffset());
+}
+
+int CFileDypass::RewriteTagRecord(int nOffset, void* pNew) {
+    if (nOffset < 1 || m_strTempDir.IsEmpty() || !memtag::IsTagType(m_nDataType) ||
+        !memtag::IsSource(m_nDataSource) || !pNew || !NameFieldTerminated(pNew))
+        return -1;
+    const int nCallerSize = memtag::TagRecordSize(TypeField(pNew));
+    const int nSize = memtag::TagRecordSize(m_nDataType);
+    CFile* pFile = UsableFile(SlotOf(m_nDataType, m_nDataSource));
+    std::uint32_t dwEnd = 0;
+    if (nCallerSize == 0 || !pFile || !tagfile::ReadEnd(*pFile, nSize, dwEnd) ||
+        !tagfile::IsSlot(static_cast<std::uint32_t>(nOffset), dwEnd, nSize))
+        return -1;
+    const auto dwOffset = static_cast<std::uint32_t>(nOffset);
+    if (nCallerSize >= nSize)
+        return pFile->WriteAt(dwOffset, pNew, static_cast<std::size_t>(nSize)) ? 1 : -1;
+    // A shorter record than the stored type: its own bytes, then the stored ones beyond it.
+    std::vector<unsigned char> merged(static_cast<std::size_t>(nSize));
+    if (!pFile->ReadExactAt(dwOffset, merged.data(), merged.size()))
+        return -1;
+    std::memcpy(merged.data(), pNew, static_cast<std::size_t>(nCallerSize));
+    return pFile->WriteAt(dwOffset, merged.data(), merged.size()) ? 1 : -1;
+}
+
+int CFileDypass::DeleteTag(const CString& strName) {
+    int nTree = -1, nEntry = 0;
+    if (!m_strTempDir.IsEmpty()) {
+        for (int t : {kTreeBrakk, kTreeZuZir}) {
+            if (FindName(t, strName, nEntry) && nEntry != 0) {
+                nTree = t;
+                break;
+            }
+        }
+    }
+    if (nTree < 0) {
+        ReportError(gbtext::DeleteTagNotFound, strName.GetString());
+        return -1;
+    }
+    // Everything the delete will write is checked first: a damaged entry or record offset
+    // fails the delete with the files untouched.
+    TagIndexEntry entry;
+    CFile* pIndex = nullptr;
+    std::uint32_t dwIndexEnd = 0;
+    const int nSource = nTree == kTreeBrakk ? memtag::kSourceBrakk : memtag::kSourceZuZir;
+    if (nEntry < 0 ||
+        !ReadEntryChecked(nTree, static_cast<std::uint32_t>(nEntry), entry, pIndex, dwIndexEnd) ||
+        entry.IsDeleted() || entry.Source() != nSource)
+        return -1;
+    SetDataType(entry.Type());
+    if (!CheckDataType())
+        return -1;
+    SetDataSource(nSource);
+    if (!CheckDataSource())
+        return -1;
+    const int nSize = memtag::TagRecordSize(entry.Type());
+    CFile* pTagFile = UsableFile(SlotOf(entry.Type(), nSource));
+    std::uint32_t dwTagEnd = 0;
+    const std::uint32_t dwRecord = entry.RecordOffset();
+    if (nSize == 0 || !pTagFile || !tagfile::ReadEnd(*pTagFile, nSize, dwTagEnd) ||
+        !tagfile::IsSlot(dwRecord, dwTagEnd, nSize))
+        return -1;
+
+    // Unlink: the entry's deleted bits (its source kept), its slot released, the name gone.
+    const std::uint8_t byFlags = static_cast<std::uint8_t>(0x10 | entry.Source());
+    if (!pIndex->WriteAt(
+            static_cast<std::uint32_t>(nEntry) + offsetof(TagIndexEntry, bySourceFlags), &byFlags,
+            1) ||
+        !tagfile::ReleaseSlotAt(*pIndex, sizeof(TagIndexEntry), dwIndexEnd,
+                                static_cast<std::uint32_t>(nEntry)))
+        return -1;
+    StoreName(nTree, strName, 0);
+
+    // The record: only its deleted flag changes, then its slot is released.
+    const std::uint16_t wDeleted = 1;
+    if (!pTagFile->WriteAt(dwRecord + memtag::kTagDeletedOffset, &wDeleted, 2) ||
+        !tagfile::ReleaseSlotAt(*pTagFile, nSize, dwTagEnd, dwRecord))
+        return -1;
+    return 1;
+}

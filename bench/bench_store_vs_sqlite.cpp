@@ -1,0 +1,311 @@
+// The tag store against SQLite on one workload: add every tag, look every tag up by name in
+// random order, list all tags, change every tag, delete every tag. Tags are of mixed types over
+// both sources. SQLite gets a table keyed by name, WAL journal, synchronous=OFF (the store does
+// not sync either), prepared statements and one statement per operation.
+//
+//   bench_store_vs_sqlite [N ...] [--engine=both|memlist|sqlite]
+//
+// Prints, per phase, microseconds per operation of each engine, SQLite's time over ours, and
+// the store's reads and writes per operation (counted through the file-operation table).
+#include <sqlite3.h>
+#include <sys/types.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "FileDypass.h"
+#include "TagRecords.h"
+#include "Vfs.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Phase {
+    const char* name;
+    double usMemlist = 0, usSqlite = 0;  // per operation
+    double preads = 0, pwrites = 0;      // store, per operation
+    long ops = 0;
+};
+
+long g_preads = 0, g_pwrites = 0;
+ssize_t (*g_realPread)(int, void*, size_t, off_t);
+ssize_t (*g_realPwrite)(int, const void*, size_t, off_t);
+ssize_t CountingPread(int fd, void* b, size_t n, off_t o) {
+    ++g_preads;
+    return g_realPread(fd, b, n, o);
+}
+ssize_t CountingPwrite(int fd, const void* b, size_t n, off_t o) {
+    ++g_pwrites;
+    return g_realPwrite(fd, b, n, o);
+}
+
+// One record buffer big enough for any tag type, filled as a host would.
+struct TagSpec {
+    std::string name;
+    int nType;
+    int nSource;
+};
+
+union AnyRecord {
+    BoolTagInfo b;
+    IntTagInfo i;
+    FloatTagInfo f;
+    StringTagInfo s;
+};
+
+void MakeRecord(const TagSpec& t, int nVersion, AnyRecord& rec) {
+    switch (t.nType) {
+        case 1:
+            rec.b.Reset();
+            break;
+        case 2:
+            rec.i.Reset();
+            rec.i.nRangeHigh = 100 + nVersion;
+            std::strcpy(rec.i.szUnit, "kPa");
+            break;
+        case 3:
+            rec.f.Reset();
+            rec.f.dRangeHigh = 1.5 * nVersion;
+            std::strcpy(rec.f.szUnit, "m3/h");
+            break;
+        default:
+            rec.s.Reset();
+            break;
+    }
+    std::snprintf(rec.s.szName, sizeof rec.s.szName, "%s", t.name.c_str());
+    std::snprintf(rec.s.szDesc, sizeof rec.s.szDesc, "description %d of %s", nVersion,
+                  t.name.c_str());
+    rec.s.nArea = nVersion % 7;
+    rec.s.nRegion = nVersion % 5;
+}
+
+double UsPerOp(Clock::time_point a, Clock::time_point b, long n) {
+    return std::chrono::duration<double, std::micro>(b - a).count() / static_cast<double>(n);
+}
+
+void Check(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "bench: %s failed\n", what);
+        std::exit(1);
+    }
+}
+
+void RunMemlist(const std::string& dir, const std::vector<TagSpec>& tags,
+                const std::vector<int>& order, std::vector<Phase>& phases) {
+    setenv("QLX_PATH_D_TEMP", dir.c_str(), 1);
+    CFileDypass engine;
+    const long n = static_cast<long>(tags.size());
+    AnyRecord rec;
+    auto run = [&](Phase& p, long ops, auto&& body) {
+        g_preads = g_pwrites = 0;
+        auto a = Clock::now();
+        body();
+        auto b = Clock::now();
+        p.usMemlist = UsPerOp(a, b, ops);
+        p.preads = static_cast<double>(g_preads) / static_cast<double>(ops);
+        p.pwrites = static_cast<double>(g_pwrites) / static_cast<double>(ops);
+        p.ops = ops;
+    };
+    run(phases[0], n, [&] {
+        for (const TagSpec& t : tags) {
+            MakeRecord(t, 0, rec);
+            engine.SetDataType(t.nType);
+            engine.SetDataSource(t.nSource);
+            Check(engine.CheckDataType() && engine.CheckDataSource(), "checks");
+            int off = engine.WriteTagRecord(&rec);
+            Check(off > 0 && engine.AddIndexEntry(off, &rec) > 0, "memlist add");
+        }
+    });
+    run(phases[1], n, [&] {
+        CMemTag tag;
+        for (int i : order)
+            Check(engine.GetTagByName(tags[i].name.c_str(), tag) == 1, "memlist find");
+    });
+    run(phases[2], 1, [&] {
+        CArray<CMemTag, CMemTag&> all;
+        engine.GetAllTags(all, 0);
+        Check(all.GetSize() == n, "memlist list");
+    });
+    run(phases[3], n, [&] {
+        for (int i : order) {
+            const TagSpec& t = tags[i];
+            MakeRecord(t, 1, rec);
+            engine.SetDataType(t.nType);
+            engine.SetDataSource(t.nSource);
+            int off = engine.RelinkTag(&rec, t.name.c_str());
+            Check(off > 0 && engine.RewriteTagRecord(off, &rec) == 1, "memlist change");
+        }
+    });
+    run(phases[4], n, [&] {
+        for (int i : order)
+            Check(engine.DeleteTag(tags[i].name.c_str()) == 1, "memlist delete");
+    });
+}
+
+struct Stmt {
+    sqlite3_stmt* p = nullptr;
+    Stmt(sqlite3* db, const char* sql) {
+        Check(sqlite3_prepare_v2(db, sql, -1, &p, nullptr) == SQLITE_OK, sql);
+    }
+    ~Stmt() { sqlite3_finalize(p); }
+};
+
+void RunSqlite(const std::string& dir, const std::vector<TagSpec>& tags,
+               const std::vector<int>& order, std::vector<Phase>& phases) {
+    sqlite3* db = nullptr;
+    Check(sqlite3_open((dir + "/tags.db").c_str(), &db) == SQLITE_OK, "sqlite open");
+    sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF;", nullptr, nullptr, nullptr);
+    sqlite3_exec(db,
+                 "CREATE TABLE tags(name TEXT PRIMARY KEY, source INT, type INT, rec BLOB) "
+                 "WITHOUT ROWID",
+                 nullptr, nullptr, nullptr);
+    const long n = static_cast<long>(tags.size());
+    AnyRecord rec;
+    {
+        Stmt ins(db, "INSERT INTO tags VALUES(?1, ?2, ?3, ?4)");
+        Stmt sel(db, "SELECT source, type, rec FROM tags WHERE name = ?1");
+        Stmt all(db, "SELECT source, type, rec FROM tags");
+        Stmt upd(db, "UPDATE tags SET rec = ?2 WHERE name = ?1");
+        Stmt del(db, "DELETE FROM tags WHERE name = ?1");
+        auto a = Clock::now();
+        for (const TagSpec& t : tags) {
+            MakeRecord(t, 0, rec);
+            sqlite3_bind_text(ins.p, 1, t.name.c_str(), -1, SQLITE_STATIC);
+            sqlite3_bind_int(ins.p, 2, t.nSource);
+            sqlite3_bind_int(ins.p, 3, t.nType);
+            sqlite3_bind_blob(ins.p, 4, &rec, memtag::TagRecordSize(t.nType), SQLITE_STATIC);
+            Check(sqlite3_step(ins.p) == SQLITE_DONE, "sqlite insert");
+            sqlite3_reset(ins.p);
+        }
+        auto b = Clock::now();
+        phases[0].usSqlite = UsPerOp(a, b, n);
+
+        // Look-ups and listing decode the record into a CMemTag, as the store's do.
+        auto decode = [](sqlite3_stmt* s, CMemTag& tag) {
+            AnyRecord r;
+            const int nType = sqlite3_column_int(s, 1);
+            std::memcpy(
+                &r, sqlite3_column_blob(s, 2),
+                std::min<size_t>(sizeof r, static_cast<size_t>(sqlite3_column_bytes(s, 2))));
+            tag.strName = CStringFromField(r.s.szName, sizeof r.s.szName);
+            tag.strDesc = CStringFromField(r.s.szDesc, sizeof r.s.szDesc);
+            tag.nArea = r.s.nArea;
+            tag.nRegion = r.s.nRegion;
+            tag.nDataType = nType;
+            tag.nDataSource = static_cast<WORD>(sqlite3_column_int(s, 0));
+            if (nType == 2)
+                tag.strUnit = CStringFromField(r.i.szUnit, sizeof r.i.szUnit);
+            if (nType == 3)
+                tag.strUnit = CStringFromField(r.f.szUnit, sizeof r.f.szUnit);
+        };
+        a = Clock::now();
+        for (int i : order) {
+            CMemTag tag;
+            sqlite3_bind_text(sel.p, 1, tags[i].name.c_str(), -1, SQLITE_STATIC);
+            Check(sqlite3_step(sel.p) == SQLITE_ROW, "sqlite select");
+            decode(sel.p, tag);
+            sqlite3_reset(sel.p);
+        }
+        b = Clock::now();
+        phases[1].usSqlite = UsPerOp(a, b, n);
+
+        a = Clock::now();
+        CArray<CMemTag, CMemTag&> list;
+        list.Reserve(static_cast<int>(n));
+        while (sqlite3_step(all.p) == SQLITE_ROW) {
+            CMemTag tag;
+            decode(all.p, tag);
+            list.Add(tag);
+        }
+        sqlite3_reset(all.p);
+        b = Clock::now();
+        Check(list.GetSize() == n, "sqlite list");
+        phases[2].usSqlite = UsPerOp(a, b, 1);
+
+        a = Clock::now();
+        for (int i : order) {
+            MakeRecord(tags[i], 1, rec);
+            sqlite3_bind_text(upd.p, 1, tags[i].name.c_str(), -1, SQLITE_STATIC);
+            sqlite3_bind_blob(upd.p, 2, &rec, memtag::TagRecordSize(tags[i].nType), SQLITE_STATIC);
+            Check(sqlite3_step(upd.p) == SQLITE_DONE, "sqlite update");
+            sqlite3_reset(upd.p);
+        }
+        b = Clock::now();
+        phases[3].usSqlite = UsPerOp(a, b, n);
+
+        a = Clock::now();
+        for (int i : order) {
+            sqlite3_bind_text(del.p, 1, tags[i].name.c_str(), -1, SQLITE_STATIC);
+            Check(sqlite3_step(del.p) == SQLITE_DONE, "sqlite delete");
+            sqlite3_reset(del.p);
+        }
+        b = Clock::now();
+        phases[4].usSqlite = UsPerOp(a, b, n);
+    }
+    sqlite3_close(db);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<long> sizes;
+    std::string engines = "both";
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--engine=", 9) == 0)
+            engines = argv[i] + 9;
+        else
+            sizes.push_back(std::atol(argv[i]));
+    }
+    if (sizes.empty())
+        sizes = {10000, 100000};
+
+    mlplat::VfsOps& vfs = mlplat::Vfs();
+    g_realPread = vfs.pread;
+    g_realPwrite = vfs.pwrite;
+    vfs.pread = CountingPread;
+    vfs.pwrite = CountingPwrite;
+
+    for (long n : sizes) {
+        std::vector<TagSpec> tags;
+        for (long i = 0; i < n; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "AREA%02ld.TAG%07ld", i % 37, i);
+            tags.push_back({name, static_cast<int>(i % 4) + 1, static_cast<int>(i % 2) + 1});
+        }
+        std::vector<int> order(static_cast<size_t>(n));
+        for (long i = 0; i < n; ++i)
+            order[static_cast<size_t>(i)] = static_cast<int>(i);
+        std::shuffle(order.begin(), order.end(), std::mt19937(12345));
+
+        std::vector<Phase> phases = {
+            {"add"}, {"find by name"}, {"list all"}, {"change"}, {"delete"}};
+        char templ[] = "/tmp/memlist-bench-XXXXXX";
+        const std::string root = mkdtemp(templ);
+        std::filesystem::create_directories(root + "/store");
+        std::filesystem::create_directories(root + "/sqlite");
+        if (engines != "sqlite")
+            RunMemlist(root + "/store", tags, order, phases);
+        if (engines != "memlist")
+            RunSqlite(root + "/sqlite", tags, order, phases);
+        std::filesystem::remove_all(root);
+
+        std::printf("\n%ld tags of mixed types over both sources\n", n);
+        std::printf("%-14s %14s %14s %9s %8s %8s\n", "phase", "memlist us/op", "sqlite us/op",
+                    "sqlite/ml", "preads", "pwrites");
+        for (const Phase& p : phases) {
+            const bool list = std::strcmp(p.name, "list all") == 0;
+            std::printf("%-14s %14.2f %14.2f %9.2f %8.2f %8.2f%s\n", p.name, p.usMemlist,
+                        p.usSqlite, p.usMemlist > 0 ? p.usSqlite / p.usMemlist : 0.0, p.preads,
+                        p.pwrites, list ? "  (one call; us for the whole list)" : "");
+        }
+    }
+    return 0;
+}
