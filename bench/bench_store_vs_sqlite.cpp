@@ -100,8 +100,8 @@ void Check(bool ok, const char* what) {
 
 void RunMemlist(const std::string& dir, const std::vector<TagSpec>& tags,
                 const std::vector<int>& order, std::vector<Phase>& phases) {
-    setenv("QLX_PATH_D_TEMP", dir.c_str(), 1);
     CFileDypass engine;
+    engine.SetConfigureFilePath(dir.c_str());
     const long n = static_cast<long>(tags.size());
     AnyRecord rec;
     auto run = [&](Phase& p, long ops, auto&& body) {

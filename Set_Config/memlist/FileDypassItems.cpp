@@ -266,9 +266,7 @@ void CFileDypass::GetAllEvents(CArray<CMemTag, CMemTag&>& arr, int nSource) {
     for (int src : ListedSources(nSource)) {
         if (CFile* pFile = UsableFile(SlotOf(kKindEvent, src))) {
             tagfile::WalkLive<Thing_Info>(*pFile, [&](std::uint32_t, const Thing_Info& rec) {
-                CMemTag tag;
-                FillNumbered(rec, memtag::kTypeEvent, "%d", tag);
-                arr.Add(tag);
+                FillNumbered(rec, memtag::kTypeEvent, "%d", arr.vec().emplace_back());
                 return true;
             });
         }
@@ -283,9 +281,7 @@ void CFileDypass::GetAllTasks(CArray<CMemTag, CMemTag&>& arr, int nSource) {
     for (int src : ListedSources(nSource)) {
         if (CFile* pFile = UsableFile(SlotOf(kKindTask, src))) {
             tagfile::WalkLive<Task_Info>(*pFile, [&](std::uint32_t, const Task_Info& rec) {
-                CMemTag tag;
-                FillNumbered(rec, memtag::kTypeTask, "%d", tag);
-                arr.Add(tag);
+                FillNumbered(rec, memtag::kTypeTask, "%d", arr.vec().emplace_back());
                 return true;
             });
         }
@@ -301,7 +297,7 @@ void CFileDypass::GetAllStructObjects(CArray<CMemTag, CMemTag&>& arr, int nSourc
         if (CFile* pFile = UsableFile(SlotOf(kKindStruct, src))) {
             tagfile::WalkLive<StructObject_Info>(
                 *pFile, [&](std::uint32_t, const StructObject_Info& rec) {
-                    CMemTag tag;
+                    CMemTag& tag = arr.vec().emplace_back();
                     tag.strName = CStringFromField(rec.szObjName, sizeof rec.szObjName);
                     tag.strDesc = CStringFromField(rec.szStructType, sizeof rec.szStructType);
                     tag.nUserWord = 0;
@@ -309,7 +305,6 @@ void CFileDypass::GetAllStructObjects(CArray<CMemTag, CMemTag&>& arr, int nSourc
                     tag.nRegion = 0;
                     tag.nDataType = memtag::kTypeStruct;
                     tag.nDataSource = rec.byDataSource;
-                    arr.Add(tag);
                     return true;
                 });
         }

@@ -177,14 +177,16 @@ int CFileDypass::GetAllTags(CArray<CMemTag, CMemTag&>& arr, int /*nSource*/) {
     CArray<_INDEX_STRUCT, _INDEX_STRUCT&> entries;
     GetTagArray(entries, memtag::kSourceBoth);
     arr.Reserve(entries.GetSize());
-    // One pass per typed file in large blocks, instead of two reads per tag: each entry is
-    // then resolved exactly as GetTagInfoWithIdx would resolve it.
-    struct Loaded {
+    // Each entry is resolved as GetTagInfoWithIdx resolves it, but the typed files are read in
+    // blocks: entries mostly come in record order, so one read serves many tags.
+    struct Block {
         bool bTried = false;
-        std::uint32_t dwEnd = 0;
-        std::vector<unsigned char> bytes;  // [40, F) as the file holds it
+        std::uint32_t dwEnd = 0;    // F of the file, 0 when unreadable
+        std::uint32_t dwStart = 0;  // file offset of buf[0]
+        std::vector<unsigned char> buf;
     };
-    Loaded loaded[kSlotCount];
+    constexpr std::size_t kBlockBytes = 128 * 1024;
+    Block blocks[kSlotCount];
     for (const _INDEX_STRUCT& idx : entries) {
         if (!memtag::IsTagType(idx.nDataType) || !memtag::IsSource(idx.nDataSource)) {
             CMemTag unused;
@@ -198,32 +200,34 @@ int CFileDypass::GetAllTags(CArray<CMemTag, CMemTag&>& arr, int /*nSource*/) {
         if (!pFile)
             continue;
         const int nSize = memtag::TagRecordSize(idx.nDataType);
-        Loaded& l = loaded[nSlot];
-        if (!l.bTried) {
-            l.bTried = true;
-            if (tagfile::ReadEnd(*pFile, nSize, l.dwEnd)) {
-                l.bytes.resize(l.dwEnd - tagfile::kFirstSlot);
-                const long long got =
-                    pFile->ReadAt(tagfile::kFirstSlot, l.bytes.data(), l.bytes.size());
-                l.bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-            } else {
-                l.dwEnd = 0;
-            }
+        Block& b = blocks[nSlot];
+        if (!b.bTried) {
+            b.bTried = true;
+            if (!tagfile::ReadEnd(*pFile, nSize, b.dwEnd))
+                b.dwEnd = 0;
         }
         const auto dwOffset = static_cast<std::uint32_t>(idx.nOffset);
-        if (idx.nOffset < 0 || !tagfile::IsSlot(dwOffset, l.dwEnd, nSize))
+        if (idx.nOffset < 0 || !tagfile::IsSlot(dwOffset, b.dwEnd, nSize))
             continue;
-        const std::size_t at = dwOffset - tagfile::kFirstSlot;
+        if (dwOffset < b.dwStart || dwOffset + static_cast<std::uint64_t>(nSize) >
+                                        b.dwStart + static_cast<std::uint64_t>(b.buf.size())) {
+            const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(
+                std::max<std::size_t>(kBlockBytes, nSize), b.dwEnd - dwOffset));
+            b.buf.resize(want);
+            const long long got = pFile->ReadAt(dwOffset, b.buf.data(), want);
+            b.buf.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+            b.dwStart = dwOffset;
+        }
         AnyTagRecord rec;
         ResetAs(rec, idx.nDataType);
-        if (at < l.bytes.size())
-            std::memcpy(&rec, l.bytes.data() + at,
-                        std::min(static_cast<std::size_t>(nSize), l.bytes.size() - at));
+        const std::size_t at = dwOffset - b.dwStart;
+        if (at < b.buf.size())
+            std::memcpy(&rec, b.buf.data() + at,
+                        std::min(static_cast<std::size_t>(nSize), b.buf.size() - at));
         if (rec.s.wDeleted == 1)
             continue;
-        CMemTag tag;
-        FillFromRecord(&rec, idx.nDataType, idx.nDataSource, tag, true);
-        arr.Add(tag);
+        // Filled in place: a copy into the array would double the string allocations.
+        FillFromRecord(&rec, idx.nDataType, idx.nDataSource, arr.vec().emplace_back(), true);
     }
     return 1;
 }
