@@ -410,3 +410,32 @@ TEST(FileBPlusTree, FailedSaveLeavesTheOldFileWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FileBPlusTree, FullLeafOfOrderTenSplitsSixFiveWhereverTheNewKeyFalls) {
+    for (int pos = 0; pos <= 10; ++pos) {
+        TempDir dir;
+        const std::string path = dir / "p.bpt";
+        FileBPlusTree tree;
+        ASSERT_TRUE(tree.CreateInMemory(CString(path), 10, 0));
+        for (int i = 0; i < 10; ++i)
+            ASSERT_TRUE(tree.Insert(CMyKey(CString(KeyN(2 * i + 2))), i, 1, nullptr));
+        // K01 falls before every key, K03 after the first, ..., K21 after the last.
+        ASSERT_TRUE(tree.Insert(CMyKey(CString(KeyN(2 * pos + 1))), 99, 1, nullptr));
+        ASSERT_TRUE(tree.SaveToFile(CString()));
+        auto b = mltest::ReadFileBytes(path);
+        ASSERT_EQ(b.size(), 128u + 3 * 428u);
+        EXPECT_EQ(mltest::Le32(b, 128 + 8), 6) << "new key at " << pos;
+        EXPECT_EQ(mltest::Le32(b, 128 + 428 + 8), 5) << "new key at " << pos;
+        // The separator is the left leaf's greatest key.
+        const std::string sep(reinterpret_cast<char*>(&b[128 + 2 * 428 + 24]));
+        const std::string leftLast(reinterpret_cast<char*>(&b[128 + 24 + 36 * 5]));
+        EXPECT_EQ(sep, leftLast);
+        int value = 0;
+        EXPECT_EQ(tree.Find(CMyKey(CString(KeyN(2 * pos + 1))), nullptr, &value, nullptr), 1);
+        EXPECT_EQ(value, 99);
+    }
+}
+
+}  // namespace
