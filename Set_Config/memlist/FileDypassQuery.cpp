@@ -1,5 +1,6 @@
 // Tag queries: names, index listings and records by index entry. They never write.
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "FileDypass.h"
@@ -181,9 +182,10 @@ int CFileDypass::GetAllTags(CArray<CMemTag, CMemTag&>& arr, int /*nSource*/) {
     // blocks: entries mostly come in record order, so one read serves many tags.
     struct Block {
         bool bTried = false;
-        std::uint32_t dwEnd = 0;    // F of the file, 0 when unreadable
-        std::uint32_t dwStart = 0;  // file offset of buf[0]
-        std::vector<unsigned char> buf;
+        std::uint32_t dwEnd = 0;               // F of the file, 0 when unreadable
+        std::uint32_t dwStart = 0;             // file offset of buf[0]
+        std::size_t nLen = 0;                  // bytes of buf read from the file
+        std::unique_ptr<unsigned char[]> buf;  // kBlockBytes, not cleared between reads
     };
     constexpr std::size_t kBlockBytes = 128 * 1024;
     Block blocks[kSlotCount];
@@ -209,25 +211,35 @@ int CFileDypass::GetAllTags(CArray<CMemTag, CMemTag&>& arr, int /*nSource*/) {
         const auto dwOffset = static_cast<std::uint32_t>(idx.nOffset);
         if (idx.nOffset < 0 || !tagfile::IsSlot(dwOffset, b.dwEnd, nSize))
             continue;
-        if (dwOffset < b.dwStart || dwOffset + static_cast<std::uint64_t>(nSize) >
-                                        b.dwStart + static_cast<std::uint64_t>(b.buf.size())) {
-            const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(
-                std::max<std::size_t>(kBlockBytes, nSize), b.dwEnd - dwOffset));
-            b.buf.resize(want);
-            const long long got = pFile->ReadAt(dwOffset, b.buf.data(), want);
-            b.buf.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+        if (dwOffset < b.dwStart ||
+            dwOffset + static_cast<std::uint64_t>(nSize) > b.dwStart + std::uint64_t{b.nLen}) {
+            if (!b.buf)
+                b.buf.reset(new unsigned char[kBlockBytes]);
+            const std::size_t want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(kBlockBytes, b.dwEnd - dwOffset));
+            const long long got = pFile->ReadAt(dwOffset, b.buf.get(), want);
+            b.nLen = got > 0 ? static_cast<std::size_t>(got) : 0;
             b.dwStart = dwOffset;
         }
-        AnyTagRecord rec;
-        ResetAs(rec, idx.nDataType);
         const std::size_t at = dwOffset - b.dwStart;
-        if (at < b.buf.size())
-            std::memcpy(&rec, b.buf.data() + at,
-                        std::min(static_cast<std::size_t>(nSize), b.buf.size() - at));
-        if (rec.s.wDeleted == 1)
+        const auto nWhole = static_cast<std::size_t>(nSize);
+        const void* pRecord = nullptr;
+        AnyTagRecord rec;
+        if (at + nWhole <= b.nLen) {
+            pRecord = b.buf.get() + at;  // slots lie on even offsets: fine for 2-byte packing
+        } else {
+            // The file ends inside the record: the rest reads as reset.
+            ResetAs(rec, idx.nDataType);
+            if (at < b.nLen)
+                std::memcpy(&rec, b.buf.get() + at, b.nLen - at);
+            pRecord = &rec;
+        }
+        std::uint16_t wDeleted;
+        std::memcpy(&wDeleted, static_cast<const char*>(pRecord) + memtag::kTagDeletedOffset, 2);
+        if (wDeleted == 1)
             continue;
         // Filled in place: a copy into the array would double the string allocations.
-        FillFromRecord(&rec, idx.nDataType, idx.nDataSource, arr.vec().emplace_back(), true);
+        FillFromRecord(pRecord, idx.nDataType, idx.nDataSource, arr.vec().emplace_back(), true);
     }
     return 1;
 }
