@@ -38,9 +38,14 @@ bool SameObjName(const StructObject_Info& rec, const CString& strName) {
 bool DeleteSlots(CFile& f, int nSlotSize, std::size_t nFlagOffset,
                  const std::vector<std::uint32_t>& offsets) {
     const std::uint16_t wDeleted = 1;
+    std::uint32_t dwEnd;
+    if (!tagfile::ReadEnd(f, nSlotSize, dwEnd))
+        return false;
     for (std::uint32_t off : offsets) {
-        if (!f.WriteAt(std::uint64_t{off} + nFlagOffset, &wDeleted, 2) ||
-            !tagfile::ReleaseSlot(f, nSlotSize, off))
+        tagfile::ReleasePlan plan;
+        if (!tagfile::PlanRelease(f, nSlotSize, dwEnd, off, plan) ||
+            !f.WriteAt(std::uint64_t{off} + nFlagOffset, &wDeleted, 2) ||
+            !tagfile::CommitRelease(f, plan))
             return false;
     }
     return true;

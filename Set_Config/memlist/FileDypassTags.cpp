@@ -129,9 +129,11 @@ int CFileDypass::DeleteTag(const CString& strName) {
     const int nSize = memtag::TagRecordSize(entry.Type());
     CFile* pTagFile = UsableFile(SlotOf(entry.Type(), nSource));
     std::uint32_t dwTagEnd = 0;
-    const std::uint32_t dwRecord = entry.RecordOffset();
+    tagfile::ReleasePlan indexRelease, recordRelease;
     if (nSize == 0 || !pTagFile || !tagfile::ReadEnd(*pTagFile, nSize, dwTagEnd) ||
-        !tagfile::IsSlot(dwRecord, dwTagEnd, nSize))
+        !tagfile::PlanRelease(*pIndex, sizeof(TagIndexEntry), dwIndexEnd,
+                              static_cast<std::uint32_t>(nEntry), indexRelease) ||
+        !tagfile::PlanRelease(*pTagFile, nSize, dwTagEnd, entry.RecordOffset(), recordRelease))
         return -1;
 
     // Unlink: the entry's deleted bits (its source kept), its slot released, the name gone.
@@ -139,15 +141,14 @@ int CFileDypass::DeleteTag(const CString& strName) {
     if (!pIndex->WriteAt(
             static_cast<std::uint32_t>(nEntry) + offsetof(TagIndexEntry, bySourceFlags), &byFlags,
             1) ||
-        !tagfile::ReleaseSlotAt(*pIndex, sizeof(TagIndexEntry), dwIndexEnd,
-                                static_cast<std::uint32_t>(nEntry)))
+        !tagfile::CommitRelease(*pIndex, indexRelease))
         return -1;
     StoreName(nTree, strName, 0);
 
     // The record: only its deleted flag changes, then its slot is released.
     const std::uint16_t wDeleted = 1;
-    if (!pTagFile->WriteAt(dwRecord + memtag::kTagDeletedOffset, &wDeleted, 2) ||
-        !tagfile::ReleaseSlotAt(*pTagFile, nSize, dwTagEnd, dwRecord))
+    if (!pTagFile->WriteAt(entry.RecordOffset() + memtag::kTagDeletedOffset, &wDeleted, 2) ||
+        !tagfile::CommitRelease(*pTagFile, recordRelease))
         return -1;
     return 1;
 }

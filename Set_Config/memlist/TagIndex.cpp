@@ -64,20 +64,36 @@ long long TakeSlot(CFile& f, const void* pRecord, int nSlotSize) {
     return dwEnd;
 }
 
-bool ReleaseSlotAt(CFile& f, int nSlotSize, std::uint32_t dwEnd, std::uint32_t dwOffset) {
+bool PlanRelease(CFile& f, int nSlotSize, std::uint32_t dwEnd, std::uint32_t dwOffset,
+                 ReleasePlan& plan) {
     std::uint16_t wCount;
     if (!IsSlot(dwOffset, dwEnd, nSlotSize) || !ReadCount(f, dwEnd, wCount) || wCount == 0xFFFF)
         return false;
-    const std::uint16_t wNew = wCount + 1;
-    if (wCount == 0) {
+    // The list's words must all be in the file: a count raised by damage would otherwise send
+    // the new word far past the end. The last word present proves it.
+    std::uint32_t dwLast;
+    if (wCount > 0 && !f.ReadExactAt(std::uint64_t{dwEnd} + 2 + 4ull * (wCount - 1), &dwLast, 4))
+        return false;
+    plan = ReleasePlan{dwEnd, wCount, dwOffset};
+    return true;
+}
+
+bool CommitRelease(CFile& f, const ReleasePlan& plan) {
+    const std::uint16_t wNew = plan.wCount + 1;
+    if (plan.wCount == 0) {
         unsigned char buf[6];
         std::memcpy(buf, &wNew, 2);
-        std::memcpy(buf + 2, &dwOffset, 4);
-        return f.WriteAt(dwEnd, buf, sizeof buf);
+        std::memcpy(buf + 2, &plan.dwOffset, 4);
+        return f.WriteAt(plan.dwEnd, buf, sizeof buf);
     }
     // The offset first: a count is never raised over a word not yet written.
-    return f.WriteAt(std::uint64_t{dwEnd} + 2 + 4ull * wCount, &dwOffset, 4) &&
-           f.WriteAt(dwEnd, &wNew, 2);
+    return f.WriteAt(std::uint64_t{plan.dwEnd} + 2 + 4ull * plan.wCount, &plan.dwOffset, 4) &&
+           f.WriteAt(plan.dwEnd, &wNew, 2);
+}
+
+bool ReleaseSlotAt(CFile& f, int nSlotSize, std::uint32_t dwEnd, std::uint32_t dwOffset) {
+    ReleasePlan plan;
+    return PlanRelease(f, nSlotSize, dwEnd, dwOffset, plan) && CommitRelease(f, plan);
 }
 
 bool ReleaseSlot(CFile& f, int nSlotSize, std::uint32_t dwOffset) {

@@ -47,10 +47,22 @@ constexpr bool IsSlot(std::uint32_t dwOffset, std::uint32_t dwEnd, int nSlotSize
 // area. The slot's offset, or -1 (a damaged free list, a full file or an I/O error).
 long long TakeSlot(CFile& f, const void* pRecord, int nSlotSize);
 // Puts the slot at `dwOffset` on the released list; the record must already carry its deleted
-// flag. False when the offset is not a slot of the file or on an I/O error.
+// flag. False, with nothing written, when the offset is not a slot of the file or the list does
+// not fit the file; false on an I/O error.
 bool ReleaseSlot(CFile& f, int nSlotSize, std::uint32_t dwOffset);
 // Same, with F already read by the caller.
 bool ReleaseSlotAt(CFile& f, int nSlotSize, std::uint32_t dwEnd, std::uint32_t dwOffset);
+
+// A release in two steps, so that an operation touching several places can check them all
+// before it writes any: PlanRelease reads and checks (as ReleaseSlotAt), CommitRelease writes.
+struct ReleasePlan {
+    std::uint32_t dwEnd = 0;
+    std::uint16_t wCount = 0;
+    std::uint32_t dwOffset = 0;
+};
+bool PlanRelease(CFile& f, int nSlotSize, std::uint32_t dwEnd, std::uint32_t dwOffset,
+                 ReleasePlan& plan);
+bool CommitRelease(CFile& f, const ReleasePlan& plan);
 
 // Visits every slot of [40, F) in order, reading the file in large blocks. `visit` gets the
 // slot's offset, its bytes and how many of them the file held (fewer only when the file ends

@@ -201,6 +201,17 @@ TEST(RecordFile, CountBeyondTheFileFailsTheTake) {
     EXPECT_EQ(mltest::ReadFileBytes(r.path), before);
 }
 
+TEST(RecordFile, CountReachingPastTheFileFailsTheRelease) {
+    RecFile r;
+    Task_Info t = Task(1);
+    tagfile::TakeSlot(r.f, &t, kSize);
+    tagfile::TakeSlot(r.f, &t, kSize);
+    r.Put16(40 + 2 * kSize, 5000);  // 5000 released slots, none of them in the file
+    const auto before = mltest::ReadFileBytes(r.path);
+    EXPECT_FALSE(tagfile::ReleaseSlot(r.f, kSize, 40));
+    EXPECT_EQ(mltest::ReadFileBytes(r.path), before);
+}
+
 TEST(RecordFile, FailedWriteIsReportedAsFailure) {
     RecFile r;
     mlplat::VfsOps saved = mlplat::Vfs();

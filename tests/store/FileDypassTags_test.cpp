@@ -264,3 +264,19 @@ TEST_F(TagStore, RewriteOutsideTheSlotAreaIsRefused) {
     EXPECT_EQ(Bytes("TmpZuZirStringTagInfo.tag"), before);
     EXPECT_EQ(engine->RewriteTagRecord(40, &n), 1);
 }
+
+TEST_F(TagStore, DamagedFreeCountFailsDeleteWithNeitherFileWritten) {
+    ASSERT_EQ(Add(1, 2, "V1"), 40);
+    {
+        CFile f;
+        ASSERT_TRUE(f.Open(Path("TmpBrakkBoolTagInfo.tag").c_str(), CFile::modeReadWrite));
+        const std::uint16_t count = 900;  // far more released slots than the file holds
+        ASSERT_TRUE(f.WriteAt(40 + 538, &count, 2));
+    }
+    const auto idx = Bytes("TmpBrakkTagIndex.idx");
+    const auto rec = Bytes("TmpBrakkBoolTagInfo.tag");
+    EXPECT_EQ(engine->DeleteTag("V1"), -1);
+    EXPECT_EQ(Bytes("TmpBrakkTagIndex.idx"), idx);
+    EXPECT_EQ(Bytes("TmpBrakkBoolTagInfo.tag"), rec);
+    EXPECT_EQ(engine->JustTagFromBRK("V1"), 40);
+}
