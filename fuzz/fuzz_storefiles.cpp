@@ -20,15 +20,16 @@
 namespace {
 
 const std::string& Dir() {
-    static const std::string dir = [] {
+    // Kept for the whole run (never destroyed), so the exit handler can still use it.
+    static const std::string* dir = [] {
         char templ[] = "/tmp/memlist-fuzz-store-XXXXXX";
         const char* p = mkdtemp(templ);
-        std::string d(p ? p : "/tmp");
+        auto* d = new std::string(p ? p : "/tmp");
         if (p)
             std::atexit([] { std::filesystem::remove_all(Dir()); });
         return d;
     }();
-    return dir;
+    return *dir;
 }
 
 CFileDypass& Engine() {
