@@ -21,14 +21,13 @@
 #include "Arrays.h"
 #include "CString.h"
 #include "DirkeeperInterface.h"
+#include "TagAreaRegion.h"
 #include "TagIndex.h"
 #include "TagRecords.h"
 
 class CFile;
 class FileBPlusTree;
 class CAreaRegionList;
-class CTagArea;
-class CTagRegion;
 
 // One slot of the file table. The engine owns pFile; copies handed out do not.
 struct TempFileSlot {

@@ -232,11 +232,10 @@ int CFileDypass::GetAllRegionInfo(CDWordArray& arrAreaNo, CDWordArray& arrRegion
                        : 0;
 }
 
-int CFileDypass::CopyAreas(CArray<CTagArea*, CTagArea*>* pAreas) {
+int CFileDypass::CopyAreas(CTagAreaArray* pAreas) {
     return m_pAreaList && pAreas ? m_pAreaList->CopyAreas(pAreas) : 0;
 }
 
-int CFileDypass::CopyRegions(
-    CArray<CArray<CTagRegion*, CTagRegion*>*, CArray<CTagRegion*, CTagRegion*>*>* pGroups) {
+int CFileDypass::CopyRegions(CTagRegionGroupArray* pGroups) {
     return m_pAreaList && pGroups ? m_pAreaList->CopyRegions(pGroups) : 0;
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "EngineFixture.h"
+#include "LoadARFile.h"
 
 using enginetest::AnyTag;
 using enginetest::MakeTag;
@@ -294,4 +295,26 @@ TEST_F(FileSet, AreaListFallsBackToTheBuiltInArea) {
     CDWordArray areaNos, regionNos;
     EXPECT_EQ(engine->GetAllRegionInfo(areaNos, regionNos, names, descs), 1);
     EXPECT_EQ(regionNos.GetSize(), 1);
+}
+
+TEST(FileSetAreas, AreaListComesFromTheAreaInformationDirectory) {
+    mltest::TempDir store, areas;
+    mltest::ScopedEnv env("QLX_PATH_D_TEMP", store.path().c_str());
+    mltest::ScopedEnv areaEnv("QLX_PATH_D_AREAINFO", areas.path().c_str());
+    ASSERT_EQ(CLoadARFile::WriteDefaultFile(areas.path().c_str(), 1), 1);
+    CFileDypass e;
+    CDWordArray nos, regionNos;
+    CStringArray names, descs;
+    EXPECT_EQ(e.GetAllAreaInfo(nos, names, descs), 1);
+    ASSERT_EQ(nos.GetSize(), 2);
+    EXPECT_EQ(nos[1], 1u);
+    EXPECT_EQ(descs[1].str(), mltest::Gb("数据分组"));
+    EXPECT_EQ(e.GetAllRegionInfo(nos, regionNos, names, descs), 1);
+    ASSERT_EQ(regionNos.GetSize(), 2);
+    EXPECT_EQ(regionNos[1], 65536u);
+    CTagAreaArray copies;
+    EXPECT_EQ(e.CopyAreas(&copies), 1);
+    ASSERT_EQ(copies.GetSize(), 2);
+    for (CTagArea* p : copies)
+        delete p;
 }
