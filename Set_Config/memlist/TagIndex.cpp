@@ -21,22 +21,34 @@ bool ReadEnd(CFile& f, int nSlotSize, std::uint32_t& dwEnd) {
 
 namespace {
 
-bool ReadCount(CFile& f, std::uint32_t dwEnd, std::uint16_t& wCount) {
-    return f.ReadExactAt(dwEnd, &wCount, 2);
+// Reads the count at F and, when there is one, the last released offset, which also proves
+// that the whole list lies in the file. One read serves both while the list is short.
+bool ReadListTail(CFile& f, std::uint32_t dwEnd, std::uint16_t& wCount, std::uint32_t& dwLast) {
+    unsigned char buf[4096];
+    const long long got = f.ReadAt(dwEnd, buf, sizeof buf);
+    if (got < 2)
+        return false;
+    std::memcpy(&wCount, buf, 2);
+    if (wCount == 0)
+        return true;
+    const std::uint64_t lastAt = 2 + 4ull * (wCount - 1);
+    if (lastAt + 4 <= static_cast<std::uint64_t>(got)) {
+        std::memcpy(&dwLast, buf + lastAt, 4);
+        return true;
+    }
+    return f.ReadExactAt(std::uint64_t{dwEnd} + lastAt, &dwLast, 4);
 }
 
 }  // namespace
 
 long long TakeSlot(CFile& f, const void* pRecord, int nSlotSize) {
-    std::uint32_t dwEnd;
+    std::uint32_t dwEnd, dwSlot = 0;
     std::uint16_t wCount;
-    if (!ReadEnd(f, nSlotSize, dwEnd) || !ReadCount(f, dwEnd, wCount))
+    if (!ReadEnd(f, nSlotSize, dwEnd) || !ReadListTail(f, dwEnd, wCount, dwSlot))
         return -1;
     const auto nSize = static_cast<std::uint32_t>(nSlotSize);
     if (wCount > 0) {
-        std::uint32_t dwSlot;
-        if (!f.ReadExactAt(std::uint64_t{dwEnd} + 2 + 4ull * (wCount - 1), &dwSlot, 4) ||
-            !IsSlot(dwSlot, dwEnd, nSlotSize) || !f.WriteAt(dwSlot, pRecord, nSize))
+        if (!IsSlot(dwSlot, dwEnd, nSlotSize) || !f.WriteAt(dwSlot, pRecord, nSize))
             return -1;
         --wCount;
         if (!f.WriteAt(dwEnd, &wCount, 2))
@@ -66,13 +78,12 @@ long long TakeSlot(CFile& f, const void* pRecord, int nSlotSize) {
 
 bool PlanRelease(CFile& f, int nSlotSize, std::uint32_t dwEnd, std::uint32_t dwOffset,
                  ReleasePlan& plan) {
-    std::uint16_t wCount;
-    if (!IsSlot(dwOffset, dwEnd, nSlotSize) || !ReadCount(f, dwEnd, wCount) || wCount == 0xFFFF)
-        return false;
     // The list's words must all be in the file: a count raised by damage would otherwise send
-    // the new word far past the end. The last word present proves it.
+    // the new word far past the end.
+    std::uint16_t wCount;
     std::uint32_t dwLast;
-    if (wCount > 0 && !f.ReadExactAt(std::uint64_t{dwEnd} + 2 + 4ull * (wCount - 1), &dwLast, 4))
+    if (!IsSlot(dwOffset, dwEnd, nSlotSize) || !ReadListTail(f, dwEnd, wCount, dwLast) ||
+        wCount == 0xFFFF)
         return false;
     plan = ReleasePlan{dwEnd, wCount, dwOffset};
     return true;

@@ -150,6 +150,10 @@ TEST(RecordFile, WalkSkipsDeletedRecordsAndCrossesBlocks) {
     }));
     EXPECT_EQ(visited, n);  // every slot is visited
     EXPECT_TRUE(LiveNumbers(r).empty());
+    // A list far longer than one read still gives its last word.
+    Task_Info t = Task(-1);
+    EXPECT_EQ(tagfile::TakeSlot(r.f, &t, kSize), offs[n - 1]);
+    EXPECT_EQ(tagfile::TakeSlot(r.f, &t, kSize), offs[n - 3]);
 }
 
 TEST(RecordFile, DamagedEndWordFailsWithoutWriting) {
