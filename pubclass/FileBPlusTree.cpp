@@ -412,7 +412,8 @@ int FileBPlusTree::InsertImpl(const CMyKey& key, int nValue, int bReplace, int* 
             }
         }
     }
-    ++m_header.nRecordCount;
+    if (m_header.nRecordCount < INT_MAX)  // a damaged header may already hold the maximum
+        ++m_header.nRecordCount;
     WriteHeader();
     return 1;
 }

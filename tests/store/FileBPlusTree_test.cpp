@@ -439,3 +439,25 @@ TEST(FileBPlusTree, FullLeafOfOrderTenSplitsSixFiveWhereverTheNewKeyFalls) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FileBPlusTree, RecordCountAtItsMaximumStaysThere) {
+    TempDir dir;
+    const std::string path = dir / "max.bpt";
+    auto b = mltest::ReadFileBytes([&] {
+        FileBPlusTree tree;
+        tree.CreateInMemory(CString(path), 10, 0);
+        tree.Insert(CMyKey("a"), 1, 1, nullptr);
+        tree.SaveToFile(CString());
+        return path;
+    }());
+    PutLe32(b, 72, 0x7fffffff);
+    mltest::WriteFileBytes(path, std::string(b.begin(), b.end()));
+    FileBPlusTree tree;
+    ASSERT_EQ(tree.LoadFromFile(CString(path)), 1);
+    EXPECT_EQ(tree.Insert(CMyKey("b"), 2, 1, nullptr), 1);
+    EXPECT_EQ(tree.GetRecordCount(), 0x7fffffff);
+}
+
+}  // namespace
