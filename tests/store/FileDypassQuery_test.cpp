@@ -7,6 +7,7 @@
 #include <map>
 
 #include "EngineFixture.h"
+#include "FileSystem.h"
 
 using enginetest::AnyTag;
 using enginetest::MakeTag;
@@ -284,4 +285,24 @@ TEST_F(TagQuery, IndependentReaderDecodesTheStoredFiles) {
     EXPECT_EQ(U32(idx, end + 2), 80u);
     auto str = Bytes(typed[4]);
     EXPECT_EQ(U16(str, 40 + 148), 1);
+}
+
+TEST_F(TagQuery, TagWhoseTypedFileIsNotOpenIsNotFound) {
+    ASSERT_EQ(Add(2, 2, "LOST"), 40);
+    engine.reset();
+    // The typed file cannot be opened at the next start: a directory stands in its place.
+    ASSERT_EQ(0, std::remove(Path("TmpBrakkIntTagInfo.tag").c_str()));
+    ASSERT_TRUE(mlplat::CreateDir(Path("TmpBrakkIntTagInfo.tag").c_str()));
+    engine = std::make_unique<CFileDypass>();
+    EXPECT_EQ(engine->GetFileSlot(2).nOpen, 0);
+    EXPECT_EQ(engine->JustTagFromBRK("LOST"), 40);  // the name is still known
+    CMemTag tag;
+    tag.strName = "untouched";
+    EXPECT_EQ(engine->GetTagByName("LOST", tag), 0);
+    EXPECT_EQ(tag.strName, "untouched");
+    _INDEX_STRUCT idx{2, 2, 40, 1, 2};
+    EXPECT_EQ(engine->GetTagInfoWithIdx(idx, tag), 0);
+    IntTagInfo rec;
+    EXPECT_EQ(engine->GetTagInfoWithIdx(idx, &rec), 0);
+    EXPECT_EQ(engine->DeleteTag("LOST"), -1);
 }
