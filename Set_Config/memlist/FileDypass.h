@@ -134,9 +134,8 @@ public:
                          CStringArray& arrDesc);
     // Newly allocated copies, owned by the caller (the caller's arrays are emptied first,
     // without deleting). 1; 0 when there is no list.
-    int CopyAreas(CArray<CTagArea*, CTagArea*>* pAreas);
-    int CopyRegions(
-        CArray<CArray<CTagRegion*, CTagRegion*>*, CArray<CTagRegion*, CTagRegion*>*>* pGroups);
+    int CopyAreas(CTagAreaArray* pAreas);
+    int CopyRegions(CTagRegionGroupArray* pGroups);
 
     // --- record files and the tag index -----------------------------------------------------
     // Writes an index entry for the tag record `pData` just written at `nRecordOffset` in the
