@@ -123,6 +123,23 @@ public:
     // greater key and its value when there is one in the same leaf, or status 0.
     int Find(CMyKey key, CMyKey* pOutKey = nullptr, int* pValue = nullptr, int* pStatus = nullptr);
 
+    // One inconsistency found by CheckStructure: where in the file, and what.
+    struct Fault {
+        std::int64_t nOffset;
+        CString strText;
+    };
+    // A key of a leaf, its value and the file offset of the value.
+    struct LeafEntry {
+        CMyKey key;
+        int nValue;
+        std::int64_t nOffset;
+    };
+    // Walks the open tree (either mode) without changing it: header counts, every node's number,
+    // parent, key order and bounds, leaves at one depth, the leaf chain and unreachable nodes.
+    // Appends one fault per inconsistency (at most a few per node) and, when `pEntries` is
+    // given, every key reached with its value in key order. True when nothing was found.
+    bool CheckStructure(std::vector<Fault>& faults, std::vector<LeafEntry>* pEntries = nullptr);
+
     // The image size CreateInMemory allocates for order m and e entries; -1 when m <= 2.
     static int ImageSize(int nOrder, int nExpected);
 

@@ -61,7 +61,7 @@ CString CFileDypass::TempPath(const char* name) const {
 }
 
 int CFileDypass::AddError(CString& strMsg) {
-    if (m_strTempDir.IsEmpty())
+    if (m_strTempDir.IsEmpty() || m_bReadOnly)
         return 0;
     CStdioFile f;
     if (!OpenErrFile(f, TempPath(kErrFileName)))
@@ -85,7 +85,7 @@ void CFileDypass::ReportError(const char* fmt, ...) {
 
 int CFileDypass::GetErrStringArray(CStringArray& arr) {
     arr.RemoveAll();
-    if (m_strTempDir.IsEmpty())
+    if (m_strTempDir.IsEmpty() || m_bReadOnly)
         return 0;
     CStdioFile f;
     if (!OpenErrFile(f, TempPath(kErrFileName)))
@@ -107,7 +107,7 @@ int CFileDypass::GetErrStringArray(CStringArray& arr) {
 }
 
 int CFileDypass::RemoveErrorFile() {
-    if (m_strTempDir.IsEmpty())
+    if (m_strTempDir.IsEmpty() || m_bReadOnly)
         return 1;
     CString path = TempPath(kErrFileName);
     if (mlplat::PathExists(path))

@@ -41,6 +41,12 @@ public:
     // Resolves "QLX_PATH_D_TEMP" through the path service (empty when that fails), creates the
     // directory tree and opens the file set, the name trees and the area/region list.
     CFileDypass();
+    // Read-only view of the store in `strDir`, for tools that look into a directory: files are
+    // opened for reading only, nothing is created, no header is written, the name trees are
+    // loaded but never saved and nothing goes into the error file. A missing file stays closed;
+    // operations that would write fail or do nothing.
+    CFileDypass(const CString& strDir, bool bReadOnly);
+    bool IsReadOnly() const { return m_bReadOnly; }
     // Closes the set (saving changed name trees).
     ~CFileDypass() override;
     CFileDypass(const CFileDypass&) = delete;
@@ -270,4 +276,5 @@ private:
     bool m_bTreeChanged[2] = {false, false};
     std::unique_ptr<CAreaRegionList> m_pAreaList;
     CDirkeeperInterface m_dirKeeper;
+    bool m_bReadOnly = false;
 };

@@ -45,6 +45,18 @@ CFileDypass::CFileDypass() {
     OpenAll();
 }
 
+CFileDypass::CFileDypass(const CString& strDir, bool bReadOnly) : m_bReadOnly(bReadOnly) {
+    m_strTempDir = strDir;
+    if (!m_bReadOnly)
+        CreateDirectoryTree(m_strTempDir);
+    for (int i = 0; i < kSlotCount; ++i)
+        m_files[i].strName = SlotFileName(i);
+    m_pTrees[kTreeBrakk] = std::make_unique<FileBPlusTree>();
+    m_pTrees[kTreeZuZir] = std::make_unique<FileBPlusTree>();
+    m_pAreaList = std::make_unique<CAreaRegionList>();
+    OpenAll();
+}
+
 CFileDypass::~CFileDypass() {
     CloseAll();
 }
@@ -61,6 +73,13 @@ void CFileDypass::OpenAll() {
         if (slot.nOpen || slot.strName.IsEmpty())
             continue;
         auto f = std::make_unique<CFile>();
+        if (m_bReadOnly) {
+            if (f->Open(TempPath(slot.strName), CFile::modeRead | CFile::shareDenyNone)) {
+                slot.pFile = f.release();
+                slot.nOpen = 1;
+            }
+            continue;
+        }
         if (f->Open(TempPath(slot.strName), kDataFileFlags)) {
             EnsureHeader(*f);
             slot.pFile = f.release();
@@ -88,7 +107,7 @@ void CFileDypass::LoadAreaRegions() {
 void CFileDypass::SaveTreeIfChanged(int nTree) {
     // Most programs on a directory only read: saving an unchanged image would put back what
     // this program loaded over whatever a writer saved since.
-    if (m_strTempDir.IsEmpty())
+    if (m_strTempDir.IsEmpty() || m_bReadOnly)
         return;
     const CString path = TempPath(nTree == kTreeBrakk ? kBrakkTreeName : kZuZirTreeName);
     if (!m_bTreeChanged[nTree] && mlplat::PathExists(path))
@@ -114,6 +133,8 @@ void CFileDypass::CloseAll() {
 }
 
 int CFileDypass::SetConfigureFilePath(const CString& strPath) {
+    if (m_bReadOnly)
+        return 0;
     CloseAll();
     if (!strPath.IsEmpty()) {
         CString strBare = strPath;
@@ -147,7 +168,7 @@ bool CFileDypass::BackupOne(const char* pszName, bool bTree) {
 int CFileDypass::BackupAsOldFile(int nSource) {
     SetDataSource(nSource);
     CheckDataSource();
-    if (m_strTempDir.IsEmpty())
+    if (m_strTempDir.IsEmpty() || m_bReadOnly)
         return 0;
     if (!memtag::IsSource(nSource))
         return 1;
@@ -167,6 +188,8 @@ bool CFileDypass::RestoreOne(const char* pszName, bool bTree) {
 }
 
 int CFileDypass::RecoverWithOldFile(int nSource) {
+    if (m_bReadOnly)
+        return 0;
     CloseAll();
     SetDataSource(nSource);
     CheckDataSource();
@@ -183,7 +206,7 @@ int CFileDypass::RecoverWithOldFile(int nSource) {
 }
 
 void CFileDypass::DeleteOne(const char* pszName) {
-    if (m_strTempDir.IsEmpty())
+    if (m_strTempDir.IsEmpty() || m_bReadOnly)
         return;
     const CString path = TempPath(pszName);
     if (mlplat::PathExists(path))

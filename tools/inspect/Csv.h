@@ -1,0 +1,26 @@
+// CSV as RFC 4180 writes it: comma-separated, fields with a comma, quote or line break quoted,
+// quotes doubled, lines ending in LF (CR LF is read as well).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace inspect {
+
+// One line of fields, with its line break.
+std::string CsvLine(const std::vector<std::string>& fields);
+
+class CCsvReader {
+public:
+    explicit CCsvReader(std::string text) : m_text(std::move(text)) {}
+    // The next record into `fields`; `nLine` receives the line it starts on (1-based). False at
+    // the end of the text. A quoted field may span lines; a quote left open runs to the end.
+    bool Next(std::vector<std::string>& fields, int& nLine);
+
+private:
+    std::string m_text;
+    std::size_t m_pos = 0;
+    int m_nLine = 1;
+};
+
+}  // namespace inspect
