@@ -1,16 +1,31 @@
 // memlist-demo: a host of the library, as the suite's programs use it.
 //
-// It takes the store directory from QLX_PATH_D_TEMP when that is set, else makes a fresh one,
-// constructs a CMemTagList, appends a message to the store's error file and prints what the
-// store reads back (converted from GB2312 to UTF-8 for the terminal).
+// It takes the store directory from QLX_PATH_D_TEMP when that is set, else makes a fresh one;
+// the areas and regions come from the sample data folder unless QLX_PATH_D_AREAINFO is set.
+// A fresh store is filled with the sample configuration through the exported interface; then
+// the demo prints what the store holds (GB2312 converted to UTF-8 for the terminal).
+//
+//   memlist-demo [--data DIR]
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "Gb2312.h"
 #include "MemTagList.h"
+#include "SampleData.h"
 
-int main() {
+namespace {
+
+std::string U(const CString& gb) { return mlplat::GbToUtf8(gb.view()); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string data = MEMLIST_DEMO_DATA;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--data") == 0 && i + 1 < argc) data = argv[++i];
+
     std::string dir;
     if (const char* env = std::getenv("QLX_PATH_D_TEMP"); env && *env) {
         dir = env;
@@ -23,16 +38,34 @@ int main() {
         dir = templ;
         setenv("QLX_PATH_D_TEMP", dir.c_str(), 1);
     }
+    if (!std::getenv("QLX_PATH_D_AREAINFO")) setenv("QLX_PATH_D_AREAINFO", data.c_str(), 1);
     std::printf("store directory: %s\n", dir.c_str());
 
     CMemTagList list;
-    CString msg(mlplat::Utf8ToGb("演示程序已启动"));
-    int appended = list.AddError(msg);
+    CArray<_INDEX_STRUCT, _INDEX_STRUCT&> entries;
+    list.GetTagArray(entries, 0);
+    if (entries.GetSize() == 0) {
+        SampleCounts n = LoadSampleData(list, data);
+        std::printf("loaded sample data: %d tags, %d events, %d tasks, %d struct objects, %d failed\n",
+                    n.nTags, n.nEvents, n.nTasks, n.nStructs, n.nFailed);
+        list.GetTagArray(entries, 0);
+    }
+    std::printf("tags in the store: %d\n", entries.GetSize());
+
+    CDWordArray areaNo;
+    CStringArray areaName, areaDesc;
+    list.GetAllAreaInfo(areaNo, areaName, areaDesc);
+    for (int i = 0; i < areaNo.GetSize(); ++i)
+        std::printf("  area %u %s: %s\n", areaNo[i], U(areaName[i]).c_str(), U(areaDesc[i]).c_str());
+
+    CMemTag tag;
+    if (list.GetSelute("LIC101", tag) == 1)
+        std::printf("GetSelute(LIC101) -> %s (%s), range %g..%g %s\n", U(tag.strName).c_str(),
+                    U(tag.strDesc).c_str(), tag.dRangeLow, tag.dRangeHigh, U(tag.strUnit).c_str());
+
     CStringArray messages;
-    int read = list.GetErrStringArray(messages);
-    std::printf("AddError: %d, GetErrStringArray: %d, %d message(s)\n", appended, read,
-                messages.GetSize());
-    for (const CString& m : messages)
-        std::printf("  %s\n", mlplat::GbToUtf8(m.view()).c_str());
-    return appended && read ? 0 : 1;
+    list.GetErrStringArray(messages);
+    std::printf("error file: %d message(s)\n", messages.GetSize());
+    for (const CString& m : messages) std::printf("  %s\n", U(m).c_str());
+    return 0;
 }

@@ -1,8 +1,11 @@
+// The facade: fixed set-and-check order, one engine call, one message per failure.
 #include "FileFace.h"
 
+#include <cstdlib>
 #include <new>
 
 #include "FileDypass.h"
+#include "gbtext/StoreTexts.h"
 
 CFileFace::CFileFace() : m_pDypass(new (std::nothrow) CFileDypass) {}
 
@@ -11,9 +14,349 @@ CFileFace::~CFileFace() {
     m_pDypass = nullptr;
 }
 
-int CFileFace::AddError(CString& strMsg) {
-    return m_pDypass ? m_pDypass->AddError(strMsg) : 0;
+// --- tags -------------------------------------------------------------------------------------
+
+int CFileFace::AddData(int nType, int nSource, void* pData, CString strStructType) {
+    if (!m_pDypass) return -1;
+    CFileDypass& e = *m_pDypass;
+    e.SetDataType(nType);
+    e.SetDataSource(nSource);
+    e.SetStructType(strStructType);
+    if (!e.CheckDataType()) return -1;
+    if (!e.CheckDataSource()) return -1;
+    if (!strStructType.IsEmpty() && !e.CheckStructType()) return -1;
+    int nOffset = e.WriteTagRecord(pData);
+    if (nOffset == -1) {
+        e.ReportError("%s", gbtext::AddDataFileFailed);
+        return -1;
+    }
+    if (e.AddTagIndex(nOffset, pData) == -1) {
+        e.ReportError("%s", gbtext::AddDataIndexFailed);
+        return -1;
+    }
+    return 1;
 }
+
+int CFileFace::ModifyData(int nType, int nSource, void* pNew, CString strOldName,
+                          CString strStructType) {
+    if (strOldName.IsEmpty() || !m_pDypass) return -1;
+    CFileDypass& e = *m_pDypass;
+    e.SetDataType(nType);
+    e.SetDataSource(nSource);
+    e.SetStructType(strStructType);
+    int nOffset = e.RelinkTag(pNew, strOldName);
+    if (nOffset == -1) {
+        e.ReportError(gbtext::ModifyOldNameMissing, strOldName.GetString());
+        return -1;
+    }
+    if (e.RewriteTagRecord(nOffset, pNew) == -1) {
+        e.ReportError(gbtext::ModifyDataFailed, strOldName.GetString());
+        return -1;
+    }
+    return 1;
+}
+
+int CFileFace::DelData(int nType, int nSource, void* pData) {
+    if (!m_pDypass) return -1;
+    CFileDypass& e = *m_pDypass;
+    e.SetDataType(nType);
+    if (!e.CheckDataType()) return -1;
+    e.SetDataSource(nSource);
+    if (!e.CheckDataSource()) return -1;
+    if (!pData) return -1;
+    // Every typed record starts with the same head: the name field is found without the type.
+    return DelData(CStringFromField(static_cast<const char*>(pData) + memtag::kTagNameOffset,
+                                    memtag::kTagNameField));
+}
+
+int CFileFace::DelData(const CString& strName) {
+    if (!m_pDypass) return -1;
+    int r = m_pDypass->DeleteTag(strName);
+    if (r == -1) m_pDypass->ReportError(gbtext::DelDataFailed, strName.GetString());
+    return r;
+}
+
+// --- struct objects, events, tasks --------------------------------------------------------------
+
+int CFileFace::AddStruct(int nSource, StructObject_Info* p) {
+    if (!m_pDypass || !p) return -1;
+    CFileDypass& e = *m_pDypass;
+    CString strType = CStringFromField(p->szStructType, sizeof p->szStructType);
+    e.SetStructType(strType);
+    e.SetDataSource(nSource);
+    if (!e.CheckDataSource()) return -1;
+    if (!e.CheckStructType()) return -1;
+    if (e.AddStruct(p) == -1) {
+        e.ReportError(gbtext::AddStructFailed, strType.GetString());
+        return -1;
+    }
+    return 1;
+}
+
+int CFileFace::AddEvent(int nSource, Thing_Info* p) {
+    if (!m_pDypass || !p) return -1;
+    CFileDypass& e = *m_pDypass;
+    e.SetDataSource(nSource);
+    if (!e.CheckDataSource()) return -1;
+    if (e.AddEvent(p) < 1) {
+        e.ReportError(gbtext::AddEventFailed, p->nNo);
+        return -1;
+    }
+    return 1;
+}
+
+int CFileFace::AddTask(int nSource, Task_Info* p) {
+    if (!m_pDypass || !p) return -1;
+    CFileDypass& e = *m_pDypass;
+    e.SetDataSource(nSource);
+    if (!e.CheckDataSource()) return -1;
+    if (e.AddTask(p) < 1) {
+        e.ReportError(gbtext::AddTaskFailed, p->nNo);
+        return -1;
+    }
+    return 1;
+}
+
+int CFileFace::DelStruct(int nSource, const CString& strName) {
+    if (!m_pDypass) return -1;
+    m_pDypass->SetDataSource(nSource);
+    if (!m_pDypass->CheckDataSource()) return -1;
+    m_pDypass->DelStruct(strName);
+    return 1;
+}
+
+int CFileFace::DelStruct(int nSource, StructObject_Info* p) {
+    if (!m_pDypass || !p) return -1;
+    CFileDypass& e = *m_pDypass;
+    e.SetDataSource(nSource);
+    e.SetStructType(CStringFromField(p->szStructType, sizeof p->szStructType));
+    if (!e.CheckDataSource()) return -1;
+    if (!e.CheckStructType()) return -1;
+    e.DelStruct(CStringFromField(p->szObjName, sizeof p->szObjName));
+    return 1;
+}
+
+namespace {
+
+// Delete an event or a task by number: shared by the record and the number forms.
+template <class DelFn>
+int DeleteNumbered(CFileDypass& e, int nSource, int nNo, bool bCheckSign, const char* pszBadNo,
+                   const char* pszFailed, DelFn del) {
+    e.SetDataSource(nSource);
+    if (!e.CheckDataSource()) return -1;
+    if (bCheckSign && nNo < 0) {
+        e.ReportError(pszBadNo, nNo);
+        return -1;
+    }
+    if (del(nNo) < 1) {
+        e.ReportError(pszFailed, nNo);
+        return -1;
+    }
+    return 1;
+}
+
+}  // namespace
+
+int CFileFace::DelEvent(int nSource, Thing_Info* p) {
+    if (!m_pDypass || !p) return -1;
+    CFileDypass& e = *m_pDypass;
+    return DeleteNumbered(e, nSource, p->nNo, false, nullptr, gbtext::DelEventFailed,
+                          [&](int n) { return e.DelEvent(n); });
+}
+
+int CFileFace::DelEvent(int nSource, const int& nNo) {
+    if (!m_pDypass) return -1;
+    CFileDypass& e = *m_pDypass;
+    return DeleteNumbered(e, nSource, nNo, true, gbtext::DelEventBadNo, gbtext::DelEventFailed,
+                          [&](int n) { return e.DelEvent(n); });
+}
+
+int CFileFace::DelTask(int nSource, Task_Info* p) {
+    if (!m_pDypass || !p) return -1;
+    CFileDypass& e = *m_pDypass;
+    return DeleteNumbered(e, nSource, p->nNo, false, nullptr, gbtext::DelTaskFailed,
+                          [&](int n) { return e.DelTask(n); });
+}
+
+int CFileFace::DelTask(int nSource, const int& nNo) {
+    if (!m_pDypass) return -1;
+    CFileDypass& e = *m_pDypass;
+    return DeleteNumbered(e, nSource, nNo, true, gbtext::DelTaskBadNo, gbtext::DelTaskFailed,
+                          [&](int n) { return e.DelTask(n); });
+}
+
+int CFileFace::ModifyStruct(int nSource, StructObject_Info* pNew, CString strOldName) {
+    if (!m_pDypass) return -1;
+    CFileDypass& e = *m_pDypass;
+    if (strOldName.IsEmpty()) {
+        e.ReportError(gbtext::ModifyStructNoName, strOldName.GetString());
+        return -1;
+    }
+    if (!pNew) return -1;
+    e.SetDataSource(nSource);
+    e.CheckDataSource();  // reported, but the engine decides with whatever source is current
+    int r = e.ModifyStruct(pNew, strOldName);
+    if (r == -1)
+        e.ReportError(gbtext::ModifyStructFailed,
+                      CStringFromField(pNew->szObjName, sizeof pNew->szObjName).GetString());
+    return r;
+}
+
+int CFileFace::ModifyEvent(int nSource, Thing_Info* pNew, int nOldNo) {
+    if (!m_pDypass || !pNew) return -1;
+    CFileDypass& e = *m_pDypass;
+    e.SetDataSource(nSource);
+    if (!e.CheckDataSource()) return -1;
+    if (nOldNo < 0) {
+        e.ReportError(gbtext::ModifyEventBadNo, pNew->nNo);
+        return -1;
+    }
+    if (e.ModifyEvent(pNew, nOldNo) < 1) {
+        e.ReportError(gbtext::ModifyEventFailed, pNew->nNo);
+        return -1;
+    }
+    return 1;
+}
+
+int CFileFace::ModifyTask(int nSource, Task_Info* pNew, int nOldNo) {
+    if (!m_pDypass || !pNew) return -1;
+    CFileDypass& e = *m_pDypass;
+    e.SetDataSource(nSource);
+    if (!e.CheckDataSource()) return -1;
+    if (nOldNo < 0) {
+        e.ReportError(gbtext::ModifyTaskBadNo, pNew->nNo);
+        return -1;
+    }
+    if (e.ModifyTask(pNew, nOldNo) < 1) {
+        e.ReportError(gbtext::ModifyTaskFailed, pNew->nNo);
+        return -1;
+    }
+    return 1;
+}
+
+// --- queries ------------------------------------------------------------------------------------
+
+int CFileFace::GetSelute(CString strName, CMemTag& tag) {
+    if (strName.IsEmpty() || !m_pDypass) return 0;
+    CFileDypass& e = *m_pDypass;
+    CString strBase(strName.GetString());  // up to the first zero character
+    if (strBase.IsEmpty()) return 0;
+    const CString strEvent(gbtext::EventPrefix), strTask(gbtext::TaskPrefix);
+    if (strBase.Left(strEvent.GetLength()) == strEvent)
+        return e.FindEvent(std::atoi(strBase.Mid(strEvent.GetLength())), tag);
+    if (strBase.Left(strTask.GetLength()) == strTask)
+        return e.FindTask(std::atoi(strBase.Mid(strTask.GetLength())), tag);
+    CString strLookup = strBase;
+    if (strBase.Find('.') < 0) {
+        CString strType;
+        if (e.FindStructType(strBase, strType)) {
+            if (strType == "#AISM")
+                strLookup += ".VAL";
+            else if (strType == "#LOOP" || strType == "#USERLOOP")
+                strLookup += ".PV";
+            else if (strType == "#PAT")
+                strLookup += ".MV";
+        }
+    }
+    return e.GetTagByName(strLookup, tag);
+}
+
+int CFileFace::JustTagFromBRK(CString strName) {
+    return m_pDypass ? m_pDypass->JustTagFromBRK(strName) : 0;
+}
+
+int CFileFace::JustTagFromRMP(CString strName) {
+    return m_pDypass ? m_pDypass->JustTagFromRMP(strName) : 0;
+}
+
+int CFileFace::GetSpecyStructObj(const CString& strType,
+                                 CArray<StructObject_Info, StructObject_Info>& arr, int nSource) {
+    if (!m_pDypass) {
+        arr.RemoveAll();
+        return 0;
+    }
+    return m_pDypass->GetSpecyStructObj(strType, arr, nSource);
+}
+
+int CFileFace::GetTagArray(CArray<_INDEX_STRUCT, _INDEX_STRUCT&>& arr, int nSource) {
+    if (!m_pDypass) {
+        arr.RemoveAll();
+        return 0;
+    }
+    return m_pDypass->GetTagArray(arr, nSource);
+}
+
+int CFileFace::GetTagInfoWithIdx(_INDEX_STRUCT idx, void* pData) {
+    return m_pDypass ? m_pDypass->GetTagInfoWithIdx(idx, pData) : 0;
+}
+
+int CFileFace::GetTagInfoWithIdx(_INDEX_STRUCT idx, CMemTag& tag) {
+    return m_pDypass ? m_pDypass->GetTagInfoWithIdx(idx, tag) : 0;
+}
+
+int CFileFace::GetAllTags(CArray<CMemTag, CMemTag&>& arr, int nSource) {
+    if (!m_pDypass) {
+        arr.RemoveAll();
+        return 0;
+    }
+    return m_pDypass->GetAllTags(arr, nSource);
+}
+
+int CFileFace::GetAllEvents(CArray<CMemTag, CMemTag&>& arr, int nSource) {
+    arr.RemoveAll();
+    if (m_pDypass) m_pDypass->GetAllEvents(arr, nSource);
+    return 1;
+}
+
+int CFileFace::GetAllTasks(CArray<CMemTag, CMemTag&>& arr, int nSource) {
+    arr.RemoveAll();
+    if (m_pDypass) m_pDypass->GetAllTasks(arr, nSource);
+    return 1;
+}
+
+int CFileFace::GetAllStructObjects(CArray<CMemTag, CMemTag&>& arr, int nSource) {
+    arr.RemoveAll();
+    if (m_pDypass) m_pDypass->GetAllStructObjects(arr, nSource);
+    return 1;
+}
+
+// --- the file set -------------------------------------------------------------------------------
+
+int CFileFace::RemoveAllBRKFile(int nScope) {
+    if (!m_pDypass) return 0;
+    if (nScope < 0 || nScope > 2) {
+        m_pDypass->ReportError("%s", gbtext::SourceUndefined);
+        return 0;
+    }
+    m_pDypass->RemoveBrakkSet(nScope);
+    return 1;
+}
+
+int CFileFace::RemoveAllRMPFile(int nScope) {
+    if (!m_pDypass) return 0;
+    if (nScope < 0 || nScope > 2) {
+        m_pDypass->ReportError("%s", gbtext::SourceUndefined);
+        return 0;
+    }
+    m_pDypass->RemoveZuZirSet();
+    return 1;
+}
+
+int CFileFace::BackupAsOldFile(int nSource) {
+    return m_pDypass ? m_pDypass->BackupAsOldFile(nSource) : 0;
+}
+
+int CFileFace::RecoverWithOldFile(int nSource) {
+    return m_pDypass ? m_pDypass->RecoverWithOldFile(nSource) : 0;
+}
+
+int CFileFace::SetConfigureFilePath(const CString& strPath) {
+    return m_pDypass ? m_pDypass->SetConfigureFilePath(strPath) : 0;
+}
+
+// --- error file ---------------------------------------------------------------------------------
+
+int CFileFace::AddError(CString& strMsg) { return m_pDypass ? m_pDypass->AddError(strMsg) : 0; }
 
 int CFileFace::GetErrStringArray(CStringArray& arr) {
     if (!m_pDypass) {
@@ -23,6 +366,29 @@ int CFileFace::GetErrStringArray(CStringArray& arr) {
     return m_pDypass->GetErrStringArray(arr);
 }
 
-int CFileFace::RemoveErrorFile() {
-    return m_pDypass ? m_pDypass->RemoveErrorFile() : 1;
+int CFileFace::RemoveErrorFile() { return m_pDypass ? m_pDypass->RemoveErrorFile() : 1; }
+
+// --- areas and regions --------------------------------------------------------------------------
+
+int CFileFace::GetAllAreaInfo(CDWordArray& arrNo, CStringArray& arrName, CStringArray& arrDesc) {
+    if (!m_pDypass) {
+        arrNo.RemoveAll();
+        arrName.RemoveAll();
+        arrDesc.RemoveAll();
+        return 0;
+    }
+    return m_pDypass->GetAreaRegionList().GetAllAreaInfo(arrNo, arrName, arrDesc);
+}
+
+int CFileFace::GetAllRegionInfo(CDWordArray& arrAreaNo, CDWordArray& arrRegionNo,
+                                CStringArray& arrName, CStringArray& arrDesc) {
+    if (!m_pDypass) {
+        arrAreaNo.RemoveAll();
+        arrRegionNo.RemoveAll();
+        arrName.RemoveAll();
+        arrDesc.RemoveAll();
+        return 0;
+    }
+    return m_pDypass->GetAreaRegionList().GetAllRegionInfo(arrAreaNo, arrRegionNo, arrName,
+                                                           arrDesc);
 }
