@@ -30,7 +30,7 @@ int CFileFace::AddData(int nType, int nSource, void* pData, CString strStructTyp
         e.ReportError("%s", gbtext::AddDataFileFailed);
         return -1;
     }
-    if (e.AddTagIndex(nOffset, pData) == -1) {
+    if (e.AddIndexEntry(nOffset, pData) == -1) {
         e.ReportError("%s", gbtext::AddDataIndexFailed);
         return -1;
     }
@@ -328,7 +328,7 @@ int CFileFace::RemoveAllBRKFile(int nScope) {
         m_pDypass->ReportError("%s", gbtext::SourceUndefined);
         return 0;
     }
-    m_pDypass->RemoveBrakkSet(nScope);
+    m_pDypass->RemoveAllBRKFile(nScope);
     return 1;
 }
 
@@ -338,7 +338,7 @@ int CFileFace::RemoveAllRMPFile(int nScope) {
         m_pDypass->ReportError("%s", gbtext::SourceUndefined);
         return 0;
     }
-    m_pDypass->RemoveZuZirSet();
+    m_pDypass->RemoveAllRMPFile(nScope);
     return 1;
 }
 
@@ -377,7 +377,7 @@ int CFileFace::GetAllAreaInfo(CDWordArray& arrNo, CStringArray& arrName, CString
         arrDesc.RemoveAll();
         return 0;
     }
-    return m_pDypass->GetAreaRegionList().GetAllAreaInfo(arrNo, arrName, arrDesc);
+    return m_pDypass->GetAllAreaInfo(arrNo, arrName, arrDesc);
 }
 
 int CFileFace::GetAllRegionInfo(CDWordArray& arrAreaNo, CDWordArray& arrRegionNo,
@@ -389,6 +389,6 @@ int CFileFace::GetAllRegionInfo(CDWordArray& arrAreaNo, CDWordArray& arrRegionNo
         arrDesc.RemoveAll();
         return 0;
     }
-    return m_pDypass->GetAreaRegionList().GetAllRegionInfo(arrAreaNo, arrRegionNo, arrName,
+    return m_pDypass->GetAllRegionInfo(arrAreaNo, arrRegionNo, arrName,
                                                            arrDesc);
 }

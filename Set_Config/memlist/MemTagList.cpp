@@ -225,12 +225,12 @@ void CMemTagList::GetSelectedTags(CStringArray& arr) {
 }
 
 // The pointer forms read the engine's area/region list directly and hand out deep copies.
-int CMemTagList::GetAllAreaInfo(CTagAreaPtrArray* pAreas) {
+int CMemTagList::GetAllAreaInfo(CTagAreaArray* pAreas) {
     return Guard(0, [&] {
         CFileDypass* engine = m_pSheet && m_pSheet->GetStore() ? m_pSheet->GetStore()->GetEngine()
                                                                 : nullptr;
         if (!pAreas || !engine) return 0;
-        return engine->GetAreaRegionList().CopyAreas(pAreas);
+        return engine->CopyAreas(pAreas);
     });
 }
 
@@ -239,10 +239,10 @@ int CMemTagList::GetAllRegionInfo(CTagRegionGroupArray* pRegions) {
         CFileDypass* engine = m_pSheet && m_pSheet->GetStore() ? m_pSheet->GetStore()->GetEngine()
                                                                 : nullptr;
         if (!pRegions || !engine) return 0;
-        return engine->GetAreaRegionList().CopyRegions(pRegions);
+        return engine->CopyRegions(pRegions);
     });
 }
 
-int CMemTagList::AddAreaRegionInfo(CTagAreaPtrArray*, CTagRegionGroupArray*) { return 1; }
+int CMemTagList::AddAreaRegionInfo(CTagAreaArray*, CTagRegionGroupArray*) { return 1; }
 
 int CMemTagList::RemoveAllInfo() { return 1; }

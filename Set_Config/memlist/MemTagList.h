@@ -18,18 +18,13 @@
 
 #include "Arrays.h"
 #include "CString.h"
+#include "TagAreaRegion.h"
 #include "TagRecords.h"
 #include "WinTypes.h"
 
 #define MEMLIST_API __attribute__((visibility("default")))
 
 class CMemTagShowSheet;
-class CTagArea;
-class CTagRegion;
-
-using CTagAreaPtrArray = CArray<CTagArea*, CTagArea*>;
-using CTagRegionPtrArray = CArray<CTagRegion*, CTagRegion*>;
-using CTagRegionGroupArray = CArray<CTagRegionPtrArray*, CTagRegionPtrArray*>;
 
 class MEMLIST_API CMemTagList {
 public:
@@ -99,10 +94,10 @@ public:
                          CStringArray& arrDesc);
     // Deep copies the caller owns: the array is emptied (old pointers not freed) and filled with
     // newly allocated records (and, for regions, one new inner array per area). 1.
-    int GetAllAreaInfo(CTagAreaPtrArray* pAreas);
+    int GetAllAreaInfo(CTagAreaArray* pAreas);
     int GetAllRegionInfo(CTagRegionGroupArray* pRegions);
     // Kept for hosts that call them: they change nothing and return 1.
-    int AddAreaRegionInfo(CTagAreaPtrArray* pAreas, CTagRegionGroupArray* pRegions);
+    int AddAreaRegionInfo(CTagAreaArray* pAreas, CTagRegionGroupArray* pRegions);
     int RemoveAllInfo();
 
     // --- the browser ---------------------------------------------------------------------------
