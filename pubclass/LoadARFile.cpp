@@ -178,7 +178,9 @@ void CAreaRegionList::AddDefaults() {
 int CAreaRegionList::LoadFromDirectory(const char* szDir) {
     // Emptied first: the file set reopens (and reloads) many times in one object's life.
     RemoveAll();
-    if (CLoadARFile::LoadAreaRegions(CString(szDir), &m_arrRegionGroups, &m_arrAreas) == 0) {
+    // No directory known is no file: "/ARInfo.xml" at the file-system root is nobody's.
+    if (!szDir || !*szDir ||
+        CLoadARFile::LoadAreaRegions(CString(szDir), &m_arrRegionGroups, &m_arrAreas) == 0) {
         RemoveAll();
         AddDefaults();
     }
