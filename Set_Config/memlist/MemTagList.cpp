@@ -26,7 +26,7 @@ struct SheetDeleter {
     void operator()(CMemTagShowSheet* p) const noexcept {
         if (!p) return;
         try {
-            if (p->GetSafeHwnd()) p->SendDestroy();
+            if (p->HasWindow()) p->DestroyWindow();
         } catch (...) {
         }
         delete p;
