@@ -21,18 +21,23 @@ std::vector<std::vector<std::string>> ReadCsv(const std::string& path) {
             header = false;
             continue;
         }
-        if (line.empty()) continue;
+        if (line.empty())
+            continue;
         std::vector<std::string> cells;
         std::stringstream ss(line);
         std::string cell;
-        while (std::getline(ss, cell, ',')) cells.push_back(cell);
-        if (line.back() == ',') cells.emplace_back();
+        while (std::getline(ss, cell, ','))
+            cells.push_back(cell);
+        if (line.back() == ',')
+            cells.emplace_back();
         rows.push_back(std::move(cells));
     }
     return rows;
 }
 
-int Source(const std::string& s) { return s == "RMP" ? 1 : 2; }
+int Source(const std::string& s) {
+    return s == "RMP" ? 1 : 2;
+}
 
 // Copies UTF-8 text into a fixed GB2312 field, always zero-terminated.
 void Put(char* field, size_t cap, const std::string& utf8) {
@@ -58,7 +63,8 @@ SampleCounts LoadSampleData(CMemTagList& list, const std::string& dataDir) {
     SampleCounts n;
     int userWord = 1000;
     for (const auto& c : ReadCsv(dataDir + "/tags.csv")) {
-        if (c.size() < 10) continue;
+        if (c.size() < 10)
+            continue;
         int src = Source(c[0]);
         int ok = -1;
         ++userWord;
@@ -94,7 +100,8 @@ SampleCounts LoadSampleData(CMemTagList& list, const std::string& dataDir) {
             ++n.nFailed;
     }
     for (const auto& c : ReadCsv(dataDir + "/structs.csv")) {
-        if (c.size() < 3) continue;
+        if (c.size() < 3)
+            continue;
         StructObject_Info s;
         s.Reset();
         Put(s.szObjName, sizeof s.szObjName, c[1]);
@@ -106,7 +113,8 @@ SampleCounts LoadSampleData(CMemTagList& list, const std::string& dataDir) {
             ++n.nFailed;
     }
     for (const auto& c : ReadCsv(dataDir + "/items.csv")) {
-        if (c.size() < 5) continue;
+        if (c.size() < 5)
+            continue;
         int src = Source(c[0]);
         if (c[1] == "event") {
             Thing_Info e;

@@ -17,14 +17,17 @@
 
 namespace {
 
-std::string U(const CString& gb) { return mlplat::GbToUtf8(gb.view()); }
+std::string U(const CString& gb) {
+    return mlplat::GbToUtf8(gb.view());
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string data = MEMLIST_DEMO_DATA;
     for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--data") == 0 && i + 1 < argc) data = argv[++i];
+        if (std::strcmp(argv[i], "--data") == 0 && i + 1 < argc)
+            data = argv[++i];
 
     std::string dir;
     if (const char* env = std::getenv("QLX_PATH_D_TEMP"); env && *env) {
@@ -38,7 +41,8 @@ int main(int argc, char** argv) {
         dir = templ;
         setenv("QLX_PATH_D_TEMP", dir.c_str(), 1);
     }
-    if (!std::getenv("QLX_PATH_D_AREAINFO")) setenv("QLX_PATH_D_AREAINFO", data.c_str(), 1);
+    if (!std::getenv("QLX_PATH_D_AREAINFO"))
+        setenv("QLX_PATH_D_AREAINFO", data.c_str(), 1);
     std::printf("store directory: %s\n", dir.c_str());
 
     CMemTagList list;
@@ -46,8 +50,9 @@ int main(int argc, char** argv) {
     list.GetTagArray(entries, 0);
     if (entries.GetSize() == 0) {
         SampleCounts n = LoadSampleData(list, data);
-        std::printf("loaded sample data: %d tags, %d events, %d tasks, %d struct objects, %d failed\n",
-                    n.nTags, n.nEvents, n.nTasks, n.nStructs, n.nFailed);
+        std::printf(
+            "loaded sample data: %d tags, %d events, %d tasks, %d struct objects, %d failed\n",
+            n.nTags, n.nEvents, n.nTasks, n.nStructs, n.nFailed);
         list.GetTagArray(entries, 0);
     }
     std::printf("tags in the store: %d\n", entries.GetSize());
@@ -56,7 +61,8 @@ int main(int argc, char** argv) {
     CStringArray areaName, areaDesc;
     list.GetAllAreaInfo(areaNo, areaName, areaDesc);
     for (int i = 0; i < areaNo.GetSize(); ++i)
-        std::printf("  area %u %s: %s\n", areaNo[i], U(areaName[i]).c_str(), U(areaDesc[i]).c_str());
+        std::printf("  area %u %s: %s\n", areaNo[i], U(areaName[i]).c_str(),
+                    U(areaDesc[i]).c_str());
 
     CMemTag tag;
     if (list.GetSelute("LIC101", tag) == 1)
@@ -66,6 +72,7 @@ int main(int argc, char** argv) {
     CStringArray messages;
     list.GetErrStringArray(messages);
     std::printf("error file: %d message(s)\n", messages.GetSize());
-    for (const CString& m : messages) std::printf("  %s\n", U(m).c_str());
+    for (const CString& m : messages)
+        std::printf("  %s\n", U(m).c_str());
     return 0;
 }

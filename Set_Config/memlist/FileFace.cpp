@@ -17,14 +17,18 @@ CFileFace::~CFileFace() {
 // --- tags -------------------------------------------------------------------------------------
 
 int CFileFace::AddData(int nType, int nSource, void* pData, CString strStructType) {
-    if (!m_pDypass) return -1;
+    if (!m_pDypass)
+        return -1;
     CFileDypass& e = *m_pDypass;
     e.SetDataType(nType);
     e.SetDataSource(nSource);
     e.SetStructType(strStructType);
-    if (!e.CheckDataType()) return -1;
-    if (!e.CheckDataSource()) return -1;
-    if (!strStructType.IsEmpty() && !e.CheckStructType()) return -1;
+    if (!e.CheckDataType())
+        return -1;
+    if (!e.CheckDataSource())
+        return -1;
+    if (!strStructType.IsEmpty() && !e.CheckStructType())
+        return -1;
     int nOffset = e.WriteTagRecord(pData);
     if (nOffset == -1) {
         e.ReportError("%s", gbtext::AddDataFileFailed);
@@ -39,7 +43,8 @@ int CFileFace::AddData(int nType, int nSource, void* pData, CString strStructTyp
 
 int CFileFace::ModifyData(int nType, int nSource, void* pNew, CString strOldName,
                           CString strStructType) {
-    if (strOldName.IsEmpty() || !m_pDypass) return -1;
+    if (strOldName.IsEmpty() || !m_pDypass)
+        return -1;
     CFileDypass& e = *m_pDypass;
     e.SetDataType(nType);
     e.SetDataSource(nSource);
@@ -57,35 +62,44 @@ int CFileFace::ModifyData(int nType, int nSource, void* pNew, CString strOldName
 }
 
 int CFileFace::DelData(int nType, int nSource, void* pData) {
-    if (!m_pDypass) return -1;
+    if (!m_pDypass)
+        return -1;
     CFileDypass& e = *m_pDypass;
     e.SetDataType(nType);
-    if (!e.CheckDataType()) return -1;
+    if (!e.CheckDataType())
+        return -1;
     e.SetDataSource(nSource);
-    if (!e.CheckDataSource()) return -1;
-    if (!pData) return -1;
+    if (!e.CheckDataSource())
+        return -1;
+    if (!pData)
+        return -1;
     // Every typed record starts with the same head: the name field is found without the type.
     return DelData(CStringFromField(static_cast<const char*>(pData) + memtag::kTagNameOffset,
                                     memtag::kTagNameField));
 }
 
 int CFileFace::DelData(const CString& strName) {
-    if (!m_pDypass) return -1;
+    if (!m_pDypass)
+        return -1;
     int r = m_pDypass->DeleteTag(strName);
-    if (r == -1) m_pDypass->ReportError(gbtext::DelDataFailed, strName.GetString());
+    if (r == -1)
+        m_pDypass->ReportError(gbtext::DelDataFailed, strName.GetString());
     return r;
 }
 
 // --- struct objects, events, tasks --------------------------------------------------------------
 
 int CFileFace::AddStruct(int nSource, StructObject_Info* p) {
-    if (!m_pDypass || !p) return -1;
+    if (!m_pDypass || !p)
+        return -1;
     CFileDypass& e = *m_pDypass;
     CString strType = CStringFromField(p->szStructType, sizeof p->szStructType);
     e.SetStructType(strType);
     e.SetDataSource(nSource);
-    if (!e.CheckDataSource()) return -1;
-    if (!e.CheckStructType()) return -1;
+    if (!e.CheckDataSource())
+        return -1;
+    if (!e.CheckStructType())
+        return -1;
     if (e.AddStruct(p) == -1) {
         e.ReportError(gbtext::AddStructFailed, strType.GetString());
         return -1;
@@ -94,10 +108,12 @@ int CFileFace::AddStruct(int nSource, StructObject_Info* p) {
 }
 
 int CFileFace::AddEvent(int nSource, Thing_Info* p) {
-    if (!m_pDypass || !p) return -1;
+    if (!m_pDypass || !p)
+        return -1;
     CFileDypass& e = *m_pDypass;
     e.SetDataSource(nSource);
-    if (!e.CheckDataSource()) return -1;
+    if (!e.CheckDataSource())
+        return -1;
     if (e.AddEvent(p) < 1) {
         e.ReportError(gbtext::AddEventFailed, p->nNo);
         return -1;
@@ -106,10 +122,12 @@ int CFileFace::AddEvent(int nSource, Thing_Info* p) {
 }
 
 int CFileFace::AddTask(int nSource, Task_Info* p) {
-    if (!m_pDypass || !p) return -1;
+    if (!m_pDypass || !p)
+        return -1;
     CFileDypass& e = *m_pDypass;
     e.SetDataSource(nSource);
-    if (!e.CheckDataSource()) return -1;
+    if (!e.CheckDataSource())
+        return -1;
     if (e.AddTask(p) < 1) {
         e.ReportError(gbtext::AddTaskFailed, p->nNo);
         return -1;
@@ -118,20 +136,25 @@ int CFileFace::AddTask(int nSource, Task_Info* p) {
 }
 
 int CFileFace::DelStruct(int nSource, const CString& strName) {
-    if (!m_pDypass) return -1;
+    if (!m_pDypass)
+        return -1;
     m_pDypass->SetDataSource(nSource);
-    if (!m_pDypass->CheckDataSource()) return -1;
+    if (!m_pDypass->CheckDataSource())
+        return -1;
     m_pDypass->DelStruct(strName);
     return 1;
 }
 
 int CFileFace::DelStruct(int nSource, StructObject_Info* p) {
-    if (!m_pDypass || !p) return -1;
+    if (!m_pDypass || !p)
+        return -1;
     CFileDypass& e = *m_pDypass;
     e.SetDataSource(nSource);
     e.SetStructType(CStringFromField(p->szStructType, sizeof p->szStructType));
-    if (!e.CheckDataSource()) return -1;
-    if (!e.CheckStructType()) return -1;
+    if (!e.CheckDataSource())
+        return -1;
+    if (!e.CheckStructType())
+        return -1;
     e.DelStruct(CStringFromField(p->szObjName, sizeof p->szObjName));
     return 1;
 }
@@ -143,7 +166,8 @@ template <class DelFn>
 int DeleteNumbered(CFileDypass& e, int nSource, int nNo, bool bCheckSign, const char* pszBadNo,
                    const char* pszFailed, DelFn del) {
     e.SetDataSource(nSource);
-    if (!e.CheckDataSource()) return -1;
+    if (!e.CheckDataSource())
+        return -1;
     if (bCheckSign && nNo < 0) {
         e.ReportError(pszBadNo, nNo);
         return -1;
@@ -158,41 +182,47 @@ int DeleteNumbered(CFileDypass& e, int nSource, int nNo, bool bCheckSign, const 
 }  // namespace
 
 int CFileFace::DelEvent(int nSource, Thing_Info* p) {
-    if (!m_pDypass || !p) return -1;
+    if (!m_pDypass || !p)
+        return -1;
     CFileDypass& e = *m_pDypass;
     return DeleteNumbered(e, nSource, p->nNo, false, nullptr, gbtext::DelEventFailed,
                           [&](int n) { return e.DelEvent(n); });
 }
 
 int CFileFace::DelEvent(int nSource, const int& nNo) {
-    if (!m_pDypass) return -1;
+    if (!m_pDypass)
+        return -1;
     CFileDypass& e = *m_pDypass;
     return DeleteNumbered(e, nSource, nNo, true, gbtext::DelEventBadNo, gbtext::DelEventFailed,
                           [&](int n) { return e.DelEvent(n); });
 }
 
 int CFileFace::DelTask(int nSource, Task_Info* p) {
-    if (!m_pDypass || !p) return -1;
+    if (!m_pDypass || !p)
+        return -1;
     CFileDypass& e = *m_pDypass;
     return DeleteNumbered(e, nSource, p->nNo, false, nullptr, gbtext::DelTaskFailed,
                           [&](int n) { return e.DelTask(n); });
 }
 
 int CFileFace::DelTask(int nSource, const int& nNo) {
-    if (!m_pDypass) return -1;
+    if (!m_pDypass)
+        return -1;
     CFileDypass& e = *m_pDypass;
     return DeleteNumbered(e, nSource, nNo, true, gbtext::DelTaskBadNo, gbtext::DelTaskFailed,
                           [&](int n) { return e.DelTask(n); });
 }
 
 int CFileFace::ModifyStruct(int nSource, StructObject_Info* pNew, CString strOldName) {
-    if (!m_pDypass) return -1;
+    if (!m_pDypass)
+        return -1;
     CFileDypass& e = *m_pDypass;
     if (strOldName.IsEmpty()) {
         e.ReportError(gbtext::ModifyStructNoName, strOldName.GetString());
         return -1;
     }
-    if (!pNew) return -1;
+    if (!pNew)
+        return -1;
     e.SetDataSource(nSource);
     e.CheckDataSource();  // reported, but the engine decides with whatever source is current
     int r = e.ModifyStruct(pNew, strOldName);
@@ -203,10 +233,12 @@ int CFileFace::ModifyStruct(int nSource, StructObject_Info* pNew, CString strOld
 }
 
 int CFileFace::ModifyEvent(int nSource, Thing_Info* pNew, int nOldNo) {
-    if (!m_pDypass || !pNew) return -1;
+    if (!m_pDypass || !pNew)
+        return -1;
     CFileDypass& e = *m_pDypass;
     e.SetDataSource(nSource);
-    if (!e.CheckDataSource()) return -1;
+    if (!e.CheckDataSource())
+        return -1;
     if (nOldNo < 0) {
         e.ReportError(gbtext::ModifyEventBadNo, pNew->nNo);
         return -1;
@@ -219,10 +251,12 @@ int CFileFace::ModifyEvent(int nSource, Thing_Info* pNew, int nOldNo) {
 }
 
 int CFileFace::ModifyTask(int nSource, Task_Info* pNew, int nOldNo) {
-    if (!m_pDypass || !pNew) return -1;
+    if (!m_pDypass || !pNew)
+        return -1;
     CFileDypass& e = *m_pDypass;
     e.SetDataSource(nSource);
-    if (!e.CheckDataSource()) return -1;
+    if (!e.CheckDataSource())
+        return -1;
     if (nOldNo < 0) {
         e.ReportError(gbtext::ModifyTaskBadNo, pNew->nNo);
         return -1;
@@ -237,10 +271,12 @@ int CFileFace::ModifyTask(int nSource, Task_Info* pNew, int nOldNo) {
 // --- queries ------------------------------------------------------------------------------------
 
 int CFileFace::GetSelute(CString strName, CMemTag& tag) {
-    if (strName.IsEmpty() || !m_pDypass) return 0;
+    if (strName.IsEmpty() || !m_pDypass)
+        return 0;
     CFileDypass& e = *m_pDypass;
     CString strBase(strName.GetString());  // up to the first zero character
-    if (strBase.IsEmpty()) return 0;
+    if (strBase.IsEmpty())
+        return 0;
     const CString strEvent(gbtext::EventPrefix), strTask(gbtext::TaskPrefix);
     if (strBase.Left(strEvent.GetLength()) == strEvent)
         return e.FindEvent(std::atoi(strBase.Mid(strEvent.GetLength())), tag);
@@ -304,26 +340,30 @@ int CFileFace::GetAllTags(CArray<CMemTag, CMemTag&>& arr, int nSource) {
 
 int CFileFace::GetAllEvents(CArray<CMemTag, CMemTag&>& arr, int nSource) {
     arr.RemoveAll();
-    if (m_pDypass) m_pDypass->GetAllEvents(arr, nSource);
+    if (m_pDypass)
+        m_pDypass->GetAllEvents(arr, nSource);
     return 1;
 }
 
 int CFileFace::GetAllTasks(CArray<CMemTag, CMemTag&>& arr, int nSource) {
     arr.RemoveAll();
-    if (m_pDypass) m_pDypass->GetAllTasks(arr, nSource);
+    if (m_pDypass)
+        m_pDypass->GetAllTasks(arr, nSource);
     return 1;
 }
 
 int CFileFace::GetAllStructObjects(CArray<CMemTag, CMemTag&>& arr, int nSource) {
     arr.RemoveAll();
-    if (m_pDypass) m_pDypass->GetAllStructObjects(arr, nSource);
+    if (m_pDypass)
+        m_pDypass->GetAllStructObjects(arr, nSource);
     return 1;
 }
 
 // --- the file set -------------------------------------------------------------------------------
 
 int CFileFace::RemoveAllBRKFile(int nScope) {
-    if (!m_pDypass) return 0;
+    if (!m_pDypass)
+        return 0;
     if (nScope < 0 || nScope > 2) {
         m_pDypass->ReportError("%s", gbtext::SourceUndefined);
         return 0;
@@ -333,7 +373,8 @@ int CFileFace::RemoveAllBRKFile(int nScope) {
 }
 
 int CFileFace::RemoveAllRMPFile(int nScope) {
-    if (!m_pDypass) return 0;
+    if (!m_pDypass)
+        return 0;
     if (nScope < 0 || nScope > 2) {
         m_pDypass->ReportError("%s", gbtext::SourceUndefined);
         return 0;
@@ -356,7 +397,9 @@ int CFileFace::SetConfigureFilePath(const CString& strPath) {
 
 // --- error file ---------------------------------------------------------------------------------
 
-int CFileFace::AddError(CString& strMsg) { return m_pDypass ? m_pDypass->AddError(strMsg) : 0; }
+int CFileFace::AddError(CString& strMsg) {
+    return m_pDypass ? m_pDypass->AddError(strMsg) : 0;
+}
 
 int CFileFace::GetErrStringArray(CStringArray& arr) {
     if (!m_pDypass) {
@@ -366,7 +409,9 @@ int CFileFace::GetErrStringArray(CStringArray& arr) {
     return m_pDypass->GetErrStringArray(arr);
 }
 
-int CFileFace::RemoveErrorFile() { return m_pDypass ? m_pDypass->RemoveErrorFile() : 1; }
+int CFileFace::RemoveErrorFile() {
+    return m_pDypass ? m_pDypass->RemoveErrorFile() : 1;
+}
 
 // --- areas and regions --------------------------------------------------------------------------
 
@@ -389,6 +434,5 @@ int CFileFace::GetAllRegionInfo(CDWordArray& arrAreaNo, CDWordArray& arrRegionNo
         arrDesc.RemoveAll();
         return 0;
     }
-    return m_pDypass->GetAllRegionInfo(arrAreaNo, arrRegionNo, arrName,
-                                                           arrDesc);
+    return m_pDypass->GetAllRegionInfo(arrAreaNo, arrRegionNo, arrName, arrDesc);
 }

@@ -64,8 +64,8 @@ public:
     int GetTagInfoWithIdx(_INDEX_STRUCT idx, void* pData);
     int GetTagInfoWithIdx(_INDEX_STRUCT idx, CMemTag& tag);
     int GetAllTags(CArray<CMemTag, CMemTag&>& arr, int nSource);
-    int GetAllEvents(CArray<CMemTag, CMemTag&>& arr, int nSource);  // 1
-    int GetAllTasks(CArray<CMemTag, CMemTag&>& arr, int nSource);  // 1
+    int GetAllEvents(CArray<CMemTag, CMemTag&>& arr, int nSource);         // 1
+    int GetAllTasks(CArray<CMemTag, CMemTag&>& arr, int nSource);          // 1
     int GetAllStructObjects(CArray<CMemTag, CMemTag&>& arr, int nSource);  // 1
 
     // --- the file set -------------------------------------------------------------------------

@@ -24,9 +24,11 @@ R Guard(R onFailure, F&& f) noexcept {
 // The sheet goes with the last copy; its window, if it has one, is destroyed first.
 struct SheetDeleter {
     void operator()(CMemTagShowSheet* p) const noexcept {
-        if (!p) return;
+        if (!p)
+            return;
         try {
-            if (p->HasWindow()) p->DestroyWindow();
+            if (p->HasWindow())
+                p->DestroyWindow();
         } catch (...) {
         }
         delete p;
@@ -48,10 +50,14 @@ CMemTagList::CMemTagList() : m_pSheet(MakeSheet(nullptr)) {}
 CMemTagList::CMemTagList(CWnd* pParent) : m_pSheet(MakeSheet(pParent)) {}
 CMemTagList::CMemTagList(const CMemTagList& other) = default;
 CMemTagList& CMemTagList::operator=(const CMemTagList& other) = default;
-CMemTagList::~CMemTagList() { m_pSheet.reset(); }
+CMemTagList::~CMemTagList() {
+    m_pSheet.reset();
+}
 
 int CMemTagList::AddData(int nType, int nSource, void* pData, CString strStructType) {
-    return Guard(-1, [&] { return m_pSheet ? m_pSheet->AddData(nType, nSource, pData, strStructType) : -1; });
+    return Guard(-1, [&] {
+        return m_pSheet ? m_pSheet->AddData(nType, nSource, pData, strStructType) : -1;
+    });
 }
 
 int CMemTagList::AddStruct(int nSource, StructObject_Info* p) {
@@ -98,12 +104,17 @@ int CMemTagList::DelTask(int nSource, const int& nNo) {
     return Guard(-1, [&] { return m_pSheet ? m_pSheet->DelTask(nSource, nNo) : -1; });
 }
 
-int CMemTagList::ModifyData(int nType, int nSource, void* pData, CString strOldName, CString strStructType) {
-    return Guard(-1, [&] { return m_pSheet ? m_pSheet->ModifyData(nType, nSource, pData, strOldName, strStructType) : -1; });
+int CMemTagList::ModifyData(int nType, int nSource, void* pData, CString strOldName,
+                            CString strStructType) {
+    return Guard(-1, [&] {
+        return m_pSheet ? m_pSheet->ModifyData(nType, nSource, pData, strOldName, strStructType)
+                        : -1;
+    });
 }
 
 int CMemTagList::ModifyStruct(int nSource, StructObject_Info* p, CString strOldName) {
-    return Guard(-1, [&] { return m_pSheet ? m_pSheet->ModifyStruct(nSource, p, strOldName) : -1; });
+    return Guard(-1,
+                 [&] { return m_pSheet ? m_pSheet->ModifyStruct(nSource, p, strOldName) : -1; });
 }
 
 int CMemTagList::ModifyEvent(int nSource, Thing_Info* p, int nOldNo) {
@@ -114,8 +125,10 @@ int CMemTagList::ModifyTask(int nSource, Task_Info* p, int nOldNo) {
     return Guard(-1, [&] { return m_pSheet ? m_pSheet->ModifyTask(nSource, p, nOldNo) : -1; });
 }
 
-int CMemTagList::GetSpecyStructObj(const CString& strType, CArray<StructObject_Info, StructObject_Info>& arr, int nSource) {
-    return Guard(0, [&] { return m_pSheet ? m_pSheet->GetSpecyStructObj(strType, arr, nSource) : 0; });
+int CMemTagList::GetSpecyStructObj(const CString& strType,
+                                   CArray<StructObject_Info, StructObject_Info>& arr, int nSource) {
+    return Guard(0,
+                 [&] { return m_pSheet ? m_pSheet->GetSpecyStructObj(strType, arr, nSource) : 0; });
 }
 
 int CMemTagList::GetTagArray(CArray<_INDEX_STRUCT, _INDEX_STRUCT&>& arr, int nSource) {
@@ -159,15 +172,20 @@ int CMemTagList::AddError(CString& strMsg) {
 }
 
 int CMemTagList::GetAllAreaInfo(CDWordArray& arrNo, CStringArray& arrName, CStringArray& arrDesc) {
-    return Guard(0, [&] { return m_pSheet ? m_pSheet->GetAllAreaInfo(arrNo, arrName, arrDesc) : 0; });
+    return Guard(0,
+                 [&] { return m_pSheet ? m_pSheet->GetAllAreaInfo(arrNo, arrName, arrDesc) : 0; });
 }
 
-int CMemTagList::GetAllRegionInfo(CDWordArray& arrAreaNo, CDWordArray& arrRegionNo, CStringArray& arrName, CStringArray& arrDesc) {
-    return Guard(0, [&] { return m_pSheet ? m_pSheet->GetAllRegionInfo(arrAreaNo, arrRegionNo, arrName, arrDesc) : 0; });
+int CMemTagList::GetAllRegionInfo(CDWordArray& arrAreaNo, CDWordArray& arrRegionNo,
+                                  CStringArray& arrName, CStringArray& arrDesc) {
+    return Guard(0, [&] {
+        return m_pSheet ? m_pSheet->GetAllRegionInfo(arrAreaNo, arrRegionNo, arrName, arrDesc) : 0;
+    });
 }
 
 int CMemTagList::SetShowPage(int nTag, int nEvent, int nTask, int nStruct) {
-    return Guard(0, [&] { return m_pSheet ? m_pSheet->SetShowPage(nTag, nEvent, nTask, nStruct) : 0; });
+    return Guard(
+        0, [&] { return m_pSheet ? m_pSheet->SetShowPage(nTag, nEvent, nTask, nStruct) : 0; });
 }
 
 int CMemTagList::SetTagShowType(int n1, int n2, int n3, int n4) {
@@ -187,12 +205,14 @@ int CMemTagList::GetSelectedTagInfo(CMemTag& tag) {
 }
 
 int CMemTagList::GetSelute(CString strName, CMemTag& tag) {
-    if (strName.IsEmpty()) return 0;
+    if (strName.IsEmpty())
+        return 0;
     return Guard(0, [&] { return m_pSheet ? m_pSheet->GetSelute(strName, tag) : 0; });
 }
 
 int CMemTagList::SetConfigureFilePath(const CString& strPath) {
-    if (strPath.IsEmpty()) return 0;
+    if (strPath.IsEmpty())
+        return 0;
     return Guard(0, [&] { return m_pSheet ? m_pSheet->SetConfigureFilePath(strPath) : 0; });
 }
 
@@ -212,14 +232,16 @@ int CMemTagList::RemoveErrorFile() {
 
 void CMemTagList::InputTagName(CString strName) {
     Guard(0, [&] {
-        if (m_pSheet) m_pSheet->InputTagName(strName);
+        if (m_pSheet)
+            m_pSheet->InputTagName(strName);
         return 0;
     });
 }
 
 void CMemTagList::GetSelectedTags(CStringArray& arr) {
     Guard(0, [&] {
-        if (m_pSheet) m_pSheet->GetSelectedTags(arr);
+        if (m_pSheet)
+            m_pSheet->GetSelectedTags(arr);
         return 0;
     });
 }
@@ -227,22 +249,28 @@ void CMemTagList::GetSelectedTags(CStringArray& arr) {
 // The pointer forms read the engine's area/region list directly and hand out deep copies.
 int CMemTagList::GetAllAreaInfo(CTagAreaArray* pAreas) {
     return Guard(0, [&] {
-        CFileDypass* engine = m_pSheet && m_pSheet->GetStore() ? m_pSheet->GetStore()->GetEngine()
-                                                                : nullptr;
-        if (!pAreas || !engine) return 0;
+        CFileDypass* engine =
+            m_pSheet && m_pSheet->GetStore() ? m_pSheet->GetStore()->GetEngine() : nullptr;
+        if (!pAreas || !engine)
+            return 0;
         return engine->CopyAreas(pAreas);
     });
 }
 
 int CMemTagList::GetAllRegionInfo(CTagRegionGroupArray* pRegions) {
     return Guard(0, [&] {
-        CFileDypass* engine = m_pSheet && m_pSheet->GetStore() ? m_pSheet->GetStore()->GetEngine()
-                                                                : nullptr;
-        if (!pRegions || !engine) return 0;
+        CFileDypass* engine =
+            m_pSheet && m_pSheet->GetStore() ? m_pSheet->GetStore()->GetEngine() : nullptr;
+        if (!pRegions || !engine)
+            return 0;
         return engine->CopyRegions(pRegions);
     });
 }
 
-int CMemTagList::AddAreaRegionInfo(CTagAreaArray*, CTagRegionGroupArray*) { return 1; }
+int CMemTagList::AddAreaRegionInfo(CTagAreaArray*, CTagRegionGroupArray*) {
+    return 1;
+}
 
-int CMemTagList::RemoveAllInfo() { return 1; }
+int CMemTagList::RemoveAllInfo() {
+    return 1;
+}
