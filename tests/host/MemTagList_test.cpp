@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
 #include <string>
 
 #include "MemTagList.h"
+#include "TagAreaRegion.h"
 #include "TestSupport.h"
 
 using mltest::ScopedEnv;
@@ -89,4 +93,128 @@ TEST(HostExports, OnlyTheExportedClassLeavesTheLibrary) {
     }
     EXPECT_EQ(::pclose(p), 0);
     EXPECT_GT(exported, 5);
+}
+
+namespace {
+
+std::map<std::string, std::string> Snapshot(const std::string& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        std::string name = e.path().filename().string();
+        if (name != "TempErrFile.txt") files[name] = mltest::ReadFileText(e.path().string());
+    }
+    return files;
+}
+
+}  // namespace
+
+TEST_F(HostTest, OwnChecksReturnZeroWithoutReachingTheStore) {
+    CMemTagList list;
+    EXPECT_EQ(list.SetConfigureFilePath(""), 0);
+    CMemTag tag;
+    tag.strName = "keep";
+    tag.nArea = 77;
+    EXPECT_EQ(list.GetSelute("", tag), 0);
+    EXPECT_EQ(tag.strName, "keep");
+    EXPECT_EQ(tag.nArea, 77);
+    EXPECT_EQ(MessageCount(list), 0);
+}
+
+TEST_F(HostTest, AcceptedAndIgnoredMembersChangeNothing) {
+    CMemTagList list;
+    auto before = Snapshot(dir.path());
+    EXPECT_EQ(list.AddAreaRegionInfo(nullptr, nullptr), 1);
+    CTagAreaArray areas;
+    CTagRegionGroupArray groups;
+    EXPECT_EQ(list.AddAreaRegionInfo(&areas, &groups), 1);
+    EXPECT_EQ(list.RemoveAllInfo(), 1);
+    EXPECT_EQ(list.SetTagShowType(-5, 0, 99, 1), 1);
+    EXPECT_EQ(areas.GetSize(), 0);
+    EXPECT_EQ(Snapshot(dir.path()), before);
+}
+
+TEST_F(HostTest, PointerFormsHandOutIndependentCopiesTheCallerOwns) {
+    CMemTagList list;
+    CTagAreaArray areas;
+    CTagArea mine;  // the caller's old pointer is dropped, not freed
+    areas.Add(&mine);
+    ASSERT_EQ(list.GetAllAreaInfo(&areas), 1);
+    ASSERT_EQ(areas.GetSize(), 1);
+    EXPECT_NE(areas[0], &mine);
+    CTagAreaArray second;
+    ASSERT_EQ(list.GetAllAreaInfo(&second), 1);
+    ASSERT_EQ(second.GetSize(), 1);
+    EXPECT_NE(second[0], areas[0]);
+    second[0]->strName = "changed";
+    EXPECT_NE(areas[0]->strName, "changed");
+    for (CTagArea* a : areas) delete a;
+    for (CTagArea* a : second) delete a;
+
+    CTagRegionGroupArray groups;
+    ASSERT_EQ(list.GetAllRegionInfo(&groups), 1);
+    ASSERT_EQ(groups.GetSize(), 1);
+    ASSERT_EQ(groups[0]->GetSize(), 1);
+    EXPECT_EQ(groups[0]->GetAt(0)->nRegion, 0u);
+    for (CTagRegionArray* g : groups) {
+        for (CTagRegion* r : *g) delete r;
+        delete g;
+    }
+    EXPECT_EQ(list.GetAllAreaInfo(static_cast<CTagAreaArray*>(nullptr)), 0);
+    EXPECT_EQ(list.GetAllRegionInfo(static_cast<CTagRegionGroupArray*>(nullptr)), 0);
+}
+
+TEST_F(HostTest, MovingTheStoreCreatesTheSetInTheNewDirectory) {
+    CMemTagList list;
+    std::string moved = dir / "moved/deeper";
+    ASSERT_EQ(list.SetConfigureFilePath(moved.c_str()), 1);
+    EXPECT_EQ(mltest::FileSize(moved + "/TmpBrakkTagIndex.idx"), 42);
+    BoolTagInfo b;
+    b.Reset();
+    std::strcpy(b.szName, "XV1");
+    ASSERT_EQ(list.AddData(1, 2, &b, ""), 1);
+    EXPECT_GT(mltest::FileSize(moved + "/TmpBrakkBoolTagInfo.tag"), 42);
+    EXPECT_EQ(mltest::FileSize(dir / "TmpBrakkBoolTagInfo.tag"), 42);
+    EXPECT_EQ(list.SetConfigureFilePath(moved.c_str()), 1);  // same path: nothing happens
+    EXPECT_NE(list.JustTagFromBRK("XV1"), 0);
+}
+
+TEST_F(HostTest, HostileArgumentsFailWithoutTouchingAnyFile) {
+    CMemTagList list;
+    BoolTagInfo b;
+    b.Reset();
+    std::strcpy(b.szName, "XV1");
+    ASSERT_EQ(list.AddData(1, 2, &b, ""), 1);
+    auto before = Snapshot(dir.path());
+
+    EXPECT_EQ(list.AddData(1, 2, nullptr, ""), -1);
+    EXPECT_EQ(list.AddData(-1, 2, &b, ""), -1);
+    EXPECT_EQ(list.AddData(1, 99, &b, ""), -1);
+    EXPECT_EQ(list.AddData(2, 2, &b, ""), -1);  // the record's own type says boolean
+    EXPECT_EQ(list.AddStruct(2, nullptr), -1);
+    EXPECT_EQ(list.AddEvent(1, nullptr), -1);
+    EXPECT_EQ(list.AddTask(1, nullptr), -1);
+    EXPECT_EQ(list.DelData(1, 2, nullptr), -1);
+    EXPECT_EQ(list.DelStruct(2, static_cast<StructObject_Info*>(nullptr)), -1);
+    EXPECT_EQ(list.DelEvent(2, static_cast<Thing_Info*>(nullptr)), -1);
+    EXPECT_EQ(list.DelTask(2, static_cast<Task_Info*>(nullptr)), -1);
+    EXPECT_EQ(list.ModifyData(1, 2, nullptr, "XV1", ""), -1);
+    EXPECT_EQ(list.ModifyStruct(2, nullptr, "X"), -1);
+    EXPECT_EQ(list.ModifyEvent(2, nullptr, 1), -1);
+    EXPECT_EQ(list.ModifyTask(2, nullptr, 1), -1);
+    EXPECT_EQ(list.GetTagInfoWithIdx(_INDEX_STRUCT{9, 2, 40, 0, 0}, &b), 0);
+    EXPECT_EQ(list.GetTagInfoWithIdx(_INDEX_STRUCT{1, 2, 0x7FFFFFF0, 0, 0}, &b), 0);
+    EXPECT_EQ(list.GetTagInfoWithIdx(_INDEX_STRUCT{1, 2, 41, 0, 0}, &b), 0);  // off the grid
+    std::string longName(200, 'N');
+    EXPECT_EQ(list.JustTagFromBRK(longName.c_str()), 0);
+    EXPECT_EQ(list.DelData(longName.c_str()), -1);
+    CMemTag tag;
+    EXPECT_EQ(list.GetSelute(longName.c_str(), tag), 0);
+    BoolTagInfo unterminated = b;
+    std::memset(unterminated.szName, 'U', sizeof unterminated.szName);
+    EXPECT_EQ(list.AddData(1, 2, &unterminated, ""), -1);
+    EXPECT_EQ(list.RemoveAllBRKFile(3), 0);
+    EXPECT_EQ(list.BackupAsOldFile(-7), 1);  // reports the source check, copies nothing
+
+    EXPECT_EQ(Snapshot(dir.path()), before);
+    EXPECT_NE(list.JustTagFromBRK("XV1"), 0);
 }
