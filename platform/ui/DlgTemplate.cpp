@@ -41,7 +41,6 @@ QWidget* CreateFromTemplate(const DlgTemplate& tpl, QWidget* parent) {
     QFont font = DialogFont();
     page->setFont(font);
     page->setMinimumSize(MapDialogRect(font, 0, 0, tpl.cx, tpl.cy).size());
-    CWnd::SetControlID(page, tpl.nID);
     for (int i = 0; i < tpl.nItems; ++i) {
         const DlgItem& it = tpl.pItems[i];
         QWidget* w = nullptr;

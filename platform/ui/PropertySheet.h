@@ -8,15 +8,15 @@
 // IDCANCEL. User-interface thread only.
 #pragma once
 
+#include <QDialog>
 #include <QPointer>
+#include <QTabWidget>
 #include <vector>
 
 #include "CString.h"
 #include "DlgTemplate.h"
 #include "Wnd.h"
 
-class QDialog;
-class QTabWidget;
 class CPropertySheet;
 class CPropertyPage;
 

@@ -1,0 +1,297 @@
+#include "TagShowExDlg.h"
+
+#include "TagShowSheet.h"
+#include "gbtext/UiTexts.h"
+
+namespace {
+
+using mlui::CtlKind;
+
+const mlui::DlgItem kTagPageItems[] = {
+    {CtlKind::Label, -1, gbtext::LabelArea, 5, 8, 38, 10, 0},
+    {CtlKind::DropList, CTagShowExDlg::IDC_AREA, "", 45, 6, 78, 12, 0},
+    {CtlKind::Label, -1, gbtext::LabelRegion, 125, 8, 38, 10, 0},
+    {CtlKind::DropList, CTagShowExDlg::IDC_REGION, "", 165, 6, 78, 12, 0},
+    {CtlKind::Label, -1, gbtext::LabelType, 5, 24, 38, 10, 0},
+    {CtlKind::DropList, CTagShowExDlg::IDC_TYPE, "", 45, 22, 78, 12, 0},
+    {CtlKind::Label, -1, gbtext::LabelTrend, 125, 24, 38, 10, 0},
+    {CtlKind::DropList, CTagShowExDlg::IDC_TREND, "", 165, 22, 78, 12, 0},
+    {CtlKind::ListView, CTagShowExDlg::IDC_TAG_LIST, "", 5, 40, 238, 222, mlui::CTL_SHOWSELALWAYS},
+    {CtlKind::Text, CTagShowExDlg::IDC_ROW_COUNT, gbtext::RowCountInit, 5, 268, 60, 12, 0},
+    {CtlKind::Text, CTagShowExDlg::IDC_PAGE_NO, gbtext::PageNoInit, 70, 268, 50, 12, 0},
+    {CtlKind::Button, CTagShowExDlg::IDC_PREV_PAGE, gbtext::PrevPage, 137, 266, 50, 14, 0},
+    {CtlKind::Button, CTagShowExDlg::IDC_NEXT_PAGE, gbtext::NextPage, 193, 266, 50, 14, 0},
+};
+
+const mlui::DlgTemplate kTagPage = {CTagShowExDlg::IDD,
+                                    gbtext::TagPageCaption,
+                                    250,
+                                    287,
+                                    kTagPageItems,
+                                    static_cast<int>(std::size(kTagPageItems))};
+
+}  // namespace
+
+CTagShowExDlg::CTagShowExDlg() : CPropertyPage(kTagPage) {}
+
+CTagShowExDlg::~CTagShowExDlg() = default;
+
+TagPageMemory& CTagShowExDlg::Remembered() {
+    static TagPageMemory memory;
+    return memory;
+}
+
+BOOL CTagShowExDlg::SetShowDataFrom(int nSource) {
+    m_nDataSource = nSource;
+    return nSource >= 0 && nSource <= 2;
+}
+
+const char* CTagShowExDlg::TagTypeText(int nCode) {
+    switch (nCode) {
+        case 1:
+            return gbtext::TypeBool;
+        case 2:
+            return gbtext::TypeInt;
+        case 3:
+            return gbtext::TypeReal;
+        case 4:
+            return gbtext::TypeString;
+        case 5:
+            return gbtext::TypeAll;
+        default:
+            return "";
+    }
+}
+
+const char* CTagShowExDlg::TrendFilterText(int nIndex) {
+    switch (nIndex) {
+        case 0:
+            return gbtext::TrendIn;
+        case 1:
+            return gbtext::TrendOut;
+        case 2:
+            return gbtext::TrendAll;
+        default:
+            return "";
+    }
+}
+
+BOOL CTagShowExDlg::LookupTag(const CString& strName, CMemTag& tag) const {
+    auto it = m_mapNameToTag.find(strName.str());
+    if (it == m_mapNameToTag.end())
+        return FALSE;
+    tag = m_arrTags[it->second];
+    return TRUE;
+}
+
+void CTagShowExDlg::DoDataExchange(CDataExchange* pDX) {
+    CPropertyPage::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_TAG_LIST, m_list);
+    DDX_Control(pDX, IDC_AREA, m_areaList);
+    DDX_Control(pDX, IDC_REGION, m_regionList);
+    DDX_Control(pDX, IDC_TYPE, m_typeList);
+    DDX_Control(pDX, IDC_TREND, m_trendList);
+    DDX_Control(pDX, IDC_PREV_PAGE, m_prevButton);
+    DDX_Control(pDX, IDC_NEXT_PAGE, m_nextButton);
+}
+
+BOOL CTagShowExDlg::OnInitDialog() {
+    CPropertyPage::OnInitDialog();
+    m_list.SetExtendedStyle(m_list.GetExtendedStyle() | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+    m_list.SetDblClkHandler([this] { OnOK(); });
+    m_areaList.SetSelChangeHandler([this] { OnAreaChange(); });
+    m_regionList.SetSelChangeHandler([this] { OnRegionChange(); });
+    m_typeList.SetSelChangeHandler([this] { OnTypeChange(); });
+    m_trendList.SetSelChangeHandler([this] { OnTrendChange(); });
+    m_prevButton.SetClickHandler([this] { OnPrevPage(); });
+    m_nextButton.SetClickHandler([this] { OnNextPage(); });
+
+    m_list.SetColumnSpec(gbtext::TagColumnSpec);
+    m_list.RestoreColumnWidths();
+
+    if (m_pSheet) {
+        m_pSheet->GetAllAreaInfo(m_arrAreaID, m_arrAreaName, m_arrAreaDesc);
+        m_pSheet->GetAllRegionInfo(m_arrRegionAreaID, m_arrRegionID, m_arrRegionName,
+                                   m_arrRegionDesc);
+        m_pSheet->GetAllTags(m_arrTags, m_nDataSource);
+    }
+    m_mapNameToTag.clear();
+    m_mapNameToTag.reserve(static_cast<size_t>(std::max(m_arrTags.GetSize(), 17)));
+    for (int i = 0; i < m_arrTags.GetSize(); ++i)
+        m_mapNameToTag[m_arrTags[i].strName.str()] = i;  // a later tag of the same name wins
+
+    TagPageMemory& mem = Remembered();
+    m_areaList.ResetContent();
+    m_areaList.AddString(gbtext::AllAreas);
+    for (int i = 0; i < m_arrAreaDesc.GetSize(); ++i)
+        m_areaList.AddString(m_arrAreaDesc[i]);
+    if (mem.nAreaChoice > m_arrAreaID.GetSize() || mem.nAreaChoice < 0)
+        mem.nAreaChoice = 0;
+    m_areaList.SetCurSel(mem.nAreaChoice);
+
+    FillRegionList(mem.nAreaChoice);
+    if (mem.nRegionChoice > m_arrRegionID.GetSize() || mem.nRegionChoice < 0)
+        mem.nRegionChoice = 0;
+    m_regionList.SetCurSel(mem.nRegionChoice);
+
+    m_typeList.ResetContent();
+    for (int code = 1; code <= 5; ++code)
+        m_typeList.AddString(TagTypeText(code));
+    m_typeList.SetCurSel(mem.nTypeChoice);
+    m_trendList.ResetContent();
+    for (int i = 0; i <= 2; ++i)
+        m_trendList.AddString(TrendFilterText(i));
+    m_trendList.SetCurSel(mem.nTrendChoice);
+
+    m_nDirection = 1;
+    mem.nForwardStart = mem.nPageNo * kRowsPerPage;
+    mem.nBackwardStart = mem.nForwardStart - 1;
+    FillTagPage(TRUE);
+    return TRUE;
+}
+
+void CTagShowExDlg::FillRegionList(int nAreaChoice) {
+    m_regionList.ResetContent();
+    m_regionList.SetItemData(m_regionList.AddString(gbtext::AllRegions), 0);
+    const bool bAll = nAreaChoice <= 0 || nAreaChoice > m_arrAreaID.GetSize();
+    const DWORD dwArea = bAll ? 0 : m_arrAreaID[nAreaChoice - 1];
+    const int n = std::min(m_arrRegionID.GetSize(), m_arrRegionAreaID.GetSize());
+    for (int i = 0; i < n && i < m_arrRegionName.GetSize(); ++i)
+        if (bAll || m_arrRegionAreaID[i] == dwArea)
+            m_regionList.SetItemData(m_regionList.AddString(m_arrRegionName[i]), m_arrRegionID[i]);
+}
+
+CTagShowExDlg::Filter CTagShowExDlg::ReadFilter() const {
+    Filter f;
+    f.a = m_areaList.GetCurSel();
+    f.r = m_regionList.GetCurSel();
+    f.d = f.r >= 0 ? m_regionList.GetItemData(f.r) : 0;
+    f.t = m_typeList.GetCurSel() + 1;
+    f.w = m_trendList.GetCurSel();
+    return f;
+}
+
+bool CTagShowExDlg::Passes(const CMemTag& tag, const Filter& f) const {
+    if (f.a > 0 && f.a <= m_arrAreaID.GetSize() &&
+        tag.nArea != static_cast<int>(m_arrAreaID[f.a - 1]))
+        return false;
+    if (f.r > 0 && tag.nRegion != static_cast<int>(f.d))
+        return false;
+    if (f.t != 5 && tag.nDataType != f.t)
+        return false;
+    if (f.w == 0 && tag.nTrend == 0)
+        return false;
+    if (f.w == 1 && tag.nTrend == 1)
+        return false;
+    return true;
+}
+
+void CTagShowExDlg::AddTagRow(int nRow, const CMemTag& tag) {
+    CString strNo, strHigh, strLow;
+    strNo.Format("%d", nRow);
+    strHigh.Format("%f", tag.dRangeHigh);
+    strLow.Format("%f", tag.dRangeLow);
+    int nItem = m_list.AddRow(strNo, tag.strName, tag.strDesc, TagTypeText(tag.nDataType),
+                              tag.nTrend ? gbtext::TrendYes : gbtext::TrendNo, strHigh, strLow);
+    const CString& strSelected = Remembered().strSelectedTag;
+    if (nItem >= 0 && !strSelected.IsEmpty() && tag.strName == strSelected)
+        m_list.SetItemState(nItem, LVIS_SELECTED, LVIS_SELECTED);
+}
+
+void CTagShowExDlg::FillTagPage(BOOL bKeepPosition) {
+    TagPageMemory& mem = Remembered();
+    if (!bKeepPosition) {
+        m_nDirection = 1;
+        mem.nPageNo = 0;
+        mem.nForwardStart = 0;
+    }
+    m_list.DeleteAllItems();
+    const Filter f = ReadFilter();
+    int pos;
+    if (m_nDirection == 1) {
+        pos = mem.nForwardStart;
+        mem.nBackwardStart = mem.nForwardStart - 1;
+    } else {
+        pos = mem.nBackwardStart;
+        mem.nForwardStart = mem.nBackwardStart + 1;
+    }
+    const int nTags = m_arrTags.GetSize();
+    int n = 0;
+    while (pos >= 0 && pos < nTags && n < kRowsPerPage) {
+        const CMemTag& tag = m_arrTags[pos];
+        if (Passes(tag, f))
+            AddTagRow(++n, tag);
+        pos += m_nDirection;
+    }
+    if (m_nDirection == 1)
+        mem.nForwardStart = pos;
+    else
+        mem.nBackwardStart = pos;
+    mem.nRowsShown = n;
+
+    CString strCount, strPage;
+    strCount.Format(gbtext::RowCountFmt, n);
+    strPage.Format(gbtext::PageNoFmt, mem.nPageNo + 1);
+    SetDlgItemText(IDC_ROW_COUNT, strCount);
+    SetDlgItemText(IDC_PAGE_NO, strPage);
+}
+
+void CTagShowExDlg::OnPrevPage() {
+    TagPageMemory& mem = Remembered();
+    if (mem.nPageNo == 0)
+        return;
+    m_nDirection = -1;
+    mem.nPageNo--;
+    FillTagPage(TRUE);
+}
+
+void CTagShowExDlg::OnNextPage() {
+    TagPageMemory& mem = Remembered();
+    if (mem.nRowsShown < kRowsPerPage)
+        return;
+    m_nDirection = 1;
+    mem.nPageNo++;
+    FillTagPage(TRUE);
+}
+
+void CTagShowExDlg::OnAreaChange() {
+    const int a = m_areaList.GetCurSel();
+    FillRegionList(a);
+    m_regionList.SetCurSel(0);
+    Remembered().nAreaChoice = a;
+    FillTagPage(FALSE);
+}
+
+void CTagShowExDlg::OnRegionChange() {
+    Remembered().nRegionChoice = m_regionList.GetCurSel();
+    FillTagPage(FALSE);
+}
+
+void CTagShowExDlg::OnTypeChange() {
+    Remembered().nTypeChoice = m_typeList.GetCurSel();
+    FillTagPage(FALSE);
+}
+
+void CTagShowExDlg::OnTrendChange() {
+    Remembered().nTrendChoice = m_trendList.GetCurSel();
+    FillTagPage(FALSE);
+}
+
+void CTagShowExDlg::OnOK() {
+    if (m_pSheet)
+        m_pSheet->SetSelectKind(1);
+    m_arrChosen.RemoveAll();
+    for (int nItem : m_list.GetSelectedItems())
+        if (const auto* texts = m_list.GetRowTexts(nItem); texts && texts->size() > 1)
+            m_arrChosen.Add((*texts)[1]);
+    Remembered().strSelectedTag = m_arrChosen.IsEmpty() ? CString() : m_arrChosen[0];
+    if (m_pSheet)
+        m_pSheet->EndDialog(IDOK);
+    CPropertyPage::OnOK();
+}
+
+BOOL CTagShowExDlg::OnSetActive() {
+    if (m_pSheet)
+        m_pSheet->SetSelectKind(1);
+    return CPropertyPage::OnSetActive();
+}
