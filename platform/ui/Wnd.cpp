@@ -150,7 +150,11 @@ int CComboBox::AddString(const char* gbText) {
             ++at;
     }
     QSignalBlocker block(box);
+    const int nSel = box->currentIndex();
     box->insertItem(at, mlui::ToQ(gbText), QVariant::fromValue<uint>(0));
+    // Qt selects the first entry of an empty box; a list box keeps having no selection.
+    if (nSel < 0)
+        box->setCurrentIndex(-1);
     return at;
 }
 

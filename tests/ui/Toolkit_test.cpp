@@ -12,7 +12,7 @@
 #include "Wnd.h"
 
 // The font library keeps its caches for the life of the process; they are not leaks of ours.
-extern "C" const char* __lsan_default_suppressions() {
+extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions() {
     return "leak:libfontconfig\n";
 }
 
