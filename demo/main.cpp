@@ -5,7 +5,7 @@
 // A fresh store is filled with the sample configuration through the exported interface; then
 // the demo prints what the store holds (GB2312 converted to UTF-8 for the terminal).
 //
-//   memlist-demo [--data DIR]
+//   memlist-demo [--data DIR] [--shots DIR] [--no-browser]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +13,7 @@
 
 #include "Gb2312.h"
 #include "MemTagList.h"
+#include "Browser.h"
 #include "SampleData.h"
 
 namespace {
@@ -25,9 +26,16 @@ std::string U(const CString& gb) {
 
 int main(int argc, char** argv) {
     std::string data = MEMLIST_DEMO_DATA;
-    for (int i = 1; i < argc; ++i)
+    std::string shots;
+    bool bBrowser = true;
+    for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--data") == 0 && i + 1 < argc)
             data = argv[++i];
+        else if (std::strcmp(argv[i], "--shots") == 0 && i + 1 < argc)
+            shots = argv[++i];
+        else if (std::strcmp(argv[i], "--no-browser") == 0)
+            bBrowser = false;
+    }
 
     std::string dir;
     if (const char* env = std::getenv("QLX_PATH_D_TEMP"); env && *env) {
@@ -68,6 +76,9 @@ int main(int argc, char** argv) {
     if (list.GetSelute("LIC101", tag) == 1)
         std::printf("GetSelute(LIC101) -> %s (%s), range %g..%g %s\n", U(tag.strName).c_str(),
                     U(tag.strDesc).c_str(), tag.dRangeLow, tag.dRangeHigh, U(tag.strUnit).c_str());
+
+    if (bBrowser)
+        RunBrowser(list, shots.empty() ? dir + "/shots" : shots);
 
     CStringArray messages;
     list.GetErrStringArray(messages);
