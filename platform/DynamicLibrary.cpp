@@ -16,6 +16,14 @@ std::string OwnFolder() {
     if (!::dladdr(reinterpret_cast<void*>(&LoadLibrary), &info) || !info.dli_fname)
         return {};
     std::string path = info.dli_fname;
+    if (path.empty() || path[0] != '/') {
+        // Only the main program is named as it was started (possibly relative to a directory
+        // the process has since left): ask the kernel where it is.
+        char buf[4096];
+        ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+        if (n <= 0) return {};
+        path.assign(buf, static_cast<size_t>(n));
+    }
     size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
