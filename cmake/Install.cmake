@@ -34,6 +34,9 @@ if(TARGET memlist)
     COMPATIBILITY SameMajorVersion)
   install(FILES ${CMAKE_BINARY_DIR}/memlistConfig.cmake ${CMAKE_BINARY_DIR}/memlistConfigVersion.cmake
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/memlist)
+  # Relocatable: the prefix is found from where the .pc file lies.
+  file(RELATIVE_PATH MEMLIST_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig
+       ${CMAKE_INSTALL_PREFIX})
   configure_file(${CMAKE_SOURCE_DIR}/cmake/memlist.pc.in ${CMAKE_BINARY_DIR}/memlist.pc @ONLY)
   install(FILES ${CMAKE_BINARY_DIR}/memlist.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endif()
