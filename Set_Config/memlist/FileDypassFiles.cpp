@@ -139,7 +139,8 @@ int CFileDypass::SetConfigureFilePath(const CString& strPath) {
     if (!strPath.IsEmpty()) {
         CString strBare = strPath;
         strBare.TrimRight('/');
-        if (strBare != m_strTempDir)
+        // The same directory is made again too when it was removed under the open set.
+        if (strBare != m_strTempDir || !mlplat::IsDirectory(strBare))
             CreateDirectoryTree(strBare);
     }
     m_strTempDir = strPath;

@@ -60,15 +60,17 @@ int CFileDypass::RelinkTag(void* pNew, const CString& strOldName) {
         !tagfile::IsSlot(entry.RecordOffset(), dwTagEnd, memtag::TagRecordSize(entry.Type())))
         return -1;
 
-    StoreName(nTree, strOldName, 0);
     SetDataSource(nSource);
     const auto* rec = static_cast<const StringTagInfo*>(pNew);  // the shared head
     std::memcpy(entry.szName, rec->szName, sizeof entry.szName);
     entry.byArea = static_cast<std::uint8_t>(rec->nArea & 0xFF);
     entry.byRegion = static_cast<std::uint8_t>(rec->nRegion & 0xFF);
     entry.bySourceFlags = static_cast<std::uint8_t>(nSource);
+    // The names move only once the entry is written: a failed write keeps the tag under its
+    // old name instead of leaving it under none.
     if (!pIndex->WriteAt(static_cast<std::uint32_t>(nEntry), &entry, sizeof entry))
         return -1;
+    StoreName(nTree, strOldName, 0);
     StoreName(nTree, GetTagName(pNew), nEntry);
     SetDataType(entry.Type());
     return static_cast<int>(entry.RecordOffset());

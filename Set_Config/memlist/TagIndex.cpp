@@ -62,17 +62,23 @@ long long TakeSlot(CFile& f, const void* pRecord, int nSlotSize) {
         return -1;
     const auto nSize = static_cast<std::uint32_t>(nSlotSize);
     if (wCount > 0) {
-        if (!IsSlot(dwSlot, dwEnd, nSlotSize) || !f.WriteAt(dwSlot, pRecord, nSize))
+        if (!IsSlot(dwSlot, dwEnd, nSlotSize))
             return -1;
+        // Off the list before it is filled: cut short, this leaves a deleted record outside the
+        // list, never a live one on it for the next take to overwrite.
         --wCount;
-        if (!f.WriteAt(dwEnd, &wCount, 2))
+        if (!f.WriteAt(dwEnd, &wCount, 2) || !f.WriteAt(dwSlot, pRecord, nSize))
             return -1;
         return dwSlot;
     }
     // Appending: the offset must fit the 28 bits an index entry keeps.
     if (dwEnd > kMaxRecordOffset || std::uint64_t{dwEnd} + nSize > kMaxRecordOffset + 1ull)
         return -1;
-    // The record and the zero count that follows it go out in one write.
+    // The count at F stays untouched until F has moved past it: the record without its first
+    // two bytes and the new zero count first, then F, then the two bytes over the old count.
+    // A failed write is undone; a process killed between two of them leaves a sound list (at
+    // worst a slot beyond F, or the new slot without its first two bytes). Writing the record
+    // over the count first would leave its first bytes read as a count of released slots.
     unsigned char stack[1024 + 2];
     std::vector<unsigned char> heap;
     unsigned char* buf = stack;
@@ -82,11 +88,16 @@ long long TakeSlot(CFile& f, const void* pRecord, int nSlotSize) {
     }
     std::memcpy(buf, pRecord, nSize);
     buf[nSize] = buf[nSize + 1] = 0;
-    if (!f.WriteAt(dwEnd, buf, nSize + 2))
+    if (!f.WriteAt(std::uint64_t{dwEnd} + 2, buf + 2, nSize))
         return -1;
     const std::uint32_t dwNewEnd = dwEnd + nSize;
     if (!f.WriteAt(kEndOffset, &dwNewEnd, 4))
         return -1;
+    if (!f.WriteAt(dwEnd, buf, 2)) {
+        // The slot is not whole: give it back, so that no half-written record is in the area.
+        f.WriteAt(kEndOffset, &dwEnd, 4);
+        return -1;
+    }
     return dwEnd;
 }
 

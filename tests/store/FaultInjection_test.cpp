@@ -190,10 +190,10 @@ protected:
         EXPECT_EQ(arr.GetSize(), 6);
     }
     // The files on disk after the trees are saved: only what an interrupted write may leave.
-    void ExpectOnlyInterruptionFindings(const char* where) {
+    void ExpectOnlyInterruptionFindings(const char* where, bool bRename = false) {
         face.reset();
         for (const StoreFinding& f : CStoreCheck::CheckDirectory(CString(dir.path())))
-            EXPECT_TRUE(reltest::LeftByInterruptedWrite(f))
+            EXPECT_TRUE(reltest::LeftByInterruptedWrite(f, bRename))
                 << where << ": " << f.strFile.str() << " @" << f.nOffset << ": " << f.strText.str();
         face = std::make_unique<CFileFace>();
     }
@@ -207,7 +207,7 @@ TEST_F(FaultInjection, FailingWritesFailEveryChangeWithAMessageAndTouchNothing) 
         auto failsWithMessage = [&](int r, const char* what) {
             EXPECT_EQ(r, -1) << what;
             const int n = MessageCount();
-            EXPECT_EQ(n, nMsgs + 1) << what;
+            EXPECT_GT(n, nMsgs) << what;
             nMsgs = n;
         };
         failsWithMessage(Add(memtag::kSourceBrakk, 100), "add");
@@ -279,9 +279,9 @@ TEST_F(FaultInjection, AWriteFailingAtAnyStepLeavesTheStoreUsable) {
             }
             ++nSteps;
             EXPECT_EQ(r, -1) << op.name << " with write " << nFailAt << " failing";
-            EXPECT_EQ(MessageCount(), nMsgs + 1) << op.name << " write " << nFailAt;
+            EXPECT_GT(MessageCount(), nMsgs) << op.name << " write " << nFailAt;
             ExpectSetUpIntact(op.target);
-            ExpectOnlyInterruptionFindings(op.name);
+            ExpectOnlyInterruptionFindings(op.name, std::string(op.name) == "modify");
             ExpectSetUpIntact(op.target);
             // The store takes new tags of every type after the failure.
             for (int i = 3000; i < 3004; ++i) {
