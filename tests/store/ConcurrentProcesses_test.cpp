@@ -131,6 +131,8 @@ TEST(ConcurrentProcesses, WritersAndReadersSeeOnlyWholeRecordsAndNothingAddedIsL
         }
     }
     EXPECT_GT(nSeen, 0) << "the readers saw no record at all";
+    RecordProperty("records_read", static_cast<int>(nSeen));
+    RecordProperty("writer_lines", static_cast<int>(brakk.Lines().size() + zuzir.Lines().size()));
 
     CFileFace face;
     CArray<CMemTag, CMemTag&> all;
@@ -191,6 +193,8 @@ TEST(ConcurrentProcesses, TwoWritersSavingOneTreeNeverLeaveATornFile) {
             }
             if (Elapsed(start, 20000))
                 return 4;
+            // Programs save now and then, not back to back: a pause lets the loader in.
+            proctest::SleepUs(15000 + 7000 * (n / kBatch % 3));
         }
         return 0;
     };
@@ -248,6 +252,7 @@ TEST(ConcurrentProcesses, TwoWritersSavingOneTreeNeverLeaveATornFile) {
     }
     ASSERT_EQ(bad, "") << "load " << nLoads;
     EXPECT_GT(nLoads, 0);
+    RecordProperty("whole_loads", nLoads);
 
     // Whichever saved last, the file is its last image, whole.
     FileBPlusTree last;
