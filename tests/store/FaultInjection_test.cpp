@@ -360,6 +360,12 @@ TEST_F(FaultInjection, AFileThatCannotBeOpenedForWritingFailsOnlyItsOwnKind) {
 }
 
 TEST_F(FaultInjection, TheDirectoryRemovedUnderTheStoreFailsCallsWithoutHarm) {
+    // Making the directory again moves the process into it; later tests must not start in a
+    // removed directory.
+    struct KeepCwd {
+        std::filesystem::path cwd = std::filesystem::current_path();
+        ~KeepCwd() { std::filesystem::current_path(cwd); }
+    } keepCwd;
     std::filesystem::remove_all(dir.path());
     // The open files live on without their names; the store cannot save or report there.
     Add(memtag::kSourceBrakk, 100);
