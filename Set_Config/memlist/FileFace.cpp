@@ -273,7 +273,10 @@ int CFileFace::ModifyTask(int nSource, Task_Info* pNew, int nOldNo) {
 int CFileFace::GetSelute(CString strName, CMemTag& tag) {
     if (strName.IsEmpty() || !m_pDypass)
         return 0;
-    CFileDypass& e = *m_pDypass;
+    return ResolveSelute(*m_pDypass, strName, tag);
+}
+
+int CFileFace::ResolveSelute(CFileDypass& e, const CString& strName, CMemTag& tag) {
     CString strBase(strName.GetString());  // up to the first zero character
     if (strBase.IsEmpty())
         return 0;

@@ -56,6 +56,8 @@ public:
     // gets ".VAL" (#AISM), ".PV" (#LOOP, #USERLOOP) or ".MV" (#PAT); then the tag by name.
     // 1 found, 0 not (an empty name gives 0 at once).
     int GetSelute(CString strName, CMemTag& tag);
+    // The same resolution on any engine (a read-only one included), for tools.
+    static int ResolveSelute(CFileDypass& engine, const CString& strName, CMemTag& tag);
     int JustTagFromBRK(CString strName);
     int JustTagFromRMP(CString strName);
     int GetSpecyStructObj(const CString& strType, CArray<StructObject_Info, StructObject_Info>& arr,

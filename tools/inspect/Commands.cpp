@@ -11,6 +11,7 @@
 
 #include "Csv.h"
 #include "FileDypass.h"
+#include "FileFace.h"
 #include "FileSystem.h"
 #include "Gb2312.h"
 #include "StoreCheck.h"
@@ -240,34 +241,6 @@ std::string ReadWholeFile(const std::string& path, bool& bOk) {
     return ss.str();
 }
 
-// The facade's name resolution: "事件N" and "任务N" name an event and a task; a struct object's
-// bare name stands for its main member; anything else is a tag name.
-int Resolve(CFileDypass& engine, const CString& strName, CMemTag& tag) {
-    const std::string& s = strName.str();
-    const std::string base = s.substr(0, s.find('\0'));
-    if (base.empty())
-        return 0;
-    const std::size_t nEvent = std::strlen(gbtext::EventPrefix);
-    const std::size_t nTask = std::strlen(gbtext::TaskPrefix);
-    if (base.compare(0, nEvent, gbtext::EventPrefix) == 0)
-        return engine.FindEvent(std::atoi(base.c_str() + nEvent), tag);
-    if (base.compare(0, nTask, gbtext::TaskPrefix) == 0)
-        return engine.FindTask(std::atoi(base.c_str() + nTask), tag);
-    CString lookup(base.c_str());
-    if (base.find('.') == std::string::npos) {
-        CString strType;
-        if (engine.FindStructType(lookup, strType)) {
-            if (strType == "#AISM")
-                lookup += ".VAL";
-            else if (strType == "#LOOP" || strType == "#USERLOOP")
-                lookup += ".PV";
-            else if (strType == "#PAT")
-                lookup += ".MV";
-        }
-    }
-    return engine.GetTagByName(lookup, tag);
-}
-
 }  // namespace
 
 int RunLs(const Options& opt) {
@@ -316,7 +289,7 @@ int RunShow(const Options& opt) {
         return kExitUsage;
     }
     CMemTag t;
-    if (!Resolve(*engine, CString(gb.c_str()), t)) {
+    if (!CFileFace::ResolveSelute(*engine, CString(gb.c_str()), t)) {
         std::fprintf(stderr, "memlist-inspect: %s: no such tag, event or task\n",
                      opt.strArg.c_str());
         return kExitFindings;
