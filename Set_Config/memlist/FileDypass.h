@@ -17,6 +17,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "Arrays.h"
 #include "CString.h"
@@ -236,6 +238,7 @@ private:
     void CloseAll();
     void LoadAreaRegions();
     void SaveTreeIfChanged(int nTree);
+    void RebuildTreeFromIndex(int nTree);
     bool BackupOne(const char* pszName, bool bTree);
     bool RestoreOne(const char* pszName, bool bTree);
     void DeleteOne(const char* pszName);
@@ -274,6 +277,11 @@ private:
     TempFileSlot m_files[kSlotCount];
     std::unique_ptr<FileBPlusTree> m_pTrees[2];
     bool m_bTreeChanged[2] = {false, false};
+    // A tree whose file existed but could not be loaded (its lock timed out, or it is damaged)
+    // starts empty; its own changes are kept aside so that a save merges them into the file
+    // instead of replacing every name this engine never saw.
+    bool m_bTreeDetached[2] = {false, false};
+    std::vector<std::pair<CString, int>> m_treeJournal[2];
     std::unique_ptr<CAreaRegionList> m_pAreaList;
     CDirkeeperInterface m_dirKeeper;
     bool m_bReadOnly = false;

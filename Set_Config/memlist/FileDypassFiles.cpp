@@ -89,11 +89,31 @@ void CFileDypass::OpenAll() {
     const char* names[2] = {kBrakkTreeName, kZuZirTreeName};
     for (int t : {kTreeBrakk, kTreeZuZir}) {
         const CString path = TempPath(names[t]);
-        if (!m_pTrees[t]->LoadFromFile(path))
+        const bool bExists = mlplat::PathExists(path);
+        const bool bLoaded = m_pTrees[t]->LoadFromFile(path) != 0;
+        if (!bLoaded)
             m_pTrees[t]->CreateInMemory(path, kTreeOrder, 0);
         m_bTreeChanged[t] = false;
+        m_bTreeDetached[t] = !bLoaded && bExists;
+        m_treeJournal[t].clear();
+        if (m_bTreeDetached[t])
+            RebuildTreeFromIndex(t);
     }
     LoadAreaRegions();
+}
+
+void CFileDypass::RebuildTreeFromIndex(int nTree) {
+    // The index file holds every live name with its entry: enough to find tags again while
+    // the tree file cannot be read. The image stays "unchanged", so a reader never saves it.
+    CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
+    if (!pIndex)
+        return;
+    tagfile::WalkLive<TagIndexEntry>(*pIndex, [&](std::uint32_t dwOffset, const TagIndexEntry& e) {
+        const CString strName = CStringFromField(e.szName, sizeof e.szName);
+        if (!strName.IsEmpty() && strName.GetLength() <= memtag::kTagNameMax)
+            m_pTrees[nTree]->Insert(CMyKey(strName), static_cast<int>(dwOffset), 1);
+        return true;
+    });
 }
 
 void CFileDypass::LoadAreaRegions() {
@@ -112,6 +132,18 @@ void CFileDypass::SaveTreeIfChanged(int nTree) {
     const CString path = TempPath(nTree == kTreeBrakk ? kBrakkTreeName : kZuZirTreeName);
     if (!m_bTreeChanged[nTree] && mlplat::PathExists(path))
         return;
+    if (m_bTreeDetached[nTree] && mlplat::PathExists(path)) {
+        // Never replace a file we could not read: load it now and replay our own changes.
+        FileBPlusTree merged;
+        if (!merged.LoadFromFile(path))
+            return;  // still unreadable: keep it for the check and the next attempt
+        for (const auto& [strName, nValue] : m_treeJournal[nTree])
+            merged.Insert(CMyKey(strName), nValue, 1);
+        if (merged.SaveToFile(CString()))
+            m_bTreeChanged[nTree] = false;
+        merged.Close();
+        return;
+    }
     if (m_pTrees[nTree]->SaveToFile(CString()))
         m_bTreeChanged[nTree] = false;
 }

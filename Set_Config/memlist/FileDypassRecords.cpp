@@ -83,8 +83,11 @@ void CFileDypass::StoreName(int nTree, const CString& strName, int nValue) {
     if (!m_pTrees[nTree] || strName.GetLength() > memtag::kTagNameMax)
         return;
     int nOld = 0;
-    if (m_pTrees[nTree]->Insert(CMyKey(strName), nValue, 1, &nOld))
+    if (m_pTrees[nTree]->Insert(CMyKey(strName), nValue, 1, &nOld)) {
         m_bTreeChanged[nTree] = true;
+        if (m_bTreeDetached[nTree])
+            m_treeJournal[nTree].emplace_back(strName, nValue);
+    }
 }
 
 bool CFileDypass::NameFieldTerminated(const void* pData) {
