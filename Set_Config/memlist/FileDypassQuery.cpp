@@ -8,30 +8,7 @@
 
 namespace {
 
-// A typed record of any of the four types, reset and read from its slot.
-union AnyTagRecord {
-    BoolTagInfo b;
-    IntTagInfo i;
-    FloatTagInfo f;
-    StringTagInfo s;
-};
-
-void ResetAs(AnyTagRecord& rec, int nType) {
-    switch (nType) {
-        case memtag::kTypeBool:
-            rec.b.Reset();
-            break;
-        case memtag::kTypeInt:
-            rec.i.Reset();
-            break;
-        case memtag::kTypeFloat:
-            rec.f.Reset();
-            break;
-        default:
-            rec.s.Reset();
-            break;
-    }
-}
+using memtag::AnyTagRecord;
 
 _INDEX_STRUCT ToIndexStruct(const TagIndexEntry& e) {
     return _INDEX_STRUCT{e.Type(), e.Source(), static_cast<std::int32_t>(e.RecordOffset()),
@@ -75,7 +52,7 @@ int CFileDypass::GetTagByName(const CString& strName, CMemTag& tag) {
         return 0;
     }
     AnyTagRecord rec;
-    ResetAs(rec, nType);
+    rec.ResetAs(nType);
     slot.pFile->ReadAt(static_cast<std::uint32_t>(nOffset), &rec, static_cast<std::size_t>(nSize));
     if (CStringFromField(rec.s.szName, sizeof rec.s.szName) != strName) {
         ReportError(gbtext::TagNameMismatch, strName.GetString());
@@ -164,7 +141,7 @@ int CFileDypass::GetTagInfoWithIdx(_INDEX_STRUCT idx, CMemTag& tag) {
         !tagfile::IsSlot(static_cast<std::uint32_t>(idx.nOffset), dwEnd, nSize))
         return 0;
     AnyTagRecord rec;
-    ResetAs(rec, idx.nDataType);
+    rec.ResetAs(idx.nDataType);
     slot.pFile->ReadAt(static_cast<std::uint32_t>(idx.nOffset), &rec,
                        static_cast<std::size_t>(nSize));
     if (rec.s.wDeleted == 1)
@@ -229,7 +206,7 @@ int CFileDypass::GetAllTags(CArray<CMemTag, CMemTag&>& arr, int /*nSource*/) {
             pRecord = b.buf.get() + at;  // slots lie on even offsets: fine for 2-byte packing
         } else {
             // The file ends inside the record: the rest reads as reset.
-            ResetAs(rec, idx.nDataType);
+            rec.ResetAs(idx.nDataType);
             if (at < b.nLen)
                 std::memcpy(&rec, b.buf.get() + at, b.nLen - at);
             pRecord = &rec;

@@ -266,6 +266,33 @@ constexpr int TagRecordSize(int nType) {
     }
 }
 
+// Room for a record of any of the four tag types; ResetAs gives it the reset of one of them
+// (an unknown code resets it as a string record, the shortest).
+union AnyTagRecord {
+    BoolTagInfo b;
+    IntTagInfo i;
+    FloatTagInfo f;
+    StringTagInfo s;
+
+    void ResetAs(int nType) {
+        std::memset(static_cast<void*>(this), 0, sizeof *this);
+        switch (nType) {
+            case kTypeBool:
+                b.Reset();
+                break;
+            case kTypeInt:
+                i.Reset();
+                break;
+            case kTypeFloat:
+                f.Reset();
+                break;
+            default:
+                s.Reset();
+                break;
+        }
+    }
+};
+
 // Every tag record begins with the same head, so these reach a record of any of the four types.
 constexpr std::size_t kTagNameOffset = 4;
 constexpr std::size_t kTagTypeOffset = 104;

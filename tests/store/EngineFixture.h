@@ -15,31 +15,11 @@
 
 namespace enginetest {
 
-// Any of the four typed tag records.
-union AnyTag {
-    BoolTagInfo b;
-    IntTagInfo i;
-    FloatTagInfo f;
-    StringTagInfo s;
-};
+using AnyTag = memtag::AnyTagRecord;
 
 inline AnyTag MakeTag(int nType, const std::string& name, int nArea = 1, int nRegion = 2) {
     AnyTag t;
-    std::memset(&t, 0, sizeof t);
-    switch (nType) {
-        case 1:
-            t.b.Reset();
-            break;
-        case 2:
-            t.i.Reset();
-            break;
-        case 3:
-            t.f.Reset();
-            break;
-        default:
-            t.s.Reset();
-            break;
-    }
+    t.ResetAs(nType);
     std::memcpy(t.s.szName, name.data(), std::min(name.size(), sizeof t.s.szName));
     std::snprintf(t.s.szDesc, sizeof t.s.szDesc, "desc of %s", name.c_str());
     t.s.nArea = nArea;

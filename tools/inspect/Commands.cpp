@@ -136,12 +136,7 @@ std::string PutText(const std::string& what, const std::string& utf8, char* fiel
     return {};
 }
 
-union AnyTagRecord {
-    BoolTagInfo b;
-    IntTagInfo i;
-    FloatTagInfo f;
-    StringTagInfo s;
-};
+using memtag::AnyTagRecord;
 
 // Builds the typed record of one CSV row; an empty result means the row fits.
 std::string BuildRecord(const std::vector<std::string>& f, AnyTagRecord& rec, int& nType,
@@ -159,20 +154,7 @@ std::string BuildRecord(const std::vector<std::string>& f, AnyTagRecord& rec, in
     nSource = f[2] == "BRK" ? memtag::kSourceBrakk : f[2] == "RMP" ? memtag::kSourceZuZir : 0;
     if (!nSource)
         return "source \"" + f[2] + "\" is not BRK or RMP";
-    std::memset(static_cast<void*>(&rec), 0, sizeof rec);
-    switch (nType) {
-        case memtag::kTypeBool:
-            rec.b.Reset();
-            break;
-        case memtag::kTypeInt:
-            rec.i.Reset();
-            break;
-        case memtag::kTypeFloat:
-            rec.f.Reset();
-            break;
-        default:
-            rec.s.Reset();
-    }
+    rec.ResetAs(nType);
     // The four records share their head: the string record's fields name it.
     StringTagInfo& head = rec.s;
     if (f[0].empty())
