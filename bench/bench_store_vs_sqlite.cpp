@@ -54,31 +54,16 @@ struct TagSpec {
     int nSource;
 };
 
-union AnyRecord {
-    BoolTagInfo b;
-    IntTagInfo i;
-    FloatTagInfo f;
-    StringTagInfo s;
-};
+using AnyRecord = memtag::AnyTagRecord;
 
 void MakeRecord(const TagSpec& t, int nVersion, AnyRecord& rec) {
-    switch (t.nType) {
-        case 1:
-            rec.b.Reset();
-            break;
-        case 2:
-            rec.i.Reset();
-            rec.i.nRangeHigh = 100 + nVersion;
-            std::strcpy(rec.i.szUnit, "kPa");
-            break;
-        case 3:
-            rec.f.Reset();
-            rec.f.dRangeHigh = 1.5 * nVersion;
-            std::strcpy(rec.f.szUnit, "m3/h");
-            break;
-        default:
-            rec.s.Reset();
-            break;
+    rec.ResetAs(t.nType);
+    if (t.nType == memtag::kTypeInt) {
+        rec.i.nRangeHigh = 100 + nVersion;
+        std::strcpy(rec.i.szUnit, "kPa");
+    } else if (t.nType == memtag::kTypeFloat) {
+        rec.f.dRangeHigh = 1.5 * nVersion;
+        std::strcpy(rec.f.szUnit, "m3/h");
     }
     std::snprintf(rec.s.szName, sizeof rec.s.szName, "%s", t.name.c_str());
     std::snprintf(rec.s.szDesc, sizeof rec.s.szDesc, "description %d of %s", nVersion,
