@@ -107,32 +107,52 @@ int CFileFace::AddStruct(int nSource, StructObject_Info* p) {
     return 1;
 }
 
-int CFileFace::AddEvent(int nSource, Thing_Info* p) {
-    if (!m_pDypass || !p)
+namespace {
+
+// An event or a task, added to or changed in source nSource by number: shared by both kinds.
+template <class T, class Fn>
+int AddNumbered(CFileDypass* pEngine, int nSource, T* p, const char* pszFailed, Fn add) {
+    if (!pEngine || !p)
         return -1;
-    CFileDypass& e = *m_pDypass;
-    e.SetDataSource(nSource);
-    if (!e.CheckDataSource())
+    pEngine->SetDataSource(nSource);
+    if (!pEngine->CheckDataSource())
         return -1;
-    if (e.AddEvent(p) < 1) {
-        e.ReportError(gbtext::AddEventFailed, p->nNo);
+    if (add(p) < 1) {
+        pEngine->ReportError(pszFailed, p->nNo);
         return -1;
     }
     return 1;
 }
 
-int CFileFace::AddTask(int nSource, Task_Info* p) {
-    if (!m_pDypass || !p)
+template <class T, class Fn>
+int ModifyNumbered(CFileDypass* pEngine, int nSource, T* pNew, int nOldNo, const char* pszBadNo,
+                   const char* pszFailed, Fn modify) {
+    if (!pEngine || !pNew)
         return -1;
-    CFileDypass& e = *m_pDypass;
-    e.SetDataSource(nSource);
-    if (!e.CheckDataSource())
+    pEngine->SetDataSource(nSource);
+    if (!pEngine->CheckDataSource())
         return -1;
-    if (e.AddTask(p) < 1) {
-        e.ReportError(gbtext::AddTaskFailed, p->nNo);
+    if (nOldNo < 0) {
+        pEngine->ReportError(pszBadNo, pNew->nNo);
+        return -1;
+    }
+    if (modify(pNew, nOldNo) < 1) {
+        pEngine->ReportError(pszFailed, pNew->nNo);
         return -1;
     }
     return 1;
+}
+
+}  // namespace
+
+int CFileFace::AddEvent(int nSource, Thing_Info* p) {
+    return AddNumbered(m_pDypass, nSource, p, gbtext::AddEventFailed,
+                       [this](Thing_Info* r) { return m_pDypass->AddEvent(r); });
+}
+
+int CFileFace::AddTask(int nSource, Task_Info* p) {
+    return AddNumbered(m_pDypass, nSource, p, gbtext::AddTaskFailed,
+                       [this](Task_Info* r) { return m_pDypass->AddTask(r); });
 }
 
 int CFileFace::DelStruct(int nSource, const CString& strName) {
@@ -233,39 +253,15 @@ int CFileFace::ModifyStruct(int nSource, StructObject_Info* pNew, CString strOld
 }
 
 int CFileFace::ModifyEvent(int nSource, Thing_Info* pNew, int nOldNo) {
-    if (!m_pDypass || !pNew)
-        return -1;
-    CFileDypass& e = *m_pDypass;
-    e.SetDataSource(nSource);
-    if (!e.CheckDataSource())
-        return -1;
-    if (nOldNo < 0) {
-        e.ReportError(gbtext::ModifyEventBadNo, pNew->nNo);
-        return -1;
-    }
-    if (e.ModifyEvent(pNew, nOldNo) < 1) {
-        e.ReportError(gbtext::ModifyEventFailed, pNew->nNo);
-        return -1;
-    }
-    return 1;
+    return ModifyNumbered(m_pDypass, nSource, pNew, nOldNo, gbtext::ModifyEventBadNo,
+                          gbtext::ModifyEventFailed,
+                          [this](Thing_Info* r, int n) { return m_pDypass->ModifyEvent(r, n); });
 }
 
 int CFileFace::ModifyTask(int nSource, Task_Info* pNew, int nOldNo) {
-    if (!m_pDypass || !pNew)
-        return -1;
-    CFileDypass& e = *m_pDypass;
-    e.SetDataSource(nSource);
-    if (!e.CheckDataSource())
-        return -1;
-    if (nOldNo < 0) {
-        e.ReportError(gbtext::ModifyTaskBadNo, pNew->nNo);
-        return -1;
-    }
-    if (e.ModifyTask(pNew, nOldNo) < 1) {
-        e.ReportError(gbtext::ModifyTaskFailed, pNew->nNo);
-        return -1;
-    }
-    return 1;
+    return ModifyNumbered(m_pDypass, nSource, pNew, nOldNo, gbtext::ModifyTaskBadNo,
+                          gbtext::ModifyTaskFailed,
+                          [this](Task_Info* r, int n) { return m_pDypass->ModifyTask(r, n); });
 }
 
 // --- queries ------------------------------------------------------------------------------------
