@@ -239,6 +239,10 @@ private:
     void LoadAreaRegions();
     void SaveTreeIfChanged(int nTree);
     void RebuildTreeFromIndex(int nTree);
+    // Both look-ups by index entry: the entry's codes set and checked (with their messages),
+    // then the typed file whose slot area holds the entry's record offset, or null.
+    bool CheckIndexCodes(const _INDEX_STRUCT& idx);
+    CFile* IndexedRecordFile(const _INDEX_STRUCT& idx);
     bool BackupOne(const char* pszName, bool bTree);
     bool RestoreOne(const char* pszName, bool bTree);
     void DeleteOne(const char* pszName);

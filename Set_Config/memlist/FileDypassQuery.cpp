@@ -87,32 +87,45 @@ int CFileDypass::GetTagArray(CArray<_INDEX_STRUCT, _INDEX_STRUCT&>& arr, int nSo
     return 1;
 }
 
-int CFileDypass::GetTagInfoWithIdx(_INDEX_STRUCT idx, void* pData) {
+bool CFileDypass::CheckIndexCodes(const _INDEX_STRUCT& idx) {
     SetDataType(idx.nDataType);
     if (!CheckDataType()) {
         ReportError("%s", gbtext::IdxTypeBad);
-        return 0;
+        return false;
     }
     SetDataSource(idx.nDataSource);
     if (!CheckDataSource()) {
         ReportError("%s", gbtext::IdxSourceBad);
-        return 0;
+        return false;
     }
-    if (!pData)
-        return 1;
+    return true;
+}
+
+CFile* CFileDypass::IndexedRecordFile(const _INDEX_STRUCT& idx) {
     CString strPath;
     TempFileSlot slot;
     GetTagFile(strPath, slot);
     if (strPath.IsEmpty() || !slot.nOpen || !slot.pFile)
-        return 0;
+        return nullptr;
     const int nSize = memtag::TagRecordSize(idx.nDataType);
     std::uint32_t dwEnd = 0;
     // An entry kept from an earlier listing may no longer fit the file: read only real slots.
     if (idx.nOffset < 0 || !tagfile::ReadEnd(*slot.pFile, nSize, dwEnd) ||
         !tagfile::IsSlot(static_cast<std::uint32_t>(idx.nOffset), dwEnd, nSize))
+        return nullptr;
+    return slot.pFile;
+}
+
+int CFileDypass::GetTagInfoWithIdx(_INDEX_STRUCT idx, void* pData) {
+    if (!CheckIndexCodes(idx))
         return 0;
-    if (slot.pFile->ReadAt(static_cast<std::uint32_t>(idx.nOffset), pData,
-                           static_cast<std::size_t>(nSize)) < 0)
+    if (!pData)
+        return 1;
+    CFile* pFile = IndexedRecordFile(idx);
+    if (!pFile)
+        return 0;
+    const std::size_t nSize = static_cast<std::size_t>(memtag::TagRecordSize(idx.nDataType));
+    if (pFile->ReadAt(static_cast<std::uint32_t>(idx.nOffset), pData, nSize) < 0)
         return 0;
     std::uint16_t wDeleted;
     std::memcpy(&wDeleted, static_cast<const char*>(pData) + memtag::kTagDeletedOffset, 2);
@@ -120,30 +133,15 @@ int CFileDypass::GetTagInfoWithIdx(_INDEX_STRUCT idx, void* pData) {
 }
 
 int CFileDypass::GetTagInfoWithIdx(_INDEX_STRUCT idx, CMemTag& tag) {
-    SetDataType(idx.nDataType);
-    if (!CheckDataType()) {
-        ReportError("%s", gbtext::IdxTypeBad);
+    if (!CheckIndexCodes(idx))
         return 0;
-    }
-    SetDataSource(idx.nDataSource);
-    if (!CheckDataSource()) {
-        ReportError("%s", gbtext::IdxSourceBad);
-        return 0;
-    }
-    CString strPath;
-    TempFileSlot slot;
-    GetTagFile(strPath, slot);
-    if (strPath.IsEmpty() || !slot.nOpen || !slot.pFile)
-        return 0;
-    const int nSize = memtag::TagRecordSize(idx.nDataType);
-    std::uint32_t dwEnd = 0;
-    if (idx.nOffset < 0 || !tagfile::ReadEnd(*slot.pFile, nSize, dwEnd) ||
-        !tagfile::IsSlot(static_cast<std::uint32_t>(idx.nOffset), dwEnd, nSize))
+    CFile* pFile = IndexedRecordFile(idx);
+    if (!pFile)
         return 0;
     AnyTagRecord rec;
     rec.ResetAs(idx.nDataType);
-    slot.pFile->ReadAt(static_cast<std::uint32_t>(idx.nOffset), &rec,
-                       static_cast<std::size_t>(nSize));
+    pFile->ReadAt(static_cast<std::uint32_t>(idx.nOffset), &rec,
+                  static_cast<std::size_t>(memtag::TagRecordSize(idx.nDataType)));
     if (rec.s.wDeleted == 1)
         return 0;
     FillFromRecord(&rec, idx.nDataType, idx.nDataSource, tag, true);
