@@ -10,6 +10,10 @@ namespace mlplat {
 
 namespace {
 
+// A library, once loaded, stays mapped: every store loads the path service anew, and code that
+// registered itself from it (coverage counters, sanitizer metadata) must not vanish under it.
+constexpr int kFlags = RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE;
+
 // The folder of the shared object (or program) that holds this code.
 std::string OwnFolder() {
     Dl_info info{};
@@ -44,7 +48,7 @@ void* LoadLibrary(const char* name) {
                     return h;
         }
     }
-    return ::dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    return ::dlopen(name, kFlags);
 }
 
 void* GetProcAddress(void* module, const char* symbol) {
