@@ -44,7 +44,7 @@ void* LoadLibrary(const char* name) {
         if (!folder.empty()) {
             std::string beside = folder + "/" + name;
             if (::access(beside.c_str(), F_OK) == 0)
-                if (void* h = ::dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL))
+                if (void* h = ::dlopen(beside.c_str(), kFlags))
                     return h;
         }
     }
