@@ -44,7 +44,8 @@ private:
 
 void RunModel(int nOrder, int nOps, unsigned seed) {
     mltest::TempDir dir;
-    const std::string path = dir / "model.bpt";
+    // One name per order: the lock is named after the file, and tests may run side by side.
+    const std::string path = dir / ("model-" + std::to_string(nOrder) + ".bpt");
     FileBPlusTree tree;
     ASSERT_TRUE(tree.CreateInMemory(CString(path), nOrder, 0));
     std::map<std::string, int> model;
