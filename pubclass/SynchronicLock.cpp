@@ -92,13 +92,21 @@ int CSynchronicLock::TryWriteLock(unsigned nTimeout) {
     std::int64_t elapsed = 0;
     while (elapsed < static_cast<std::int64_t>(nTimeout)) {
         elapsed = TickMs() - start;
-        if (counter.fetch_add(kWriterShare) == 0) {
+        const std::int32_t nBefore = counter.fetch_add(kWriterShare);
+        if (nBefore == 0) {
             m_bWriteHeld = 1;
             return 1;
         }
-        // Keep the share during the sleep, so that new readers are turned away meanwhile.
-        SleepMs(10);
-        counter.fetch_sub(kWriterShare);
+        if (nBefore >= kWriterShare) {
+            // Another writer holds or waits: step aside at once. Two writers that each kept
+            // their share while sleeping could turn each other away until both timed out.
+            counter.fetch_sub(kWriterShare);
+            SleepMs(10);
+        } else {
+            // Only readers: keep the share during the sleep, so new readers are turned away.
+            SleepMs(10);
+            counter.fetch_sub(kWriterShare);
+        }
     }
     MLTRACE("lock %s: exclusive side timed out\n", m_szName);
     return 0;

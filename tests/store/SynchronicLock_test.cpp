@@ -113,6 +113,30 @@ TEST(SynchronicLock, AWaitingWriterTurnsNewReadersAway) {
     EXPECT_EQ(late.PeekCounter(), 0);
 }
 
+TEST(SynchronicLock, AWriterFindingAnotherWriterStepsAsideWhileItWaits) {
+    const CString name = UniqueName("writers");
+    CSynchronicLock holder, waiter, watch;
+    ASSERT_TRUE(holder.Create(name, 1) && waiter.Create(name, 1) && watch.Create(name, 1));
+    ASSERT_EQ(holder.TryWriteLock(100), 1);
+    int got = -1;
+    std::thread t([&] { got = waiter.TryWriteLock(200); });
+    // Were the waiter to keep its share through each 10 ms sleep, the counter would read 20000
+    // nearly all the time; stepping aside leaves it there only between an add and a subtract.
+    int samples = 0, doubled = 0;
+    for (; samples < 150; ++samples) {
+        doubled += watch.PeekCounter() >= 2 * CSynchronicLock::kWriterShare;
+        usleep(1000);
+    }
+    t.join();
+    EXPECT_EQ(got, 0);
+    EXPECT_LT(doubled, samples / 2);
+    holder.WriteUnlock();
+    EXPECT_EQ(watch.PeekCounter(), 0);
+    // With the holder gone the waiter gets in at once.
+    EXPECT_EQ(waiter.TryWriteLock(100), 1);
+    waiter.WriteUnlock();
+}
+
 TEST(SynchronicLock, ProcessesShareOneCounter) {
     const CString name = UniqueName("procs");
     CSynchronicLock mine;
