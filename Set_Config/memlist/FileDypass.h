@@ -234,6 +234,8 @@ private:
     static constexpr int kTreeZuZir = 1;
 
     // FileDypassFiles.cpp
+    // Fills the file table's names, makes the trees and the area list, and opens the set.
+    void OpenSetAtConstruction();
     void OpenAll();
     void CloseAll();
     void LoadAreaRegions();

@@ -37,18 +37,17 @@ CFileDypass::CFileDypass() {
     if (!m_dirKeeper.GetCfgPath("QLX_PATH_D_TEMP", m_strTempDir))
         m_strTempDir.Empty();
     CreateDirectoryTree(m_strTempDir);
-    for (int i = 0; i < kSlotCount; ++i)
-        m_files[i].strName = SlotFileName(i);
-    m_pTrees[kTreeBrakk] = std::make_unique<FileBPlusTree>();
-    m_pTrees[kTreeZuZir] = std::make_unique<FileBPlusTree>();
-    m_pAreaList = std::make_unique<CAreaRegionList>();
-    OpenAll();
+    OpenSetAtConstruction();
 }
 
 CFileDypass::CFileDypass(const CString& strDir, bool bReadOnly) : m_bReadOnly(bReadOnly) {
     m_strTempDir = strDir;
     if (!m_bReadOnly)
         CreateDirectoryTree(m_strTempDir);
+    OpenSetAtConstruction();
+}
+
+void CFileDypass::OpenSetAtConstruction() {
     for (int i = 0; i < kSlotCount; ++i)
         m_files[i].strName = SlotFileName(i);
     m_pTrees[kTreeBrakk] = std::make_unique<FileBPlusTree>();
