@@ -143,6 +143,24 @@ int ModifyNumbered(CFileDypass* pEngine, int nSource, T* pNew, int nOldNo, const
     return 1;
 }
 
+// Delete an event or a task by number: shared by the record and the number forms.
+template <class DelFn>
+int DeleteNumbered(CFileDypass& e, int nSource, int nNo, bool bCheckSign, const char* pszBadNo,
+                   const char* pszFailed, DelFn del) {
+    e.SetDataSource(nSource);
+    if (!e.CheckDataSource())
+        return -1;
+    if (bCheckSign && nNo < 0) {
+        e.ReportError(pszBadNo, nNo);
+        return -1;
+    }
+    if (del(nNo) < 1) {
+        e.ReportError(pszFailed, nNo);
+        return -1;
+    }
+    return 1;
+}
+
 }  // namespace
 
 int CFileFace::AddEvent(int nSource, Thing_Info* p) {
@@ -178,28 +196,6 @@ int CFileFace::DelStruct(int nSource, StructObject_Info* p) {
     e.DelStruct(CStringFromField(p->szObjName, sizeof p->szObjName));
     return 1;
 }
-
-namespace {
-
-// Delete an event or a task by number: shared by the record and the number forms.
-template <class DelFn>
-int DeleteNumbered(CFileDypass& e, int nSource, int nNo, bool bCheckSign, const char* pszBadNo,
-                   const char* pszFailed, DelFn del) {
-    e.SetDataSource(nSource);
-    if (!e.CheckDataSource())
-        return -1;
-    if (bCheckSign && nNo < 0) {
-        e.ReportError(pszBadNo, nNo);
-        return -1;
-    }
-    if (del(nNo) < 1) {
-        e.ReportError(pszFailed, nNo);
-        return -1;
-    }
-    return 1;
-}
-
-}  // namespace
 
 int CFileFace::DelEvent(int nSource, Thing_Info* p) {
     if (!m_pDypass || !p)
@@ -338,23 +334,26 @@ int CFileFace::GetAllTags(CArray<CMemTag, CMemTag&>& arr, int nSource) {
 }
 
 int CFileFace::GetAllEvents(CArray<CMemTag, CMemTag&>& arr, int nSource) {
-    arr.RemoveAll();
     if (m_pDypass)
-        m_pDypass->GetAllEvents(arr, nSource);
+        m_pDypass->GetAllEvents(arr, nSource);  // empties the array itself
+    else
+        arr.RemoveAll();
     return 1;
 }
 
 int CFileFace::GetAllTasks(CArray<CMemTag, CMemTag&>& arr, int nSource) {
-    arr.RemoveAll();
     if (m_pDypass)
-        m_pDypass->GetAllTasks(arr, nSource);
+        m_pDypass->GetAllTasks(arr, nSource);  // empties the array itself
+    else
+        arr.RemoveAll();
     return 1;
 }
 
 int CFileFace::GetAllStructObjects(CArray<CMemTag, CMemTag&>& arr, int nSource) {
-    arr.RemoveAll();
     if (m_pDypass)
-        m_pDypass->GetAllStructObjects(arr, nSource);
+        m_pDypass->GetAllStructObjects(arr, nSource);  // empties the array itself
+    else
+        arr.RemoveAll();
     return 1;
 }
 
