@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <string>
 
@@ -72,8 +71,8 @@ TEST(HostNoPathService, ConstructionSucceedsAndErrorFileOperationsReportFailure)
 }
 
 TEST(HostExports, OnlyTheExportedClassLeavesTheLibrary) {
-    std::string cmd = std::string("nm -DC --defined-only ") + MEMLIST_BINARY_DIR +
-                      "/out/libmemlist.so";
+    std::string cmd =
+        std::string("nm -DC --defined-only ") + MEMLIST_BINARY_DIR + "/out/libmemlist.so";
     FILE* p = ::popen(cmd.c_str(), "r");
     ASSERT_NE(p, nullptr);
     char line[4096];
@@ -86,27 +85,13 @@ TEST(HostExports, OnlyTheExportedClassLeavesTheLibrary) {
         name.erase(name.find_last_not_of("\n") + 1);
         bool allowed = name.rfind("CMemTagList::", 0) == 0 || name == "typeinfo for CMemTagList" ||
                        name == "typeinfo name for CMemTagList" ||
-                       name == "vtable for CMemTagList" ||
-                       name == "CMyAboutDlg::~CMyAboutDlg()";
+                       name == "vtable for CMemTagList" || name == "CMyAboutDlg::~CMyAboutDlg()";
         EXPECT_TRUE(allowed) << "exported: " << name;
         ++exported;
     }
     EXPECT_EQ(::pclose(p), 0);
     EXPECT_GT(exported, 5);
 }
-
-namespace {
-
-std::map<std::string, std::string> Snapshot(const std::string& dir) {
-    std::map<std::string, std::string> files;
-    for (const auto& e : std::filesystem::directory_iterator(dir)) {
-        std::string name = e.path().filename().string();
-        if (name != "TempErrFile.txt") files[name] = mltest::ReadFileText(e.path().string());
-    }
-    return files;
-}
-
-}  // namespace
 
 TEST_F(HostTest, OwnChecksReturnZeroWithoutReachingTheStore) {
     CMemTagList list;
@@ -122,7 +107,7 @@ TEST_F(HostTest, OwnChecksReturnZeroWithoutReachingTheStore) {
 
 TEST_F(HostTest, AcceptedAndIgnoredMembersChangeNothing) {
     CMemTagList list;
-    auto before = Snapshot(dir.path());
+    auto before = mltest::SnapshotDir(dir.path(), "TempErrFile.txt");
     EXPECT_EQ(list.AddAreaRegionInfo(nullptr, nullptr), 1);
     CTagAreaArray areas;
     CTagRegionGroupArray groups;
@@ -130,7 +115,7 @@ TEST_F(HostTest, AcceptedAndIgnoredMembersChangeNothing) {
     EXPECT_EQ(list.RemoveAllInfo(), 1);
     EXPECT_EQ(list.SetTagShowType(-5, 0, 99, 1), 1);
     EXPECT_EQ(areas.GetSize(), 0);
-    EXPECT_EQ(Snapshot(dir.path()), before);
+    EXPECT_EQ(mltest::SnapshotDir(dir.path(), "TempErrFile.txt"), before);
 }
 
 TEST_F(HostTest, PointerFormsHandOutIndependentCopiesTheCallerOwns) {
@@ -147,8 +132,10 @@ TEST_F(HostTest, PointerFormsHandOutIndependentCopiesTheCallerOwns) {
     EXPECT_NE(second[0], areas[0]);
     second[0]->strName = "changed";
     EXPECT_NE(areas[0]->strName, "changed");
-    for (CTagArea* a : areas) delete a;
-    for (CTagArea* a : second) delete a;
+    for (CTagArea* a : areas)
+        delete a;
+    for (CTagArea* a : second)
+        delete a;
 
     CTagRegionGroupArray groups;
     ASSERT_EQ(list.GetAllRegionInfo(&groups), 1);
@@ -156,7 +143,8 @@ TEST_F(HostTest, PointerFormsHandOutIndependentCopiesTheCallerOwns) {
     ASSERT_EQ(groups[0]->GetSize(), 1);
     EXPECT_EQ(groups[0]->GetAt(0)->nRegion, 0u);
     for (CTagRegionArray* g : groups) {
-        for (CTagRegion* r : *g) delete r;
+        for (CTagRegion* r : *g)
+            delete r;
         delete g;
     }
     EXPECT_EQ(list.GetAllAreaInfo(static_cast<CTagAreaArray*>(nullptr)), 0);
@@ -184,7 +172,7 @@ TEST_F(HostTest, HostileArgumentsFailWithoutTouchingAnyFile) {
     b.Reset();
     std::strcpy(b.szName, "XV1");
     ASSERT_EQ(list.AddData(1, 2, &b, ""), 1);
-    auto before = Snapshot(dir.path());
+    auto before = mltest::SnapshotDir(dir.path(), "TempErrFile.txt");
 
     EXPECT_EQ(list.AddData(1, 2, nullptr, ""), -1);
     EXPECT_EQ(list.AddData(-1, 2, &b, ""), -1);
@@ -215,6 +203,6 @@ TEST_F(HostTest, HostileArgumentsFailWithoutTouchingAnyFile) {
     EXPECT_EQ(list.RemoveAllBRKFile(3), 0);
     EXPECT_EQ(list.BackupAsOldFile(-7), 1);  // reports the source check, copies nothing
 
-    EXPECT_EQ(Snapshot(dir.path()), before);
+    EXPECT_EQ(mltest::SnapshotDir(dir.path(), "TempErrFile.txt"), before);
     EXPECT_NE(list.JustTagFromBRK("XV1"), 0);
 }

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <string>
 
@@ -36,13 +35,7 @@ struct FacadeTest : ::testing::Test {
 
     // Every data and index file's bytes: what a failed check must leave alone.
     std::map<std::string, std::string> Snapshot() {
-        std::map<std::string, std::string> files;
-        for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
-            std::string name = e.path().filename().string();
-            if (name != "TempErrFile.txt")
-                files[name] = mltest::ReadFileText(e.path().string());
-        }
-        return files;
+        return mltest::SnapshotDir(dir.path(), "TempErrFile.txt");
     }
 };
 

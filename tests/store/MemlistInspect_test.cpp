@@ -1,6 +1,5 @@
 // memlist-inspect as a user runs it: export and import round trip, rows that cannot be taken,
 // check's exit status, read-only looks, aligned tables.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -63,18 +62,6 @@ protected:
     }
     std::string Q(const std::string& s) { return "'" + s + "'"; }
 };
-
-std::map<std::string, std::vector<std::uint8_t>> Snapshot(const std::string& dir) {
-    std::map<std::string, std::vector<std::uint8_t>> out;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) {
-            if (e->d_name[0] != '.')
-                out[e->d_name] = mltest::ReadFileBytes(dir + "/" + e->d_name);
-        }
-        closedir(d);
-    }
-    return out;
-}
 
 TEST_F(InspectTool, ExportThenImportIntoAFreshDirectoryGivesTheSameTags) {
     BuildStore();
@@ -155,7 +142,7 @@ TEST_F(InspectTool, CheckExitStatusSaysWhetherTheStoreIsSound) {
 
 TEST_F(InspectTool, LookingIntoAStoreWritesNothing) {
     BuildStore();
-    const auto before = Snapshot(dir.path());
+    const auto before = mltest::SnapshotDir(dir.path());
     const std::string d = Q(dir.path());
     EXPECT_EQ(Tool("ls " + d).nStatus, 0);
     EXPECT_EQ(Tool("ls " + d + " --type event").nStatus, 0);
@@ -164,7 +151,7 @@ TEST_F(InspectTool, LookingIntoAStoreWritesNothing) {
     EXPECT_EQ(Tool("areas " + d).nStatus, 0);
     EXPECT_EQ(Tool("check " + d).nStatus, 0);
     EXPECT_EQ(Tool("export " + d + " " + Q(scratch / "x.csv")).nStatus, 0);
-    EXPECT_EQ(Snapshot(dir.path()), before);
+    EXPECT_EQ(mltest::SnapshotDir(dir.path()), before);
     const std::string absent = scratch / "absent";
     EXPECT_EQ(Tool("ls " + Q(absent)).nStatus, 2);
     EXPECT_FALSE(mltest::FileExists(absent));

@@ -2,7 +2,6 @@
 // check and the read-only engine never change the directory.
 #include "StoreCheck.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -25,19 +24,6 @@ std::string Describe(const std::vector<StoreFinding>& v) {
     for (const auto& f : v)
         s += f.strFile.str() + " @" + std::to_string(f.nOffset) + ": " + f.strText.str() + "\n";
     return s;
-}
-
-// Every file of a directory with its bytes.
-std::map<std::string, std::vector<std::uint8_t>> Snapshot(const std::string& dir) {
-    std::map<std::string, std::vector<std::uint8_t>> out;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) {
-            if (e->d_name[0] != '.')
-                out[e->d_name] = mltest::ReadFileBytes(dir + "/" + e->d_name);
-        }
-        closedir(d);
-    }
-    return out;
 }
 
 class StoreCheckTest : public enginetest::EngineTest {
@@ -292,7 +278,7 @@ TEST_F(StoreCheckTest, CheckAndReadOnlyEngineNeverChangeTheDirectory) {
     ASSERT_EQ(engine->DeleteTag("A"), 1);
     Close();
     Patch32("TmpBrakkTagIndex.idx", 36, 7);  // damaged, so the engine meets failures
-    const auto before = Snapshot(dir.path());
+    const auto before = mltest::SnapshotDir(dir.path());
     EXPECT_FALSE(Check().empty());
     {
         CFileDypass ro(dir.path().c_str(), true);
@@ -306,7 +292,7 @@ TEST_F(StoreCheckTest, CheckAndReadOnlyEngineNeverChangeTheDirectory) {
         EXPECT_EQ(ro.BackupAsOldFile(2), 0);
         ro.RemoveAllRMPFile(1);
     }
-    EXPECT_EQ(Snapshot(dir.path()), before);
+    EXPECT_EQ(mltest::SnapshotDir(dir.path()), before);
     // A directory that does not exist is not created.
     const std::string absent = dir / "absent";
     { CFileDypass ro(absent.c_str(), true); }

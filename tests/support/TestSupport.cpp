@@ -79,6 +79,18 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
     out << bytes;
 }
 
+std::map<std::string, std::string> SnapshotDir(const std::string& dir, const std::string& skip) {
+    std::map<std::string, std::string> files;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
+        std::string name = e.path().filename().string();
+        if (name.empty() || name[0] == '.' || name == skip)
+            continue;
+        files[name] = ReadFileText(e.path().string());
+    }
+    return files;
+}
+
 bool FileExists(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,10 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 std::string ReadFileText(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
+// Every file directly in `dir` (names not starting with '.', none called `skip`) with its
+// bytes: what an operation that must write nothing is compared against.
+std::map<std::string, std::string> SnapshotDir(const std::string& dir,
+                                               const std::string& skip = std::string());
 long long FileSize(const std::string& path);
 
 }  // namespace mltest
