@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
 
+#include "Clock.h"
 #include "Vfs.h"
 
 CFile::~CFile() {
@@ -182,4 +184,36 @@ bool CStdioFile::SeekToEnd() {
     m_bufPos = 0;
     m_pos = static_cast<std::uint64_t>(len);
     return true;
+}
+
+bool CFile::GetStamp(FileStamp& stamp) const {
+    struct stat st {};
+    if (m_fd < 0 || mlplat::Vfs().fstat(m_fd, &st) != 0)
+        return false;
+    stamp.nDev = st.st_dev;
+    stamp.nIno = st.st_ino;
+    stamp.nSize = st.st_size;
+    stamp.nMtimeNs = st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+    stamp.nCtimeNs = st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec;
+    return true;
+}
+
+bool CFile::LockExclusive(unsigned nTimeoutMs) {
+    if (m_fd < 0)
+        return false;
+    // Holders keep it for the moment of one write, so a short poll serves and no caller can be
+    // held for longer than it asked.
+    const std::uint64_t start = mlplat::TickMs();
+    for (;;) {
+        if (mlplat::Vfs().flock(m_fd, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        if (errno != EWOULDBLOCK || mlplat::TickMs() - start >= nTimeoutMs)
+            return false;
+        mlplat::SleepMs(1);
+    }
+}
+
+void CFile::Unlock() {
+    if (m_fd >= 0)
+        mlplat::Vfs().flock(m_fd, LOCK_UN);
 }

@@ -18,6 +18,18 @@
 
 #include "CString.h"
 
+// What tells whether a file changed since it was last looked at: any write by any program
+// changes its size or its modification or change time (the kernel gives a fresh fine-grained
+// time to a change that follows a query of the old one).
+struct FileStamp {
+    std::uint64_t nDev = 0;
+    std::uint64_t nIno = 0;
+    std::int64_t nSize = -1;
+    std::int64_t nMtimeNs = 0;
+    std::int64_t nCtimeNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
 class CFile {
 public:
     enum OpenFlags : unsigned {
@@ -59,6 +71,12 @@ public:
     // Current length in bytes, or -1 on an error.
     long long GetLength() const;
     bool SetLength(std::uint64_t n);
+    // The open file's stamp; false on an error.
+    bool GetStamp(FileStamp& stamp) const;
+    // Takes an exclusive flock on this open file, waiting at most nTimeoutMs; false on a
+    // time-out or an error. The kernel drops it when the process dies. Unlock gives it up.
+    bool LockExclusive(unsigned nTimeoutMs);
+    void Unlock();
 
     int fd() const { return m_fd; }
 

@@ -51,8 +51,12 @@ int PosixUnlink(const char* path) {
     return ::unlink(path);
 }
 
+int PosixFstat(int fd, struct stat* st) {
+    return ::fstat(fd, st);
+}
+
 const VfsOps kPosix = {PosixOpen,  PosixClose, PosixPread,  PosixPwrite, PosixFtruncate,
-                       PosixFsize, PosixFlock, PosixRename, PosixUnlink};
+                       PosixFsize, PosixFlock, PosixRename, PosixUnlink, PosixFstat};
 
 }  // namespace
 

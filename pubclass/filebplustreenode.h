@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -139,6 +140,11 @@ public:
     // Appends one fault per inconsistency (at most a few per node) and, when `pEntries` is
     // given, every key reached with its value in key order. True when nothing was found.
     bool CheckStructure(std::vector<Fault>& faults, std::vector<LeafEntry>* pEntries = nullptr);
+
+    // Every key of the leaves with its value, in key order: from the leftmost leaf along the
+    // leaf chain. `fn` returns false to stop. False when a node on the way cannot be read (the
+    // keys before it were visited).
+    bool ForEachEntry(const std::function<bool(const CMyKey&, int)>& fn);
 
     // The image size CreateInMemory allocates for order m and e entries; -1 when m <= 2.
     static int ImageSize(int nOrder, int nExpected);

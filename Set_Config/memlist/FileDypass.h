@@ -4,10 +4,20 @@
 // files of the two data sources (ZuZir = 1, Brakk = 2), the two name trees, the area/region list,
 // and the path service that names the directories. All work happens on the caller's thread.
 // Nothing of the record files is cached: every operation reads what it needs, so what another
-// process writes is seen at the next call (one writer per source at a time is a condition of
-// use). The name trees are memory images, loaded when the set is opened and saved when it is
-// closed, and only if this engine changed them (or their file is missing), so a reader never
-// writes a stale image over a writer's.
+// process writes is seen at the next call.
+//
+// The index files are the authority on names; the two name trees are memory images that serve
+// as their checked cache. When the set is opened each tree is brought into agreement with its
+// index file (a missing or unreadable tree is rebuilt from it); every entry a tree gives is read
+// back and checked (a live entry of that name, whose record is a live record of that name)
+// before it is used, so a stale key finds nothing and is healed; and a name not found while the
+// index file changed since the image last agreed with it (another program wrote it) brings the
+// image up to date first. A kill at any moment therefore loses no name that an add or a rename
+// returned 1 for. Images are saved at close when they changed, and a failed save is reported.
+//
+// Writes to a source (its records, index entries and free lists) are serialized between
+// programs by an exclusive flock on the source's index file, held for the moment of one add,
+// change or delete; readers take no lock.
 //
 // Damaged files are failures, never wild writes: a free list, a released slot, an index entry or
 // a record offset that does not fit its file makes the operation fail before anything is written.
@@ -28,6 +38,7 @@
 #include "TagRecords.h"
 
 class CFile;
+struct FileStamp;
 class FileBPlusTree;
 class CAreaRegionList;
 
@@ -56,10 +67,10 @@ public:
 
     // File table slots: index files, then Bool, Int, Float, String, Task, Event, Struct files.
     static constexpr int kSlotCount = 16;
-    static constexpr int kKindIndex = 0;
-    static constexpr int kKindTask = 5;
-    static constexpr int kKindEvent = 6;
-    static constexpr int kKindStruct = 7;
+    static constexpr int kKindIndex = tagfile::kKindIndex;
+    static constexpr int kKindTask = tagfile::kKindTask;
+    static constexpr int kKindEvent = tagfile::kKindEvent;
+    static constexpr int kKindStruct = tagfile::kKindStruct;
     // The slot of a kind (0 index, 1..4 tag types, 5 task, 6 event, 7 struct) and a source 1 or
     // 2, or -1.
     static int SlotOf(int nKind, int nSource);
@@ -210,6 +221,43 @@ public:
     void GetAllTasks(CArray<CMemTag, CMemTag&>& arr, int nSource);
     void GetAllStructObjects(CArray<CMemTag, CMemTag&>& arr, int nSource);
 
+    // --- name trees against the index files ----------------------------------------------
+    // One key a reconciliation changed: its value before and after (0: the name has no tag).
+    struct NameChange {
+        int nSource;
+        CString strName;
+        int nOld;
+        int nNew;
+    };
+    // Brings the name tree of source 1 or 2 into agreement with the index file: every live
+    // entry's name leads to a live entry of that name (a key that already does is kept, so of
+    // a name held twice the tree's choice stays), and no key leads to a deleted entry or to
+    // another name's. Appends what it changed to `*pChanges`. False when the source's index
+    // file or tree is not usable.
+    bool ReconcileNames(int nSource, std::vector<NameChange>* pChanges = nullptr);
+    // Writes the changed name trees to their files now (as closing does). 1 when every tree
+    // that needed it was saved.
+    int SaveNames();
+
+    // Holds the write lock of source 1 or 2 while it lives; scopes of one source nest. The
+    // engine's writes take it themselves: a caller holds one to make several writes one step.
+    // Without the lock (another program kept it past the wait) Held() is false.
+    class CWriteScope {
+    public:
+        CWriteScope(CFileDypass& engine, int nSource);
+        ~CWriteScope();
+        CWriteScope(const CWriteScope&) = delete;
+        CWriteScope& operator=(const CWriteScope&) = delete;
+        bool Held() const { return m_bHeld; }
+
+    private:
+        CFileDypass& m_engine;
+        int m_nTree;
+        bool m_bHeld;
+    };
+    // How long a writer waits for another program's write of the same source.
+    static constexpr unsigned kWriteLockTimeoutMs = 2000;
+
     // --- tag queries ------------------------------------------------------------------------
     // The offset of the tag's index entry when `strName` is a live tag of that source, else 0.
     int JustTagFromBRK(const CString& strName);
@@ -240,7 +288,6 @@ private:
     void CloseAll();
     void LoadAreaRegions();
     void SaveTreeIfChanged(int nTree);
-    void RebuildTreeFromIndex(int nTree);
     // Both look-ups by index entry: the entry's codes set and checked (with their messages),
     // then the typed file whose slot area holds the entry's record offset, or null.
     bool CheckIndexCodes(const _INDEX_STRUCT& idx);
@@ -254,17 +301,33 @@ private:
     CFile* UsableFile(int nSlot) const;
     static int TreeOfSource(int nSource);
     static int IndexSlotOfTree(int nTree);
+    static int SourceOfTree(int nTree);
     // True when the key is in the tree; its value in `nValue`. Names over 31 bytes are no key.
     bool FindName(int nTree, const CString& strName, int& nValue);
     // Stores `nValue` under the name (replace); failures are silent, as the tree reports them.
     void StoreName(int nTree, const CString& strName, int nValue);
-    // Reads the entry at `dwEntry` of the tree's index file after checking it is a slot there;
-    // the file and its F on success.
-    bool ReadEntryChecked(int nTree, std::uint32_t dwEntry, TagIndexEntry& entry, CFile*& pFile,
-                          std::uint32_t& dwEnd);
-    // The live tag `strName` of the first tree (Brakk first) that has it: tree, entry offset and
-    // entry; false when none has it.
-    bool FindTagEntry(const CString& strName, int& nTree, int& nEntry, TagIndexEntry& entry);
+
+    // FileDypassNames.cpp
+    // A tag found by name: its entry's offset, the entry and its record.
+    struct NameHit {
+        std::uint32_t dwEntry = 0;
+        TagIndexEntry entry{};
+        memtag::AnyTagRecord record{};
+    };
+    // The live tag `strName` of one tree, checked against the index and record files. A key
+    // that leads nowhere valid, or a name missing while the index changed, first brings the
+    // tree up to date. False when the source has no such tag; `*pFault` then tells whether a
+    // live entry of the name was found with a record that is not its own.
+    bool ResolveName(int nTree, const CString& strName, NameHit& hit,
+                     tagfile::EntryFault* pFault = nullptr);
+    bool ReconcileTree(int nTree, std::vector<NameChange>* pChanges);
+    // True when the tree's index file changed since the image last agreed with it.
+    bool IndexChanged(int nTree);
+    bool LockSource(int nTree);
+    void UnlockSource(int nTree);
+    CFile* TypedFile(int nTree, int nType) const;
+    // FileDypassTags.cpp: the delete of a tag found by name, under its source's write lock.
+    int DeleteResolved(int nTree, const CString& strName, const NameHit& hit);
     static bool NameFieldTerminated(const void* pData);
     void FillFromRecord(const void* pRecord, int nType, int nSource, CMemTag& tag,
                         bool bClearUnitForOthers) const;
@@ -283,11 +346,16 @@ private:
     TempFileSlot m_files[kSlotCount];
     std::unique_ptr<FileBPlusTree> m_pTrees[2];
     bool m_bTreeChanged[2] = {false, false};
-    // A tree whose file existed but could not be loaded (its lock timed out, or it is damaged)
-    // starts empty; its own changes are kept aside so that a save merges them into the file
-    // instead of replacing every name this engine never saw.
-    bool m_bTreeDetached[2] = {false, false};
-    std::vector<std::pair<CString, int>> m_treeJournal[2];
+    // Per tree: the index file's stamp when the image last agreed with it, and the source's
+    // write lock (its depth, and whether the image agreed with the index when it was taken,
+    // so that this engine's own writes keep the agreement).
+    struct NameState {
+        std::unique_ptr<FileStamp> pAgreed;
+        int nLockDepth = 0;
+        bool bLocked = false;
+        bool bInSync = false;
+    };
+    NameState m_names[2];
     std::unique_ptr<CAreaRegionList> m_pAreaList;
     CDirkeeperInterface m_dirKeeper;
     bool m_bReadOnly = false;

@@ -5,6 +5,7 @@
 #include "FileSystem.h"
 #include "LoadARFile.h"
 #include "filebplustreenode.h"
+#include "gbtext/StoreTexts.h"
 
 namespace {
 
@@ -88,31 +89,19 @@ void CFileDypass::OpenAll() {
     const char* names[2] = {kBrakkTreeName, kZuZirTreeName};
     for (int t : {kTreeBrakk, kTreeZuZir}) {
         const CString path = TempPath(names[t]);
-        const bool bExists = mlplat::PathExists(path);
+        // A tree that cannot be read (missing, damaged, its lock held too long) starts empty
+        // and is rebuilt from the index, which holds every live name.
         const bool bLoaded = m_pTrees[t]->LoadFromFile(path) != 0;
         if (!bLoaded)
             m_pTrees[t]->CreateInMemory(path, kTreeOrder, 0);
         m_bTreeChanged[t] = false;
-        m_bTreeDetached[t] = !bLoaded && bExists;
-        m_treeJournal[t].clear();
-        if (m_bTreeDetached[t])
-            RebuildTreeFromIndex(t);
+        m_names[t].pAgreed.reset();
+        ReconcileTree(t, nullptr);
+        // An unreadable file is replaced at the next save, as a changed image would be.
+        if (!bLoaded && mlplat::PathExists(path))
+            m_bTreeChanged[t] = true;
     }
     LoadAreaRegions();
-}
-
-void CFileDypass::RebuildTreeFromIndex(int nTree) {
-    // The index file holds every live name with its entry: enough to find tags again while
-    // the tree file cannot be read. The image stays "unchanged", so a reader never saves it.
-    CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
-    if (!pIndex)
-        return;
-    tagfile::WalkLive<TagIndexEntry>(*pIndex, [&](std::uint32_t dwOffset, const TagIndexEntry& e) {
-        const CString strName = CStringFromField(e.szName, sizeof e.szName);
-        if (!strName.IsEmpty() && strName.GetLength() <= memtag::kTagNameMax)
-            m_pTrees[nTree]->Insert(CMyKey(strName), static_cast<int>(dwOffset), 1);
-        return true;
-    });
 }
 
 void CFileDypass::LoadAreaRegions() {
@@ -124,30 +113,42 @@ void CFileDypass::LoadAreaRegions() {
 }
 
 void CFileDypass::SaveTreeIfChanged(int nTree) {
-    // Most programs on a directory only read: saving an unchanged image would put back what
-    // this program loaded over whatever a writer saved since.
-    if (m_strTempDir.IsEmpty() || m_bReadOnly)
+    // A program that changed nothing saves nothing: its image holds no more than the file.
+    if (m_strTempDir.IsEmpty() || m_bReadOnly || !m_pTrees[nTree] ||
+        m_pTrees[nTree]->GetMode() != FileBPlusTree::kMemory)
         return;
-    const CString path = TempPath(nTree == kTreeBrakk ? kBrakkTreeName : kZuZirTreeName);
+    const char* pszName = nTree == kTreeBrakk ? kBrakkTreeName : kZuZirTreeName;
+    const CString path = TempPath(pszName);
     if (!m_bTreeChanged[nTree] && mlplat::PathExists(path))
         return;
-    if (m_bTreeDetached[nTree] && mlplat::PathExists(path)) {
-        // Never replace a file we could not read: load it now and replay our own changes.
-        FileBPlusTree merged;
-        if (!merged.LoadFromFile(path))
-            return;  // still unreadable: keep it for the check and the next attempt
-        for (const auto& [strName, nValue] : m_treeJournal[nTree])
-            merged.Insert(CMyKey(strName), nValue, 1);
-        if (merged.SaveToFile(CString()))
-            m_bTreeChanged[nTree] = false;
-        merged.Close();
-        return;
-    }
+    // What other programs wrote since the image agreed goes in too, so the file written
+    // agrees with the index as it is now.
+    if (IndexChanged(nTree))
+        ReconcileTree(nTree, nullptr);
     if (m_pTrees[nTree]->SaveToFile(CString()))
         m_bTreeChanged[nTree] = false;
+    else
+        ReportError(gbtext::TreeSaveFailed, pszName);
+}
+
+int CFileDypass::SaveNames() {
+    int ok = 1;
+    for (int t : {kTreeBrakk, kTreeZuZir}) {
+        SaveTreeIfChanged(t);
+        if (m_bTreeChanged[t])
+            ok = 0;
+    }
+    return ok;
 }
 
 void CFileDypass::CloseAll() {
+    // The trees first, while the index files are open to bring them up to date.
+    for (int t : {kTreeBrakk, kTreeZuZir}) {
+        SaveTreeIfChanged(t);
+        m_pTrees[t]->Close();
+        m_bTreeChanged[t] = false;
+        m_names[t].pAgreed.reset();
+    }
     for (TempFileSlot& slot : m_files) {
         if (slot.pFile) {
             slot.pFile->Close();
@@ -155,11 +156,6 @@ void CFileDypass::CloseAll() {
             slot.pFile = nullptr;
         }
         slot.nOpen = 0;
-    }
-    for (int t : {kTreeBrakk, kTreeZuZir}) {
-        SaveTreeIfChanged(t);
-        m_pTrees[t]->Close();
-        m_bTreeChanged[t] = false;
     }
 }
 

@@ -60,6 +60,9 @@ int CFileDypass::AddItem(int nKind, T* pRec) {
     CFile* pFile = UsableFile(SlotOf(nKind, m_nDataSource));
     if (!pFile)
         return -1;
+    CWriteScope scope(*this, m_nDataSource);
+    if (!scope.Held())
+        return -1;
     const long long nOffset = tagfile::TakeSlot(*pFile, pRec, sizeof(T));
     return nOffset < 0 ? -1 : static_cast<int>(nOffset);
 }
@@ -97,6 +100,9 @@ int CFileDypass::ModifyTask(Task_Info* pNew, int nNo) {
     CFile* pFile = m_strTempDir.IsEmpty() ? nullptr : UsableFile(SlotOf(kKindTask, m_nDataSource));
     if (!pFile || !pNew)
         return -1;
+    CWriteScope scope(*this, m_nDataSource);
+    if (!scope.Held())
+        return -1;
     const long long nAt = FirstNumbered<Task_Info>(*pFile, nNo);
     if (nAt < 0) {
         ReportError(gbtext::ModifyTaskNotFound, nNo);
@@ -109,6 +115,9 @@ int CFileDypass::ModifyEvent(Thing_Info* pNew, int nNo) {
     CFile* pFile = m_strTempDir.IsEmpty() ? nullptr : UsableFile(SlotOf(kKindEvent, m_nDataSource));
     if (!pFile || !pNew)
         return -1;
+    CWriteScope scope(*this, m_nDataSource);
+    if (!scope.Held())
+        return -1;
     const long long nAt = FirstNumbered<Thing_Info>(*pFile, nNo);
     if (nAt < 0)
         return -1;
@@ -119,6 +128,9 @@ int CFileDypass::ModifyStruct(StructObject_Info* pNew, const CString& strName) {
     CFile* pFile =
         m_strTempDir.IsEmpty() ? nullptr : UsableFile(SlotOf(kKindStruct, m_nDataSource));
     if (!pFile || !pNew)
+        return -1;
+    CWriteScope scope(*this, m_nDataSource);
+    if (!scope.Held())
         return -1;
     long long nAt = -1;
     tagfile::WalkLive<StructObject_Info>(*pFile,
@@ -137,6 +149,9 @@ int CFileDypass::DelTask(int nNo) {
     CFile* pFile = m_strTempDir.IsEmpty() ? nullptr : UsableFile(SlotOf(kKindTask, m_nDataSource));
     if (!pFile)
         return -1;
+    CWriteScope scope(*this, m_nDataSource);
+    if (!scope.Held())
+        return -1;
     const long long nAt = FirstNumbered<Task_Info>(*pFile, nNo);
     if (nAt < 0) {
         ReportError(gbtext::DeleteTaskNotFound, nNo);
@@ -151,6 +166,9 @@ int CFileDypass::DelTask(int nNo) {
 int CFileDypass::DelEvent(int nNo) {
     CFile* pFile = m_strTempDir.IsEmpty() ? nullptr : UsableFile(SlotOf(kKindEvent, m_nDataSource));
     if (!pFile)
+        return -1;
+    CWriteScope scope(*this, m_nDataSource);
+    if (!scope.Held())
         return -1;
     const long long nAt = FirstNumbered<Thing_Info>(*pFile, nNo);
     if (nAt < 0) {
@@ -167,6 +185,9 @@ int CFileDypass::DelStruct(const CString& strName) {
     CFile* pFile =
         m_strTempDir.IsEmpty() ? nullptr : UsableFile(SlotOf(kKindStruct, m_nDataSource));
     if (!pFile)
+        return -1;
+    CWriteScope scope(*this, m_nDataSource);
+    if (!scope.Held())
         return -1;
     std::vector<std::uint32_t> offsets;
     tagfile::WalkLive<StructObject_Info>(*pFile,

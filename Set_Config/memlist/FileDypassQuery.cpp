@@ -18,51 +18,42 @@ _INDEX_STRUCT ToIndexStruct(const TagIndexEntry& e) {
 }  // namespace
 
 int CFileDypass::JustTagFromBRK(const CString& strName) {
-    int nValue = 0;
-    return FindName(kTreeBrakk, strName, nValue) ? nValue : 0;
+    NameHit hit;
+    return ResolveName(kTreeBrakk, strName, hit) ? static_cast<int>(hit.dwEntry) : 0;
 }
 
 int CFileDypass::JustTagFromRMP(const CString& strName) {
-    int nValue = 0;
-    return FindName(kTreeZuZir, strName, nValue) ? nValue : 0;
+    NameHit hit;
+    return ResolveName(kTreeZuZir, strName, hit) ? static_cast<int>(hit.dwEntry) : 0;
 }
 
 int CFileDypass::GetTagByName(const CString& strName, CMemTag& tag) {
-    int nType = 0, nSource = 0, nOffset = 0;
-    if (!LocateTag(strName, nType, nSource, nOffset))
-        return 0;
-    SetDataType(nType);
-    if (!CheckDataType())
-        return 0;
-    SetDataSource(nSource);
-    if (!CheckDataSource())
-        return 0;
-    CString strPath;
-    TempFileSlot slot;
-    GetTagFile(strPath, slot);
-    // A file in the table that is not open has nothing to give.
-    if (strPath.IsEmpty() || !slot.nOpen || !slot.pFile)
-        return 0;
-    const int nSize = memtag::TagRecordSize(nType);
-    std::uint32_t dwEnd = 0;
-    if (!tagfile::ReadEnd(*slot.pFile, nSize, dwEnd))
-        return 0;
-    if (!tagfile::IsSlot(static_cast<std::uint32_t>(nOffset), dwEnd, nSize)) {
-        ReportError(gbtext::TagIndexOutOfRange, strName.GetString());
+    NameHit hit;
+    tagfile::EntryFault fault = tagfile::EntryFault::kNoEntry;
+    bool bFound = false;
+    for (int t : {kTreeBrakk, kTreeZuZir}) {
+        tagfile::EntryFault f;
+        if (ResolveName(t, strName, hit, &f)) {
+            bFound = true;
+            break;
+        }
+        if (fault == tagfile::EntryFault::kNoEntry)
+            fault = f;
+    }
+    SetDataSource(bFound ? hit.entry.Source() : 0);
+    SetDataType(bFound ? hit.entry.Type() : 0);
+    if (!bFound) {
+        // A live entry of the name whose record is not its own is damage worth a message.
+        if (fault == tagfile::EntryFault::kRecordOutOfRange)
+            ReportError(gbtext::TagIndexOutOfRange, strName.GetString());
+        else if (fault == tagfile::EntryFault::kRecordOtherName)
+            ReportError(gbtext::TagNameMismatch, strName.GetString());
+        else if (fault == tagfile::EntryFault::kRecordDeleted)
+            ReportError(gbtext::TagDeleted, strName.GetString());
         return 0;
     }
-    AnyTagRecord rec;
-    rec.ResetAs(nType);
-    slot.pFile->ReadAt(static_cast<std::uint32_t>(nOffset), &rec, static_cast<std::size_t>(nSize));
-    if (CStringFromField(rec.s.szName, sizeof rec.s.szName) != strName) {
-        ReportError(gbtext::TagNameMismatch, strName.GetString());
-        return 0;
-    }
-    if (rec.s.wDeleted == 1) {
-        ReportError(gbtext::TagDeleted, strName.GetString());
-        return 0;
-    }
-    FillFromRecord(&rec, nType, nSource, tag, false);
+    const int nType = hit.entry.Type();
+    FillFromRecord(&hit.record, nType, hit.entry.Source(), tag, false);
     return 1;
 }
 

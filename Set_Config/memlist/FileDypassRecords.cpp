@@ -83,11 +83,8 @@ void CFileDypass::StoreName(int nTree, const CString& strName, int nValue) {
     if (!m_pTrees[nTree] || strName.GetLength() > memtag::kTagNameMax)
         return;
     int nOld = 0;
-    if (m_pTrees[nTree]->Insert(CMyKey(strName), nValue, 1, &nOld)) {
+    if (m_pTrees[nTree]->Insert(CMyKey(strName), nValue, 1, &nOld))
         m_bTreeChanged[nTree] = true;
-        if (m_bTreeDetached[nTree])
-            m_treeJournal[nTree].emplace_back(strName, nValue);
-    }
 }
 
 bool CFileDypass::NameFieldTerminated(const void* pData) {
@@ -102,32 +99,6 @@ CString CFileDypass::GetTagName(const void* pData) {
                             memtag::kTagNameField);
 }
 
-bool CFileDypass::ReadEntryChecked(int nTree, std::uint32_t dwEntry, TagIndexEntry& entry,
-                                   CFile*& pFile, std::uint32_t& dwEnd) {
-    pFile = UsableFile(IndexSlotOfTree(nTree));
-    if (!pFile || !tagfile::ReadEnd(*pFile, sizeof(TagIndexEntry), dwEnd) ||
-        !tagfile::IsSlot(dwEntry, dwEnd, sizeof(TagIndexEntry)))
-        return false;
-    return pFile->ReadExactAt(dwEntry, &entry, sizeof entry);
-}
-
-bool CFileDypass::FindTagEntry(const CString& strName, int& nTree, int& nEntry,
-                               TagIndexEntry& entry) {
-    for (int t : {kTreeBrakk, kTreeZuZir}) {
-        int nValue = 0;
-        if (!FindName(t, strName, nValue) || nValue == 0)
-            continue;
-        CFile* pFile = UsableFile(IndexSlotOfTree(t));
-        if (!pFile || nValue < 0 ||
-            !pFile->ReadExactAt(static_cast<std::uint32_t>(nValue), &entry, sizeof entry))
-            continue;
-        nTree = t;
-        nEntry = nValue;
-        return true;
-    }
-    return false;
-}
-
 // --- index entries --------------------------------------------------------------------------
 
 int CFileDypass::AddIndexEntry(int nRecordOffset, const void* pData) {
@@ -139,6 +110,9 @@ int CFileDypass::AddIndexEntry(int nRecordOffset, const void* pData) {
     CFile* pFile = UsableFile(IndexSlotOfTree(nTree));
     if (!pFile || !pData || !memtag::IsTagType(m_nDataType) || nRecordOffset < 0 ||
         !NameFieldTerminated(pData))
+        return -1;
+    CWriteScope scope(*this, m_nDataSource);
+    if (!scope.Held())
         return -1;
     const char* rec = static_cast<const char*>(pData);
     std::int32_t nArea, nRegion;
@@ -161,14 +135,19 @@ int CFileDypass::AddIndexEntry(int nRecordOffset, const void* pData) {
 }
 
 int CFileDypass::LocateTag(const CString& strName, int& nType, int& nSource, int& nOffset) {
-    int nTree = 0, nEntry = 0;
-    TagIndexEntry entry;
-    const bool bFound = FindTagEntry(strName, nTree, nEntry, entry);
-    SetDataSource(bFound ? entry.Source() : 0);
-    SetDataType(bFound ? entry.Type() : 0);
+    NameHit hit;
+    bool bFound = false;
+    for (int t : {kTreeBrakk, kTreeZuZir}) {
+        if (ResolveName(t, strName, hit)) {
+            bFound = true;
+            break;
+        }
+    }
+    SetDataSource(bFound ? hit.entry.Source() : 0);
+    SetDataType(bFound ? hit.entry.Type() : 0);
     nType = m_nDataType;
     nSource = m_nDataSource;
-    nOffset = bFound ? static_cast<int>(entry.RecordOffset()) : 0;
+    nOffset = bFound ? static_cast<int>(hit.entry.RecordOffset()) : 0;
     return bFound ? 1 : 0;
 }
 

@@ -25,6 +25,9 @@ int CFileDypass::WriteTagRecord(void* pData) {
     CFile* pFile = UsableFile(SlotOf(m_nDataType, m_nDataSource));
     if (!pFile)
         return -1;
+    CWriteScope scope(*this, m_nDataSource);
+    if (!scope.Held())
+        return -1;
     const long long nOffset = tagfile::TakeSlot(*pFile, pData, memtag::TagRecordSize(m_nDataType));
     return nOffset < 0 ? -1 : static_cast<int>(nOffset);
 }
@@ -37,43 +40,32 @@ int CFileDypass::RelinkTag(void* pNew, const CString& strOldName) {
         m_nDataSource > memtag::kSourceBrakk || TypeField(pNew) != m_nDataType ||
         !NameFieldTerminated(pNew))
         return -1;
-    int nTree = -1, nEntry = 0;
     for (int t : {kTreeBrakk, kTreeZuZir}) {
-        if (FindName(t, strOldName, nEntry) && nEntry != 0) {
-            nTree = t;
-            break;
-        }
+        const int nSource = SourceOfTree(t);
+        CWriteScope scope(*this, nSource);
+        NameHit hit;
+        if (!ResolveName(t, strOldName, hit))
+            continue;
+        if (!scope.Held())
+            return -1;
+        CFile* pIndex = UsableFile(IndexSlotOfTree(t));
+        TagIndexEntry entry = hit.entry;
+        SetDataSource(nSource);
+        const auto* rec = static_cast<const StringTagInfo*>(pNew);  // the shared head
+        std::memcpy(entry.szName, rec->szName, sizeof entry.szName);
+        entry.byArea = static_cast<std::uint8_t>(rec->nArea & 0xFF);
+        entry.byRegion = static_cast<std::uint8_t>(rec->nRegion & 0xFF);
+        entry.bySourceFlags = static_cast<std::uint8_t>(nSource);
+        // The names move only once the entry is written: a failed write keeps the tag under
+        // its old name instead of leaving it under none.
+        if (!pIndex || !pIndex->WriteAt(hit.dwEntry, &entry, sizeof entry))
+            return -1;
+        StoreName(t, strOldName, 0);
+        StoreName(t, GetTagName(pNew), static_cast<int>(hit.dwEntry));
+        SetDataType(entry.Type());
+        return static_cast<int>(entry.RecordOffset());
     }
-    if (nTree < 0)
-        return -1;
-    TagIndexEntry entry;
-    CFile* pIndex = nullptr;
-    std::uint32_t dwIndexEnd = 0;
-    const int nSource = nTree == kTreeBrakk ? memtag::kSourceBrakk : memtag::kSourceZuZir;
-    if (nEntry < 0 ||
-        !ReadEntryChecked(nTree, static_cast<std::uint32_t>(nEntry), entry, pIndex, dwIndexEnd) ||
-        entry.IsDeleted() || entry.Source() != nSource || !memtag::IsTagType(entry.Type()))
-        return -1;
-    CFile* pTagFile = UsableFile(SlotOf(entry.Type(), nSource));
-    std::uint32_t dwTagEnd = 0;
-    if (!pTagFile || !tagfile::ReadEnd(*pTagFile, memtag::TagRecordSize(entry.Type()), dwTagEnd) ||
-        !tagfile::IsSlot(entry.RecordOffset(), dwTagEnd, memtag::TagRecordSize(entry.Type())))
-        return -1;
-
-    SetDataSource(nSource);
-    const auto* rec = static_cast<const StringTagInfo*>(pNew);  // the shared head
-    std::memcpy(entry.szName, rec->szName, sizeof entry.szName);
-    entry.byArea = static_cast<std::uint8_t>(rec->nArea & 0xFF);
-    entry.byRegion = static_cast<std::uint8_t>(rec->nRegion & 0xFF);
-    entry.bySourceFlags = static_cast<std::uint8_t>(nSource);
-    // The names move only once the entry is written: a failed write keeps the tag under its
-    // old name instead of leaving it under none.
-    if (!pIndex->WriteAt(static_cast<std::uint32_t>(nEntry), &entry, sizeof entry))
-        return -1;
-    StoreName(nTree, strOldName, 0);
-    StoreName(nTree, GetTagName(pNew), nEntry);
-    SetDataType(entry.Type());
-    return static_cast<int>(entry.RecordOffset());
+    return -1;
 }
 
 int CFileDypass::RewriteTagRecord(int nOffset, void* pNew) {
@@ -87,6 +79,9 @@ int CFileDypass::RewriteTagRecord(int nOffset, void* pNew) {
     if (nCallerSize == 0 || !pFile || !tagfile::ReadEnd(*pFile, nSize, dwEnd) ||
         !tagfile::IsSlot(static_cast<std::uint32_t>(nOffset), dwEnd, nSize))
         return -1;
+    CWriteScope scope(*this, m_nDataSource);
+    if (!scope.Held())
+        return -1;
     const auto dwOffset = static_cast<std::uint32_t>(nOffset);
     if (nCallerSize >= nSize)
         return pFile->WriteAt(dwOffset, pNew, static_cast<std::size_t>(nSize)) ? 1 : -1;
@@ -99,50 +94,48 @@ int CFileDypass::RewriteTagRecord(int nOffset, void* pNew) {
 }
 
 int CFileDypass::DeleteTag(const CString& strName) {
-    int nTree = -1, nEntry = 0;
-    if (!m_strTempDir.IsEmpty()) {
-        for (int t : {kTreeBrakk, kTreeZuZir}) {
-            if (FindName(t, strName, nEntry) && nEntry != 0) {
-                nTree = t;
-                break;
-            }
-        }
+    for (int t : {kTreeBrakk, kTreeZuZir}) {
+        if (m_strTempDir.IsEmpty())
+            break;
+        CWriteScope scope(*this, SourceOfTree(t));
+        NameHit hit;
+        // Only a live entry of this name whose record is a live record of this name is
+        // deleted: a stale or damaged key can never release another tag's slots.
+        if (!ResolveName(t, strName, hit))
+            continue;
+        if (!scope.Held())
+            return -1;
+        return DeleteResolved(t, strName, hit);
     }
-    if (nTree < 0) {
-        ReportError(gbtext::DeleteTagNotFound, strName.GetString());
-        return -1;
-    }
-    // Everything the delete will write is checked first: a damaged entry or record offset
-    // fails the delete with the files untouched.
-    TagIndexEntry entry;
-    CFile* pIndex = nullptr;
-    std::uint32_t dwIndexEnd = 0;
-    const int nSource = nTree == kTreeBrakk ? memtag::kSourceBrakk : memtag::kSourceZuZir;
-    if (nEntry < 0 ||
-        !ReadEntryChecked(nTree, static_cast<std::uint32_t>(nEntry), entry, pIndex, dwIndexEnd) ||
-        entry.IsDeleted() || entry.Source() != nSource)
-        return -1;
+    ReportError(gbtext::DeleteTagNotFound, strName.GetString());
+    return -1;
+}
+
+int CFileDypass::DeleteResolved(int nTree, const CString& strName, const NameHit& hit) {
+    const TagIndexEntry& entry = hit.entry;
+    const int nSource = SourceOfTree(nTree);
     SetDataType(entry.Type());
     if (!CheckDataType())
         return -1;
     SetDataSource(nSource);
     if (!CheckDataSource())
         return -1;
+    // Everything the delete will write is checked first: a damaged free list fails the delete
+    // with the files untouched.
+    CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
+    CFile* pTagFile = TypedFile(nTree, entry.Type());
     const int nSize = memtag::TagRecordSize(entry.Type());
-    CFile* pTagFile = UsableFile(SlotOf(entry.Type(), nSource));
-    std::uint32_t dwTagEnd = 0;
+    std::uint32_t dwIndexEnd = 0, dwTagEnd = 0;
     tagfile::ReleasePlan indexRelease, recordRelease;
-    if (nSize == 0 || !pTagFile || !tagfile::ReadEnd(*pTagFile, nSize, dwTagEnd) ||
-        !tagfile::PlanRelease(*pIndex, sizeof(TagIndexEntry), dwIndexEnd,
-                              static_cast<std::uint32_t>(nEntry), indexRelease) ||
+    if (!pIndex || !pTagFile || !tagfile::ReadEnd(*pIndex, sizeof entry, dwIndexEnd) ||
+        !tagfile::ReadEnd(*pTagFile, nSize, dwTagEnd) ||
+        !tagfile::PlanRelease(*pIndex, sizeof entry, dwIndexEnd, hit.dwEntry, indexRelease) ||
         !tagfile::PlanRelease(*pTagFile, nSize, dwTagEnd, entry.RecordOffset(), recordRelease))
         return -1;
 
     // Unlink: the entry's deleted bits (its source kept), its slot released, the name gone.
     const std::uint8_t byFlags = static_cast<std::uint8_t>(0x10 | entry.Source());
-    if (!pIndex->WriteAt(
-            static_cast<std::uint32_t>(nEntry) + offsetof(TagIndexEntry, bySourceFlags), &byFlags,
-            1) ||
+    if (!pIndex->WriteAt(hit.dwEntry + offsetof(TagIndexEntry, bySourceFlags), &byFlags, 1) ||
         !tagfile::CommitRelease(*pIndex, indexRelease))
         return -1;
     StoreName(nTree, strName, 0);

@@ -29,6 +29,8 @@ int CFileFace::AddData(int nType, int nSource, void* pData, CString strStructTyp
         return -1;
     if (!strStructType.IsEmpty() && !e.CheckStructType())
         return -1;
+    // The record and its index entry in one hold of the source's write lock.
+    CFileDypass::CWriteScope scope(e, nSource);
     int nOffset = e.WriteTagRecord(pData);
     if (nOffset == -1) {
         e.ReportError("%s", gbtext::AddDataFileFailed);

@@ -17,6 +17,37 @@ void BuildNewFileHeader(unsigned char (&out)[kNewFileSize]) {
     std::memcpy(out + kEndOffset, &kFirstSlot, 4);
 }
 
+int SlotSizeOfKind(int nKind) {
+    switch (nKind) {
+        case kKindIndex:
+            return sizeof(TagIndexEntry);
+        case kKindTask:
+            return sizeof(Task_Info);
+        case kKindEvent:
+            return sizeof(Thing_Info);
+        case kKindStruct:
+            return sizeof(StructObject_Info);
+        default:
+            return memtag::TagRecordSize(nKind);
+    }
+}
+
+bool IsDeletedSlot(int nKind, const void* pSlot) {
+    const auto* p = static_cast<const unsigned char*>(pSlot);
+    if (nKind == kKindIndex)
+        return (p[offsetof(TagIndexEntry, bySourceFlags)] >> 4) != 0;
+    std::size_t at = memtag::kTagDeletedOffset;
+    if (nKind == kKindTask)
+        at = offsetof(Task_Info, wDeleted);
+    else if (nKind == kKindEvent)
+        at = offsetof(Thing_Info, wDeleted);
+    else if (nKind == kKindStruct)
+        at = offsetof(StructObject_Info, wDeleted);
+    std::uint16_t w;
+    std::memcpy(&w, p + at, 2);
+    return w == 1;
+}
+
 bool ReadEnd(CFile& f, int nSlotSize, std::uint32_t& dwEnd) {
     if (nSlotSize <= 0 || !f.ReadExactAt(kEndOffset, &dwEnd, 4))
         return false;
@@ -54,6 +85,27 @@ bool ReadListTail(CFile& f, std::uint32_t dwEnd, std::uint16_t& wCount, std::uin
 }
 
 }  // namespace
+
+bool ReadSlot(CFile& f, int nSlotSize, std::uint32_t dwOffset, void* pBuf, std::uint32_t* pEnd) {
+    std::uint32_t dwEnd;
+    if (!ReadEnd(f, nSlotSize, dwEnd) || !IsSlot(dwOffset, dwEnd, nSlotSize))
+        return false;
+    if (pEnd)
+        *pEnd = dwEnd;
+    return f.ReadExactAt(dwOffset, pBuf, static_cast<std::size_t>(nSlotSize));
+}
+
+bool ReadFreeList(CFile& f, std::uint32_t dwEnd, FreeList& list) {
+    list = FreeList{};
+    const long long len = f.GetLength();
+    if (len < 0 || !f.ReadExactAt(dwEnd, &list.wCount, 2))
+        return false;
+    const std::uint64_t nRoom =
+        (static_cast<std::uint64_t>(len) - std::min<std::uint64_t>(len, dwEnd + 2ull)) / 4;
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(list.wCount, nRoom));
+    list.offsets.resize(n);
+    return n == 0 || f.ReadExactAt(std::uint64_t{dwEnd} + 2, list.offsets.data(), 4 * n);
+}
 
 long long TakeSlot(CFile& f, const void* pRecord, int nSlotSize) {
     std::uint32_t dwEnd, dwSlot = 0;
@@ -164,6 +216,53 @@ bool WalkSlots(CFile& f, int nSlotSize,
         pos += want;
     }
     return true;
+}
+
+}  // namespace tagfile
+
+namespace tagfile {
+
+bool IsLiveEntryOf(const TagIndexEntry& e, int nSource, const CString& strName) {
+    if (e.IsDeleted() || e.Source() != nSource || !memtag::IsTagType(e.Type()) ||
+        strName.IsEmpty() || strName.GetLength() > memtag::kTagNameMax)
+        return false;
+    const auto n = static_cast<std::size_t>(strName.GetLength());
+    return std::memcmp(e.szName, strName.GetString(), n) == 0 && e.szName[n] == 0;
+}
+
+EntryFault ReadNamedEntry(CFile& index, int nSource, std::uint32_t dwEntry, const CString& strName,
+                          const std::function<CFile*(int)>& typedFile, TagIndexEntry& entry,
+                          memtag::AnyTagRecord* pRecord) {
+    if (!ReadSlot(index, sizeof entry, dwEntry, &entry) || !IsLiveEntryOf(entry, nSource, strName))
+        return EntryFault::kNoEntry;
+    const int nType = entry.Type();
+    const int nSize = memtag::TagRecordSize(nType);
+    CFile* pFile = typedFile(nType);
+    memtag::AnyTagRecord rec;
+    rec.ResetAs(nType);
+    std::uint32_t dwEnd = 0;
+    if (!pFile)
+        return EntryFault::kNoRecordFile;
+    if (!ReadEnd(*pFile, nSize, dwEnd) || !IsSlot(entry.RecordOffset(), dwEnd, nSize))
+        return EntryFault::kRecordOutOfRange;
+    pFile->ReadAt(entry.RecordOffset(), &rec, static_cast<std::size_t>(nSize));
+    if (pRecord)
+        *pRecord = rec;
+    if (CStringFromField(rec.s.szName, sizeof rec.s.szName) != strName)
+        return EntryFault::kRecordOtherName;
+    if (rec.s.wDeleted == 1)
+        return EntryFault::kRecordDeleted;
+    return EntryFault::kNone;
+}
+
+std::vector<std::uint32_t> FindLiveEntries(CFile& index, int nSource, const CString& strName) {
+    std::vector<std::uint32_t> found;
+    WalkLive<TagIndexEntry>(index, [&](std::uint32_t dwOffset, const TagIndexEntry& e) {
+        if (IsLiveEntryOf(e, nSource, strName))
+            found.push_back(dwOffset);
+        return true;
+    });
+    return found;
 }
 
 }  // namespace tagfile

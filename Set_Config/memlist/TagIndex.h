@@ -1,11 +1,12 @@
-// Record files of the temporary file set, and the tag index entry.
+// Record files of the temporary file set, and the tag index entry: the one record-access layer.
 //
 // Every data and index file is a header, the free-list offset F at 36 (the end of the slot
 // area), fixed-size record slots from 40 up to F, then at F the count n of released slots and
 // their n offsets, last released last. The functions here are the only code that reads or writes
-// that structure. They trust nothing read from a file: another program or a crash may have
-// damaged it, so an F, a released offset or a record offset that does not fit the file makes the
-// operation fail before anything is written. Nothing is cached; every call reads what it needs.
+// that structure, for the engine, the store check and the inspector alike. They trust nothing read
+// from a file: another program or a crash may have damaged it, so an F, a released offset or a
+// record offset that does not fit the file makes the operation fail before anything is written.
+// Nothing is cached; every call reads what it needs.
 #pragma once
 
 #include <bit>
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <vector>
 
 #include "File.h"
 #include "TagRecords.h"
@@ -34,6 +36,17 @@ constexpr std::uint32_t kMaxRecordOffset = 0x0FFFFFFF;
 // The 42 bytes of a new file.
 void BuildNewFileHeader(unsigned char (&out)[kNewFileSize]);
 
+// Kinds of record file, as the file table orders them: the index, the four tag types (by their
+// type code), tasks, events and struct objects.
+constexpr int kKindIndex = 0;
+constexpr int kKindTask = 5;
+constexpr int kKindEvent = 6;
+constexpr int kKindStruct = 7;
+// The slot size of a kind, 0 for another number.
+int SlotSizeOfKind(int nKind);
+// True when the slot bytes `pSlot` of a kind carry that kind's deleted flag.
+bool IsDeletedSlot(int nKind, const void* pSlot);
+
 // Reads F. False when it cannot be read, is below 40, is off the slot grid of `nSlotSize` or
 // lies beyond the file (its count cannot be read).
 bool ReadEnd(CFile& f, int nSlotSize, std::uint32_t& dwEnd);
@@ -42,6 +55,19 @@ constexpr bool IsSlot(std::uint32_t dwOffset, std::uint32_t dwEnd, int nSlotSize
     return nSlotSize > 0 && dwOffset >= kFirstSlot && dwOffset < dwEnd &&
            (dwOffset - kFirstSlot) % static_cast<std::uint32_t>(nSlotSize) == 0;
 }
+
+// Reads the whole slot at `dwOffset` into `pBuf` after checking that it is a slot of the file's
+// slot area (F, when asked for, in *pEnd). False when it is not, or on a short read.
+bool ReadSlot(CFile& f, int nSlotSize, std::uint32_t dwOffset, void* pBuf,
+              std::uint32_t* pEnd = nullptr);
+
+// The released-slot list as it stands at F: the stored count and the offsets the file holds
+// (fewer than the count when the list runs past the end of the file).
+struct FreeList {
+    std::uint16_t wCount = 0;
+    std::vector<std::uint32_t> offsets;
+};
+bool ReadFreeList(CFile& f, std::uint32_t dwEnd, FreeList& list);
 
 // Writes `pRecord` (nSlotSize bytes) into the slot released last, or appends it to the slot
 // area. The slot's offset, or -1 (a damaged free list, a full file or an I/O error).
@@ -120,6 +146,28 @@ bool IsLive(const T& rec) {
 inline bool IsLive(const TagIndexEntry& e) {
     return !e.IsDeleted();
 }
+
+// The entry as the live entry of `strName` in the index of source `nSource`: not deleted, of
+// that source, of a tag type, and named so (the name field is at most 31 bytes).
+bool IsLiveEntryOf(const TagIndexEntry& e, int nSource, const CString& strName);
+
+// Why an entry cannot be taken as a name's live tag.
+enum class EntryFault {
+    kNone,
+    kNoEntry,           // not a slot of the index, or not the live entry of that name
+    kNoRecordFile,      // the typed file of its type is not open
+    kRecordOutOfRange,  // its record offset is not a slot of the typed file
+    kRecordOtherName,   // its record is another tag's
+    kRecordDeleted,     // its record is released
+};
+// Reads and checks the entry at `dwEntry` of the index of `nSource` as the live entry of
+// `strName`, and the record it names, in the typed file `typedFile(type)` returns, as a live
+// record of that name. `entry` (and `*pRecord` when given) hold what was read.
+EntryFault ReadNamedEntry(CFile& index, int nSource, std::uint32_t dwEntry, const CString& strName,
+                          const std::function<CFile*(int)>& typedFile, TagIndexEntry& entry,
+                          memtag::AnyTagRecord* pRecord = nullptr);
+// Every live entry of `strName` in the index of `nSource`, in slot order.
+std::vector<std::uint32_t> FindLiveEntries(CFile& index, int nSource, const CString& strName);
 
 // Live records of kind T in slot order: `fn(offset, record)` returns false to stop. False when
 // the file's F cannot be read.

@@ -7,6 +7,7 @@
 
 #include "EngineFixture.h"
 #include "SynchronicLock.h"
+#include "filebplustreenode.h"
 
 using enginetest::EngineTest;
 
@@ -58,7 +59,7 @@ TEST_F(TreeUnreadable, AReaderThatCouldNotLoadNeverSaves) {
     EXPECT_EQ(Bytes("TmpBRKTagIndex.bpt"), before);
 }
 
-TEST_F(TreeUnreadable, DamagedTreeFileIsKeptAndNamesComeFromTheIndex) {
+TEST_F(TreeUnreadable, DamagedTreeFileIsRebuiltFromTheIndex) {
     mltest::WriteFileBytes(Path("TmpBRKTagIndex.bpt"), std::string(300, '\x7F'));
     const auto damaged = Bytes("TmpBRKTagIndex.bpt");
     engine = std::make_unique<CFileDypass>();
@@ -66,8 +67,10 @@ TEST_F(TreeUnreadable, DamagedTreeFileIsKeptAndNamesComeFromTheIndex) {
     ASSERT_GT(Add(4, 2, "NEW"), 0);
     EXPECT_EQ(engine->DeleteTag("OLD2"), 1);
     engine.reset();
-    // The damaged file is left for the check to report, not replaced by a partial image.
-    EXPECT_EQ(Bytes("TmpBRKTagIndex.bpt"), damaged);
+    // The index holds every live name: the file is replaced by the tree rebuilt from it.
+    EXPECT_NE(Bytes("TmpBRKTagIndex.bpt"), damaged);
+    FileBPlusTree saved;
+    ASSERT_EQ(saved.LoadFromFile(Path("TmpBRKTagIndex.bpt").c_str()), 1);
 
     CFileDypass after;
     EXPECT_TRUE(Finds(after, "OLD1"));

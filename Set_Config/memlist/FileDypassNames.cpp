@@ -1,0 +1,209 @@
+// Names: the two trees as checked caches of the index files, and the sources' write locks.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "FileDypass.h"
+#include "MyKey.h"
+#include "filebplustreenode.h"
+
+namespace {
+
+constexpr std::uint32_t kEntrySize = sizeof(TagIndexEntry);
+
+// The entry at `dwEntry` of the slot bytes `slots` (from offset 40) as the live entry of `key`.
+bool IsLiveEntryAt(const std::vector<unsigned char>& slots, std::int64_t nEntry, int nSource,
+                   const CMyKey& key) {
+    if (nEntry < tagfile::kFirstSlot || (nEntry - tagfile::kFirstSlot) % kEntrySize != 0 ||
+        nEntry - tagfile::kFirstSlot + kEntrySize > static_cast<std::int64_t>(slots.size()))
+        return false;
+    TagIndexEntry e;
+    std::memcpy(&e, slots.data() + (nEntry - tagfile::kFirstSlot), sizeof e);
+    return !e.IsDeleted() && e.Source() == nSource && memtag::IsTagType(e.Type()) &&
+           key.GetText()[0] != 0 && std::strncmp(e.szName, key.GetText(), sizeof e.szName) == 0;
+}
+
+}  // namespace
+
+int CFileDypass::SourceOfTree(int nTree) {
+    return nTree == kTreeBrakk ? memtag::kSourceBrakk : memtag::kSourceZuZir;
+}
+
+CFile* CFileDypass::TypedFile(int nTree, int nType) const {
+    return memtag::IsTagType(nType) ? UsableFile(SlotOf(nType, SourceOfTree(nTree))) : nullptr;
+}
+
+// --- the write lock -------------------------------------------------------------------------
+
+bool CFileDypass::LockSource(int nTree) {
+    NameState& st = m_names[nTree];
+    if (st.nLockDepth++ > 0)
+        return st.bLocked;
+    CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
+    // A reader never writes, so it never needs the lock.
+    st.bLocked = !m_bReadOnly && pIndex && pIndex->LockExclusive(kWriteLockTimeoutMs);
+    // Whether the image agrees with the index now: then this engine's own writes under the
+    // lock keep the agreement, and the stamp after them is the new agreed one.
+    FileStamp now;
+    st.bInSync = st.bLocked && st.pAgreed && pIndex->GetStamp(now) && now == *st.pAgreed;
+    return st.bLocked;
+}
+
+void CFileDypass::UnlockSource(int nTree) {
+    NameState& st = m_names[nTree];
+    if (st.nLockDepth == 0 || --st.nLockDepth > 0)
+        return;
+    CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
+    if (st.bLocked && pIndex) {
+        FileStamp now;
+        if (st.bInSync && pIndex->GetStamp(now))
+            *st.pAgreed = now;
+        pIndex->Unlock();
+    }
+    st.bLocked = false;
+    st.bInSync = false;
+}
+
+CFileDypass::CWriteScope::CWriteScope(CFileDypass& engine, int nSource)
+    : m_engine(engine), m_nTree(TreeOfSource(nSource)), m_bHeld(false) {
+    if (m_nTree >= 0)
+        m_bHeld = m_engine.LockSource(m_nTree);
+}
+
+CFileDypass::CWriteScope::~CWriteScope() {
+    if (m_nTree >= 0)
+        m_engine.UnlockSource(m_nTree);
+}
+
+// --- agreement with the index ---------------------------------------------------------------
+
+bool CFileDypass::IndexChanged(int nTree) {
+    const NameState& st = m_names[nTree];
+    CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
+    FileStamp now;
+    if (!pIndex || !pIndex->GetStamp(now))
+        return false;
+    return !st.pAgreed || now != *st.pAgreed;
+}
+
+bool CFileDypass::ReconcileNames(int nSource, std::vector<NameChange>* pChanges) {
+    const int nTree = TreeOfSource(nSource);
+    return nTree >= 0 && ReconcileTree(nTree, pChanges);
+}
+
+bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
+    CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
+    FileBPlusTree* pTree = m_pTrees[nTree].get();
+    if (!pIndex || !pTree || pTree->GetMode() != FileBPlusTree::kMemory)
+        return false;
+    // Under the write lock the index holds still: what is read is one state of it.
+    CWriteScope scope(*this, SourceOfTree(nTree));
+    FileStamp stamp;
+    const bool bStamped = pIndex->GetStamp(stamp);
+    std::uint32_t dwEnd = 0;
+    if (!tagfile::ReadEnd(*pIndex, kEntrySize, dwEnd))
+        return false;
+    std::vector<unsigned char> slots(dwEnd - tagfile::kFirstSlot);
+    const long long got = pIndex->ReadAt(tagfile::kFirstSlot, slots.data(), slots.size());
+    if (got < 0)
+        return false;
+    slots.resize(static_cast<std::size_t>(got) - static_cast<std::size_t>(got) % kEntrySize);
+    const std::size_t nSlots = slots.size() / kEntrySize;
+    const int nSource = SourceOfTree(nTree);
+
+    // Keys that lead to a live entry of their name mark that entry; the others are stale.
+    std::vector<bool> named(nSlots, false);
+    std::vector<std::pair<CMyKey, int>> stale;
+    pTree->ForEachEntry([&](const CMyKey& key, int nValue) {
+        if (nValue == 0)
+            return true;
+        if (IsLiveEntryAt(slots, nValue, nSource, key))
+            named[static_cast<std::size_t>(nValue - tagfile::kFirstSlot) / kEntrySize] = true;
+        else
+            stale.emplace_back(key, nValue);
+        return true;
+    });
+    auto record = [&](const CMyKey& key, int nOld, int nNew) {
+        if (m_pTrees[nTree]->Insert(key, nNew, 1))
+            m_bTreeChanged[nTree] = true;
+        if (pChanges)
+            pChanges->push_back({nSource, key.ToString(), nOld, nNew});
+    };
+    // Live entries no key leads to: their name is missing, or leads to another live entry of
+    // the same name (kept), or is one of the stale keys (set to this entry).
+    std::unordered_set<std::string> fixed;
+    for (std::size_t i = 0; i < nSlots; ++i) {
+        if (named[i])
+            continue;
+        TagIndexEntry e;
+        std::memcpy(&e, slots.data() + i * kEntrySize, sizeof e);
+        const auto nEntry = static_cast<int>(tagfile::kFirstSlot + i * kEntrySize);
+        if (e.IsDeleted() || e.Source() != nSource || !memtag::IsTagType(e.Type()) ||
+            e.szName[0] == 0 || !std::memchr(e.szName, 0, sizeof e.szName))
+            continue;
+        const CMyKey key(static_cast<const char*>(e.szName));
+        int nValue = 0;
+        int nStatus = 0;
+        CMyKey found;
+        const bool bKey = pTree->Find(key, &found, &nValue, &nStatus) != 0;
+        if (bKey && nValue != 0 && IsLiveEntryAt(slots, nValue, nSource, key))
+            continue;
+        record(key, bKey ? nValue : 0, nEntry);
+        named[i] = true;
+        fixed.insert(key.GetText());
+    }
+    for (const auto& [key, nValue] : stale) {
+        if (!fixed.count(key.GetText()))
+            record(key, nValue, 0);
+    }
+    NameState& st = m_names[nTree];
+    if (bStamped) {
+        if (!st.pAgreed)
+            st.pAgreed = std::make_unique<FileStamp>();
+        *st.pAgreed = stamp;
+        st.bInSync = st.bLocked;
+    }
+    return true;
+}
+
+bool CFileDypass::ResolveName(int nTree, const CString& strName, NameHit& hit,
+                              tagfile::EntryFault* pFault) {
+    if (pFault)
+        *pFault = tagfile::EntryFault::kNoEntry;
+    CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
+    if (!pIndex || strName.IsEmpty() || strName.GetLength() > memtag::kTagNameMax)
+        return false;
+    const int nSource = SourceOfTree(nTree);
+    auto typed = [&](int nType) { return TypedFile(nTree, nType); };
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        int nValue = 0;
+        if (FindName(nTree, strName, nValue) && nValue != 0) {
+            const tagfile::EntryFault fault =
+                nValue > 0
+                    ? tagfile::ReadNamedEntry(*pIndex, nSource, static_cast<std::uint32_t>(nValue),
+                                              strName, typed, hit.entry, &hit.record)
+                    : tagfile::EntryFault::kNoEntry;
+            if (fault == tagfile::EntryFault::kNone) {
+                hit.dwEntry = static_cast<std::uint32_t>(nValue);
+                return true;
+            }
+            if (fault != tagfile::EntryFault::kNoEntry) {
+                // The entry is the name's own; its record is not: damage, not a stale key.
+                if (pFault)
+                    *pFault = fault;
+                return false;
+            }
+            // The key leads to a released entry or another name's: heal the whole image.
+            if (attempt == 0 && ReconcileTree(nTree, nullptr))
+                continue;
+            return false;
+        }
+        // Not known here: another program may have added it since the image agreed.
+        if (attempt == 0 && IndexChanged(nTree) && ReconcileTree(nTree, nullptr))
+            continue;
+        return false;
+    }
+    return false;
+}
