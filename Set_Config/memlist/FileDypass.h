@@ -235,6 +235,8 @@ public:
     // another name's. Appends what it changed to `*pChanges`. False when the source's index
     // file or tree is not usable.
     bool ReconcileNames(int nSource, std::vector<NameChange>* pChanges = nullptr);
+    // What bringing the trees into agreement changed when the set was last opened.
+    const std::vector<NameChange>& GetOpenChanges() const { return m_openChanges; }
     // Writes the changed name trees to their files now (as closing does). 1 when every tree
     // that needed it was saved.
     int SaveNames();
@@ -356,6 +358,7 @@ private:
         bool bInSync = false;
     };
     NameState m_names[2];
+    std::vector<NameChange> m_openChanges;
     std::unique_ptr<CAreaRegionList> m_pAreaList;
     CDirkeeperInterface m_dirKeeper;
     bool m_bReadOnly = false;

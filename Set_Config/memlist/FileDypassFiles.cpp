@@ -87,6 +87,7 @@ void CFileDypass::OpenAll() {
         }
     }
     const char* names[2] = {kBrakkTreeName, kZuZirTreeName};
+    m_openChanges.clear();
     for (int t : {kTreeBrakk, kTreeZuZir}) {
         const CString path = TempPath(names[t]);
         // A tree that cannot be read (missing, damaged, its lock held too long) starts empty
@@ -96,7 +97,7 @@ void CFileDypass::OpenAll() {
             m_pTrees[t]->CreateInMemory(path, kTreeOrder, 0);
         m_bTreeChanged[t] = false;
         m_names[t].pAgreed.reset();
-        ReconcileTree(t, nullptr);
+        ReconcileTree(t, &m_openChanges);
         // An unreadable file is replaced at the next save, as a changed image would be.
         if (!bLoaded && mlplat::PathExists(path))
             m_bTreeChanged[t] = true;

@@ -19,37 +19,9 @@ namespace {
 
 using std::uint32_t;
 
-// Where the deleted flag of each kind of record lies.
-constexpr std::uint64_t kTagDeletedAt = offsetof(BoolTagInfo, wDeleted);
-constexpr std::uint64_t kItemDeletedAt = offsetof(Thing_Info, wDeleted);
-constexpr std::uint64_t kStructDeletedAt = offsetof(StructObject_Info, wDeleted);
 constexpr std::uint64_t kEntryFlagsAt = offsetof(TagIndexEntry, bySourceFlags);
 constexpr std::uint64_t kTagTypeAt = offsetof(BoolTagInfo, nDataType);
-static_assert(offsetof(IntTagInfo, wDeleted) == kTagDeletedAt &&
-              offsetof(FloatTagInfo, wDeleted) == kTagDeletedAt &&
-              offsetof(StringTagInfo, wDeleted) == kTagDeletedAt);
-static_assert(offsetof(Task_Info, wDeleted) == kItemDeletedAt);
-
-int SlotSizeOfKind(int nKind) {
-    switch (nKind) {
-        case CFileDypass::kKindIndex:
-            return sizeof(TagIndexEntry);
-        case memtag::kTypeBool:
-            return sizeof(BoolTagInfo);
-        case memtag::kTypeInt:
-            return sizeof(IntTagInfo);
-        case memtag::kTypeFloat:
-            return sizeof(FloatTagInfo);
-        case memtag::kTypeString:
-            return sizeof(StringTagInfo);
-        case CFileDypass::kKindTask:
-            return sizeof(Task_Info);
-        case CFileDypass::kKindEvent:
-            return sizeof(Thing_Info);
-        default:
-            return sizeof(StructObject_Info);
-    }
-}
+constexpr std::uint64_t kEntryTypeAt = offsetof(TagIndexEntry, dwTypeOffset);
 
 std::string Hex(std::uint64_t v) {
     char buf[24];
@@ -89,7 +61,7 @@ public:
         for (int i = 0; i < CFileDypass::kSlotCount; ++i) {
             m_files[i].nSlot = i;
             m_files[i].nKind = i % 8;
-            m_files[i].nSize = SlotSizeOfKind(i % 8);
+            m_files[i].nSize = tagfile::SlotSizeOfKind(i % 8);
             m_files[i].strName = CFileDypass::SlotFileName(i);
             CheckRecordFile(m_files[i]);
         }
@@ -110,17 +82,9 @@ private:
     }
 
     bool IsFlaggedDeleted(RecordFile& rf, uint32_t dwOffset) {
-        if (rf.nKind == CFileDypass::kKindIndex) {
-            std::uint8_t by = 0;
-            return rf.file.ReadExactAt(dwOffset + kEntryFlagsAt, &by, 1) && (by >> 4) == 1;
-        }
-        std::uint64_t at = dwOffset + kTagDeletedAt;
-        if (rf.nKind == CFileDypass::kKindTask || rf.nKind == CFileDypass::kKindEvent)
-            at = dwOffset + kItemDeletedAt;
-        else if (rf.nKind == CFileDypass::kKindStruct)
-            at = dwOffset + kStructDeletedAt;
-        std::uint16_t w = 0;
-        return rf.file.ReadExactAt(at, &w, 2) && w == 1;
+        std::vector<unsigned char> slot(static_cast<std::size_t>(rf.nSize));
+        return rf.file.ReadExactAt(dwOffset, slot.data(), slot.size()) &&
+               tagfile::IsDeletedSlot(rf.nKind, slot.data());
     }
 
     void CheckRecordFile(RecordFile& rf) {
@@ -164,20 +128,16 @@ private:
         }
         rf.dwEnd = dwEnd;
         rf.bUsable = true;
-        std::uint16_t wCount = 0;
-        rf.file.ReadExactAt(dwEnd, &wCount, 2);
-        std::uint64_t nListed = wCount;
-        const std::uint64_t nRoom = (static_cast<std::uint64_t>(len) - dwEnd - 2) / 4;
-        if (nListed > nRoom) {
+        tagfile::FreeList list;
+        tagfile::ReadFreeList(rf.file, dwEnd, list);
+        if (list.offsets.size() < list.wCount)
             Add(rf.strName, dwEnd,
-                "free count " + std::to_string(wCount) +
-                    " runs past the end of the file (room for " + std::to_string(nRoom) + ")");
-            nListed = nRoom;
-        }
-        for (std::uint64_t i = 0; i < nListed; ++i) {
+                "free count " + std::to_string(list.wCount) +
+                    " runs past the end of the file (room for " +
+                    std::to_string(list.offsets.size()) + ")");
+        for (std::size_t i = 0; i < list.offsets.size(); ++i) {
             const std::uint64_t at = std::uint64_t{dwEnd} + 2 + 4 * i;
-            std::uint32_t dwSlot = 0;
-            rf.file.ReadExactAt(at, &dwSlot, 4);
+            const std::uint32_t dwSlot = list.offsets[i];
             if (!tagfile::IsSlot(dwSlot, dwEnd, rf.nSize)) {
                 Add(rf.strName, at,
                     "released offset " + std::to_string(dwSlot) +
@@ -219,11 +179,7 @@ private:
                                     std::to_string(rf.nKind));
                     }
                 } else {
-                    std::uint16_t w;
-                    const std::uint64_t at =
-                        rf.nKind == CFileDypass::kKindStruct ? kStructDeletedAt : kItemDeletedAt;
-                    std::memcpy(&w, p + at, 2);
-                    bDeleted = w == 1;
+                    bDeleted = tagfile::IsDeletedSlot(rf.nKind, p);
                 }
                 if (bDeleted && !rf.released.count(dwOffset))
                     Add(rf.strName, dwOffset,
@@ -246,7 +202,7 @@ private:
                         " in the index of source " + std::to_string(nSource));
             const int nType = e.Type();
             if (!memtag::IsTagType(nType)) {
-                Add(idx.strName, dwEntry + 36,
+                Add(idx.strName, dwEntry + kEntryTypeAt,
                     "entry " + name + " has data type " + std::to_string(nType));
                 continue;
             }

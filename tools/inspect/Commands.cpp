@@ -319,6 +319,32 @@ int RunCheck(const Options& opt) {
     return findings.empty() ? kExitOk : kExitFindings;
 }
 
+int RunRepair(const Options& opt) {
+    if (!mlplat::IsDirectory(opt.strDir.c_str())) {
+        std::fprintf(stderr, "memlist-inspect: %s is not a directory\n", opt.strDir.c_str());
+        return kExitUsage;
+    }
+    // Opening the set brings each tree into agreement with its index, under the source's
+    // write lock; the trees are then saved under their own lock.
+    CFileDypass engine(CString(opt.strDir.c_str()), false);
+    CRowWriter w({"source", "name", "was", "now"});
+    for (const CFileDypass::NameChange& c : engine.GetOpenChanges())
+        w.AddRow({SourceName(c.nSource), Utf8(c.strName), std::to_string(c.nOld),
+                  std::to_string(c.nNew)});
+    const std::size_t nChanges = engine.GetOpenChanges().size();
+    if (nChanges > 0 || opt.format != Format::kTable)
+        w.Write(stdout, opt.format, {false, false, true, true});
+    if (!engine.SaveNames()) {
+        std::fprintf(stderr, "memlist-inspect: a name tree of %s could not be saved\n",
+                     opt.strDir.c_str());
+        return kExitUsage;
+    }
+    if (opt.format == Format::kTable)
+        std::printf("%s: %zu name%s changed; both trees agree with the index files\n",
+                    opt.strDir.c_str(), nChanges, nChanges == 1 ? "" : "s");
+    return kExitOk;
+}
+
 int RunExport(const Options& opt) {
     auto engine = OpenReadOnly(opt);
     if (!engine)
@@ -390,6 +416,7 @@ int RunImport(const Options& opt) {
         if (err.empty()) {
             engine.SetDataType(nType);
             engine.SetDataSource(nSource);
+            CFileDypass::CWriteScope scope(engine, nSource);
             const int nOffset = engine.WriteTagRecord(&rec);
             if (nOffset < 0 || engine.AddIndexEntry(nOffset, &rec) < 0)
                 err = "the store refused the record";

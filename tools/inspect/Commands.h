@@ -26,6 +26,7 @@ constexpr int kExitUsage = 2;
 int RunLs(const Options& opt);
 int RunShow(const Options& opt);
 int RunCheck(const Options& opt);
+int RunRepair(const Options& opt);
 int RunExport(const Options& opt);
 int RunImport(const Options& opt);
 int RunAreas(const Options& opt);

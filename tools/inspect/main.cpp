@@ -13,7 +13,8 @@ const char kHelp[] =
     "Usage: memlist-inspect COMMAND DIR [ARG] [OPTIONS]\n"
     "\n"
     "Looks into the tag store kept in the directory DIR (the files Tmp*TagInfo.tag, *.idx and\n"
-    "*.bpt). Only import writes to DIR; every other command opens the files for reading only and\n"
+    "*.bpt). Only import and repair write to DIR; every other command opens the files for reading "
+    "only and\n"
     "never creates, writes or saves anything. Texts are GB2312 in the store and UTF-8 here.\n"
     "\n"
     "Commands:\n"
@@ -27,6 +28,10 @@ const char kHelp[] =
     "                      entries against the records they name, each name tree's structure\n"
     "                      and its agreement with the index; prints each inconsistency with its\n"
     "                      file and byte offset\n"
+    "  repair DIR          brings both name trees into agreement with the index files (the\n"
+    "                      authority on names), under the sources' write locks, saves them and\n"
+    "                      prints every key it changed: the entry offset it led to and leads to\n"
+    "                      now (0: no tag)\n"
     "  export DIR FILE.csv writes the tags to FILE.csv (UTF-8) with the columns\n"
     "                      name,type,source,area,region,description,trend,unit,range_high,\n"
     "                      range_low,user_word,tail_word (unit and range for int and real tags,\n"
@@ -42,8 +47,8 @@ const char kHelp[] =
     "                      the built-in area when ARInfo.xml cannot be read)\n"
     "\n"
     "Options:\n"
-    "  --format table|csv|json  output of ls, show, check and areas (default table: aligned\n"
-    "                      columns for a person)\n"
+    "  --format table|csv|json  output of ls, show, check, repair and areas (default\n"
+    "                      table: aligned columns for a person)\n"
     "  --source brk|rmp|all     the data source of ls and export (default all, BRK first)\n"
     "  --type TYPE         ls and export: tag (default: all tags), bool, int, real, string;\n"
     "                      ls only: event, task, struct\n"
@@ -121,7 +126,7 @@ int main(int argc, char** argv) {
     opt.strCommand = words[0];
     const std::string& c = opt.strCommand;
     const bool bTwo = c == "show" || c == "export" || c == "import";
-    const bool bOne = c == "ls" || c == "check" || c == "areas";
+    const bool bOne = c == "ls" || c == "check" || c == "repair" || c == "areas";
     if (!bOne && !bTwo)
         return Usage(("unknown command " + c).c_str());
     if (words.size() != (bTwo ? 3u : 2u))
@@ -140,6 +145,8 @@ int main(int argc, char** argv) {
         return inspect::RunShow(opt);
     if (c == "check")
         return inspect::RunCheck(opt);
+    if (c == "repair")
+        return inspect::RunRepair(opt);
     if (c == "export")
         return inspect::RunExport(opt);
     if (c == "import")
