@@ -1,0 +1,203 @@
+// Names as several programs see them: a stale name never reaches another tag, names other
+// programs add are found without reopening, two writers of one source keep each other's tags,
+// and a damaged entry never frees a slot twice.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "EngineFixture.h"
+#include "FileFace.h"
+#include "ProcessSupport.h"
+#include "StoreCheck.h"
+#include "StoreWorkload.h"
+
+namespace {
+
+using enginetest::AnyTag;
+using enginetest::EngineTest;
+
+class Names : public EngineTest {
+protected:
+    mltest::TempDir reports;
+
+    std::vector<StoreFinding> Check() const {
+        return CStoreCheck::CheckDirectory(dir.path().c_str());
+    }
+    std::string Show(const std::vector<StoreFinding>& findings) const {
+        std::string s;
+        for (const StoreFinding& f : findings)
+            s += f.strFile.str() + " @" + std::to_string(f.nOffset) + ": " + f.strText.str() + "\n";
+        return s;
+    }
+    // Runs `fn` in a child that reports "ready" and is then killed: nothing it did is saved by
+    // a close.
+    template <class Fn>
+    void RunAndKill(Fn&& fn) {
+        const proctest::ReportFile report(reports / "kill");
+        const pid_t pid = proctest::Spawn([&] {
+            const int rc = fn();
+            if (rc != 0)
+                return rc;
+            report.Send("ready");
+            proctest::SleepUs(30 * 1000 * 1000);
+            return 0;
+        });
+        for (int waited = 0; report.Lines().empty() && waited < 20000; waited += 5)
+            proctest::SleepUs(5000);
+        ASSERT_EQ(report.Lines().size(), 1u) << "the child did not get ready";
+        kill(pid, SIGKILL);
+        ASSERT_EQ(proctest::WaitBounded(pid, 10000), 128 + SIGKILL);
+    }
+};
+
+TEST_F(Names, AStaleNameNeverDeletesOrRenamesTheTagThatTookItsSlots) {
+    ASSERT_EQ(Add(2, 2, "Y"), 40);
+    engine.reset();  // Y is saved in the tree file
+    RunAndKill([] {
+        CFileFace face;
+        return face.DelData(CString("Y")) == 1 ? 0 : 1;
+    });
+    // The next session adds X into Y's freed slots, record and entry alike.
+    engine = std::make_unique<CFileDypass>();
+    EXPECT_EQ(engine->JustTagFromBRK("Y"), 0);
+    ASSERT_EQ(Add(2, 2, "X"), 40);
+    EXPECT_EQ(engine->JustTagFromBRK("X"), 40);
+    EXPECT_EQ(engine->DeleteTag("Y"), -1);
+    AnyTag renamed = enginetest::MakeTag(2, "Z");
+    EXPECT_EQ(Modify(2, 2, &renamed, "Y"), -1);
+    CMemTag tag;
+    ASSERT_EQ(engine->GetTagByName("X", tag), 1);
+    EXPECT_EQ(tag.strDesc, "desc of X");
+    engine.reset();
+    EXPECT_EQ(Show(Check()), "");
+}
+
+TEST_F(Names, NamesAddedRenamedAndDeletedByAKilledProgramAreAsItLeftThem) {
+    ASSERT_EQ(Add(1, 1, "KEEP"), 40);
+    ASSERT_EQ(Add(1, 1, "OLD"), 40 + 538);
+    ASSERT_EQ(Add(3, 2, "GONE"), 40);
+    engine.reset();
+    // The killed program's trees die with it; only the record and index files keep its work.
+    RunAndKill([] {
+        CFileFace face;
+        for (int i = 0; i < 300; ++i) {
+            AnyTag t = reltest::Record(1 + i % 2, i);
+            if (face.AddData(reltest::TypeOf(i), 1 + i % 2, &t, CString()) != 1)
+                return 1;
+        }
+        AnyTag n = enginetest::MakeTag(1, "NEW");
+        if (face.ModifyData(1, 1, &n, CString("OLD"), CString()) != 1 ||
+            face.DelData(CString("GONE")) != 1)
+            return 2;
+        return 0;
+    });
+    // Even the tree file gone: the index holds every name.
+    ASSERT_EQ(0, std::remove(Path("TmpBRTaskTagIndex.bpt").c_str()));
+    engine = std::make_unique<CFileDypass>();
+    for (int i = 0; i < 300; ++i) {
+        CMemTag tag;
+        ASSERT_EQ(engine->GetTagByName(reltest::TagName(1 + i % 2, i).c_str(), tag), 1) << i;
+        EXPECT_EQ(reltest::Mismatch(tag), "");
+    }
+    EXPECT_EQ(engine->JustTagFromRMP("KEEP"), 40);
+    EXPECT_EQ(engine->JustTagFromRMP("NEW"), 40 + 40);
+    EXPECT_EQ(engine->JustTagFromRMP("OLD"), 0);
+    EXPECT_EQ(engine->JustTagFromBRK("GONE"), 0);
+    CMemTag tag;
+    EXPECT_EQ(engine->GetTagByName("GONE", tag), 0);
+    engine.reset();
+    EXPECT_EQ(Show(Check()), "");
+}
+
+TEST_F(Names, AProgramFindsWhatAnotherAddsAndDeletesWhileItRuns) {
+    ASSERT_EQ(Add(2, 2, "EARLY"), 40);
+    CFileFace first;  // opened before the other program adds anything
+    ASSERT_EQ(first.JustTagFromBRK(CString("EARLY")), 40);
+    const pid_t pid = proctest::Spawn([] {
+        CFileFace other;
+        for (int i = 0; i < 500; ++i) {
+            AnyTag t = reltest::Record(1 + i % 2, i);
+            if (other.AddData(reltest::TypeOf(i), 1 + i % 2, &t, CString()) != 1)
+                return 1;
+        }
+        return other.DelData(CString("EARLY")) == 1 ? 0 : 2;
+    });
+    ASSERT_EQ(proctest::WaitBounded(pid, 60000), 0);
+    for (int i = 0; i < 500; ++i) {
+        CMemTag tag;
+        ASSERT_EQ(first.GetSelute(CString(reltest::TagName(1 + i % 2, i)), tag), 1) << i;
+        EXPECT_EQ(reltest::Mismatch(tag), "");
+    }
+    EXPECT_EQ(first.JustTagFromBRK(CString("EARLY")), 0);
+}
+
+TEST_F(Names, TwoProgramsAddingToOneSourceAtOnceKeepEveryTag) {
+    engine.reset();
+    constexpr int kEach = 1500;
+    pid_t pids[2];
+    for (int w = 0; w < 2; ++w) {
+        pids[w] = proctest::Spawn([w] {
+            CFileFace face;
+            for (int k = 0; k < kEach; ++k) {
+                const int i = w * kEach + k;
+                AnyTag t = reltest::Record(memtag::kSourceBrakk, i);
+                if (face.AddData(reltest::TypeOf(i), memtag::kSourceBrakk, &t, CString()) != 1)
+                    return 1;
+                // Deletes too, so that both take and release slots of the same free lists.
+                if (k % 5 == 4 && face.DelData(CString(reltest::TagName(2, i - 2))) != 1)
+                    return 2;
+            }
+            return 0;
+        });
+    }
+    for (pid_t pid : pids)
+        ASSERT_EQ(proctest::WaitBounded(pid, 120000), 0);
+    CFileFace third;
+    for (int i = 0; i < 2 * kEach; ++i) {
+        CMemTag tag;
+        const int found = third.GetSelute(CString(reltest::TagName(2, i)), tag);
+        EXPECT_EQ(found, i % kEach % 5 == 2 ? 0 : 1) << i;
+    }
+    EXPECT_EQ(Show(Check()), "");
+}
+
+TEST_F(Names, AnEntryWhoseTypeFlippedNeverReleasesAnotherTagsRecord) {
+    ASSERT_EQ(Add(3, 2, "A"), 40);  // real record at 40
+    ASSERT_EQ(Add(1, 2, "B"), 40);  // boolean record at 40
+    // One bit of A's entry flips: its type becomes boolean, so it points at B's record.
+    auto idx = Bytes("TmpBrakkTagIndex.idx");
+    const std::uint32_t word = (1u << 28) | 40u;
+    std::memcpy(idx.data() + 40 + 36, &word, 4);
+    mltest::WriteFileBytes(Path("TmpBrakkTagIndex.idx"), std::string(idx.begin(), idx.end()));
+    EXPECT_EQ(engine->DeleteTag("A"), -1);
+    EXPECT_EQ(engine->DeleteTag("B"), 1);
+    EXPECT_EQ(engine->DeleteTag("A"), -1);
+    // B's record slot is on its list once, and a new tag takes it without touching another.
+    const auto boolFile = Bytes("TmpBrakkBoolTagInfo.tag");
+    EXPECT_EQ(enginetest::U16(boolFile, enginetest::U32(boolFile, 36)), 1);
+    ASSERT_EQ(Add(1, 2, "C"), 40);
+    ASSERT_EQ(Add(1, 2, "D"), 40 + 538);
+    EXPECT_EQ(engine->JustTagFromBRK("C"), 80);
+}
+
+TEST_F(Names, InspectorRepairBringsAStaleTreeIntoAgreement) {
+    ASSERT_EQ(Add(2, 2, "SAVED"), 40);
+    engine.reset();
+    RunAndKill([] {
+        CFileFace face;
+        AnyTag t = enginetest::MakeTag(2, "UNSAVED");
+        return face.AddData(2, 2, &t, CString()) == 1 && face.DelData(CString("SAVED")) == 1 ? 0
+                                                                                             : 1;
+    });
+    EXPECT_NE(Show(Check()), "");  // the tree file is older than the index
+    const std::string inspect = std::string(MEMLIST_BINARY_DIR) + "/out/memlist-inspect";
+    const std::string out = reports / "repair.txt";
+    ASSERT_EQ(std::system((inspect + " repair " + dir.path() + " --format csv >" + out).c_str()),
+              0);
+    EXPECT_EQ(mltest::ReadFileText(out),
+              "source,name,was,now\r\nBRK,SAVED,40,0\r\nBRK,UNSAVED,0,80\r\n");
+    EXPECT_EQ(Show(Check()), "");
+}
+
+}  // namespace
