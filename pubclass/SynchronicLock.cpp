@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 
 #include "Trace.h"
@@ -20,7 +21,7 @@ std::int64_t TickMs() {
 
 void SleepMs(long ms) {
     timespec ts{ms / 1000, (ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0) {
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
     }
 }
 
