@@ -1,11 +1,13 @@
 #include "SharedMemory.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <climits>
 #include <cerrno>
 #include <cstdint>
@@ -51,10 +53,24 @@ int SetByteLock(int fd, std::size_t offset, short type) {
     return r;
 }
 
+// getpid is a system call on every use; the lock asks on every call, so the id is kept and
+// forgotten in each child that fork makes.
+std::atomic<int> g_nProcessId{0};
+
+void ForgetProcessId() {
+    g_nProcessId.store(0, std::memory_order_relaxed);
+}
+
 }  // namespace
 
 int CurrentProcessId() {
-    return static_cast<int>(getpid());
+    static const bool bForgottenInChildren = pthread_atfork(nullptr, nullptr, ForgetProcessId) == 0;
+    int nId = g_nProcessId.load(std::memory_order_relaxed);
+    if (nId == 0 || !bForgottenInChildren) {
+        nId = static_cast<int>(getpid());
+        g_nProcessId.store(nId, std::memory_order_relaxed);
+    }
+    return nId;
 }
 
 std::string CSharedBlock::SystemName(const char* name, const char* space) {
