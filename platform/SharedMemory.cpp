@@ -1,13 +1,19 @@
 #include "SharedMemory.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <climits>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace mlplat {
 
@@ -24,11 +30,76 @@ int FlockRetry(int fd, int op) {
     return r;
 }
 
+std::uint64_t Fnv1a64(std::string_view s) {
+    std::uint64_t h = 14695981039346656037ull;
+    for (unsigned char c : s) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+// One open byte-range lock (owned by the open file description, not the process) on `offset`.
+int SetByteLock(int fd, std::size_t offset, short type) {
+    struct flock fl {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = static_cast<off_t>(offset);
+    fl.l_len = 1;
+    int r;
+    do {
+        r = fcntl(fd, F_OFD_SETLK, &fl);
+    } while (r != 0 && errno == EINTR);
+    return r;
+}
+
+// getpid is a system call on every use; the lock asks on every call, so the id is kept and
+// forgotten in each child that fork makes.
+std::atomic<int> g_nProcessId{0};
+
+void ForgetProcessId() {
+    g_nProcessId.store(0, std::memory_order_relaxed);
+}
+
 }  // namespace
 
-std::string CSharedBlock::SystemName(const char* name) {
-    return "/memlist." + std::to_string(static_cast<unsigned long>(getuid())) + "." +
-           (name ? name : "");
+int CurrentProcessId() {
+    static const bool bForgottenInChildren = pthread_atfork(nullptr, nullptr, ForgetProcessId) == 0;
+    int nId = g_nProcessId.load(std::memory_order_relaxed);
+    if (nId == 0 || !bForgottenInChildren) {
+        nId = static_cast<int>(getpid());
+        g_nProcessId.store(nId, std::memory_order_relaxed);
+    }
+    return nId;
+}
+
+std::string CSharedBlock::SystemName(const char* name, const char* space) {
+    std::string s = std::string(space ? space : "") + "." +
+                    std::to_string(static_cast<unsigned long>(getuid())) + "." + (name ? name : "");
+    // The name is a file of the shared-memory file system; past NAME_MAX the open would fail.
+    if (s.size() > NAME_MAX) {
+        char tail[18];
+        std::snprintf(tail, sizeof tail, "~%016llx", static_cast<unsigned long long>(Fnv1a64(s)));
+        s.resize(NAME_MAX - (sizeof tail - 1));
+        s += tail;
+    }
+    return "/" + s;
+}
+
+bool CSharedBlock::IsInherited() const {
+    return m_fd >= 0 && m_nOpener != CurrentProcessId();
+}
+
+bool CSharedBlock::TryLockByte(std::size_t offset) {
+    if (m_fd < 0 || IsInherited() || offset >= m_size)
+        return false;
+    return SetByteLock(m_fd, offset, F_WRLCK) == 0;
+}
+
+void CSharedBlock::UnlockByte(std::size_t offset) {
+    if (m_fd < 0 || IsInherited() || offset >= m_size)
+        return;
+    SetByteLock(m_fd, offset, F_UNLCK);
 }
 
 bool CSharedBlock::SameObject(int fd) const {
@@ -49,7 +120,7 @@ CSharedBlock::OpenResult CSharedBlock::Open(const char* name, std::size_t size, 
     Close();
     if (!name || !*name || std::strchr(name, '/') || size == 0)
         return kFailed;
-    m_strSysName = SystemName(name);
+    m_strSysName = SystemName(name, m_strSpace.c_str());
     for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
         bool bMadeHere = false;
         int fd = shm_open(m_strSysName.c_str(), O_RDWR, 0600);
@@ -112,6 +183,7 @@ CSharedBlock::OpenResult CSharedBlock::Open(const char* name, std::size_t size, 
             return kFailed;
         }
         m_fd = fd;
+        m_nOpener = CurrentProcessId();
         m_pData = p;
         m_size = size;
         return result;
@@ -126,8 +198,10 @@ void CSharedBlock::Close() {
         m_size = 0;
     }
     if (m_fd >= 0) {
-        // The last one out removes the name, as a named mapping goes with its last handle.
-        if (FlockRetry(m_fd, LOCK_EX | LOCK_NB) == 0 && SameObject(m_fd))
+        // The last one out removes the name, as a named mapping goes with its last handle. A
+        // copy made by fork shares the flock with its parent: converting it would convert the
+        // parent's too.
+        if (!IsInherited() && FlockRetry(m_fd, LOCK_EX | LOCK_NB) == 0 && SameObject(m_fd))
             shm_unlink(m_strSysName.c_str());
         close(m_fd);
         m_fd = -1;

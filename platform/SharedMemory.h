@@ -1,10 +1,16 @@
 // CSharedBlock: a small named block of shared memory, alive while any process is attached.
 //
-// Blocks live in a per-user namespace: the POSIX name is "/memlist." + uid + "." + name. Every
-// attached object holds a shared flock on the block's descriptor; a block that nobody holds is
-// treated as new (its bytes are zeroed) and the last object to let go unlinks it. A block left
-// behind by a killed process therefore starts afresh once every other process has let go. One
-// object is used by one thread; nothing throws.
+// Blocks live in a per-user namespace: the POSIX name is "/" + space + "." + uid + "." + name,
+// the space being "memlist" unless the object is made for another one. A name too long for
+// the system keeps its beginning and ends in a hash of the whole, the same in every program.
+// Every attached object holds a shared flock on the block's descriptor; a block that nobody
+// holds is treated as new (its bytes are zeroed) and the last object to let go unlinks it. A
+// block left behind by a killed process therefore starts afresh once every other process has
+// let go. One object is used by one thread; nothing throws.
+//
+// An object copied into a child by fork shares its descriptor with the parent's: the child
+// may use the mapping, but its Close only lets go of its own copy, and its byte locks are the
+// parent's, so it can neither take nor give back any.
 #pragma once
 
 #include <cstddef>
@@ -21,7 +27,9 @@ public:
         kAttached = 3,  // the block was already in use by another attached object
     };
 
-    CSharedBlock() = default;
+    static constexpr const char* kDefaultSpace = "memlist";
+
+    explicit CSharedBlock(const char* space = kDefaultSpace) : m_strSpace(space) {}
     ~CSharedBlock() { Close(); }
     CSharedBlock(const CSharedBlock&) = delete;
     CSharedBlock& operator=(const CSharedBlock&) = delete;
@@ -34,17 +42,31 @@ public:
 
     void* Data() const { return m_pData; }
     bool IsOpen() const { return m_pData != nullptr; }
+    // The block was opened by another process and came here through fork.
+    bool IsInherited() const;
+
+    // Locks byte `offset` of the block for this object alone, without waiting: false when
+    // another object (of any process, this one included) holds it. The system gives the lock
+    // back when the object closes or its process dies, which lets a byte stand for "its
+    // owner is alive".
+    bool TryLockByte(std::size_t offset);
+    void UnlockByte(std::size_t offset);
 
     // The system name of the block `name` for the calling user.
-    static std::string SystemName(const char* name);
+    static std::string SystemName(const char* name, const char* space = kDefaultSpace);
 
 private:
     bool SameObject(int fd) const;
 
+    std::string m_strSpace;
     int m_fd = -1;
+    int m_nOpener = 0;  // the process that opened m_fd
     void* m_pData = nullptr;
     std::size_t m_size = 0;
     std::string m_strSysName;
 };
+
+// The calling process's id.
+int CurrentProcessId();
 
 }  // namespace mlplat

@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 
 #include "Trace.h"
@@ -12,6 +13,18 @@ namespace {
 static_assert(std::atomic_ref<std::int32_t>::is_always_lock_free,
               "the counter is shared between processes and must be lock-free");
 
+// How often a turned-away locker looks for shares of holders that are gone.
+constexpr std::int64_t kTakeBackIntervalMs = 50;
+
+std::atomic_ref<std::int32_t> Shared(std::int32_t* p) {
+    return std::atomic_ref<std::int32_t>(*p);
+}
+
+// The byte whose lock says that the slot's owner is alive: the slot's first.
+std::size_t SlotByte(int nSlot) {
+    return static_cast<std::size_t>(nSlot) * sizeof(std::int32_t);
+}
+
 std::int64_t TickMs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -20,7 +33,7 @@ std::int64_t TickMs() {
 
 void SleepMs(long ms) {
     timespec ts{ms / 1000, (ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0) {
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
     }
 }
 
@@ -37,35 +50,31 @@ int CSynchronicLock::Create(CString strName, int bCreate) {
         Release();
     std::memset(m_szName, 0, sizeof m_szName);
     std::memcpy(m_szName, strName.GetString(), static_cast<size_t>(strName.GetLength()));
-    m_nSize = -1;
-    m_bAttached = 0;
-    mlplat::CSharedBlock::OpenResult r = m_block.Open(m_szName, sizeof(std::int32_t), bCreate != 0);
-    if (r != mlplat::CSharedBlock::kCreated && r != mlplat::CSharedBlock::kAttached)
+    if (!AttachBlock(bCreate != 0))
         return 0;
-    m_bAttached = r == mlplat::CSharedBlock::kAttached;
-    m_pCounter = static_cast<std::int32_t*>(m_block.Data());
-    m_nSize = sizeof(std::int32_t);
-    // A new block is zero already: its maker had it alone when it sized it.
-    m_bReady = m_nSize > 0;
+    AttachRegistry();
     MLTRACE("lock %s prepared (%s)\n", m_szName, m_bAttached ? "attached" : "new");
     return m_bReady;
 }
 
 int CSynchronicLock::TryReadLock(unsigned nTimeout) {
+    AdoptAfterFork();
     if (!m_bReady || !m_pCounter)
         return 0;
     if (m_bReadHeld)
         return 1;
-    std::atomic_ref<std::int32_t> counter(*m_pCounter);
     const std::int64_t start = TickMs();
     std::int64_t elapsed = 0;
+    std::int64_t nextTakeBack = start;
     while (elapsed < static_cast<std::int64_t>(nTimeout)) {
         elapsed = TickMs() - start;
-        if (counter.fetch_add(1) + 1 < kWriterShare) {
+        if (Contribute(1) + 1 < kWriterShare) {
             m_bReadHeld = 1;
             return 1;
         }
-        counter.fetch_sub(1);
+        Withdraw(1);
+        if (TakeBackWhenDue(nextTakeBack))
+            continue;
         SleepMs(15);
     }
     MLTRACE("lock %s: shared side timed out\n", m_szName);
@@ -73,51 +82,56 @@ int CSynchronicLock::TryReadLock(unsigned nTimeout) {
 }
 
 int CSynchronicLock::ReadUnlock() {
+    AdoptAfterFork();
     if (!m_bReady || !m_pCounter)
         return 0;
     if (m_bReadHeld) {
-        std::atomic_ref<std::int32_t>(*m_pCounter).fetch_sub(1);
+        Withdraw(1);
         m_bReadHeld = 0;
     }
     return 1;
 }
 
 int CSynchronicLock::TryWriteLock(unsigned nTimeout) {
+    AdoptAfterFork();
     if (!m_bReady || !m_pCounter)
         return 0;
     if (m_bWriteHeld)
         return 1;
-    std::atomic_ref<std::int32_t> counter(*m_pCounter);
     const std::int64_t start = TickMs();
     std::int64_t elapsed = 0;
+    std::int64_t nextTakeBack = start;
     while (elapsed < static_cast<std::int64_t>(nTimeout)) {
         elapsed = TickMs() - start;
-        const std::int32_t nBefore = counter.fetch_add(kWriterShare);
+        const std::int32_t nBefore = Contribute(kWriterShare);
         if (nBefore == 0) {
             m_bWriteHeld = 1;
             return 1;
         }
-        if (nBefore >= kWriterShare) {
-            // Another writer holds or waits: step aside at once. Two writers that each kept
-            // their share while sleeping could turn each other away until both timed out.
-            counter.fetch_sub(kWriterShare);
+        // With only readers in, keep the share during the sleep, so new readers are turned
+        // away. Another writer that holds or waits is stepped aside from at once: two writers
+        // that each kept their share while sleeping could turn each other away until both
+        // timed out.
+        const bool bOnlyReaders = nBefore < kWriterShare;
+        if (bOnlyReaders)
             SleepMs(10);
-        } else {
-            // Only readers: keep the share during the sleep, so new readers are turned away.
+        Withdraw(kWriterShare);
+        if (TakeBackWhenDue(nextTakeBack))
+            continue;
+        if (!bOnlyReaders)
             SleepMs(10);
-            counter.fetch_sub(kWriterShare);
-        }
     }
     MLTRACE("lock %s: exclusive side timed out\n", m_szName);
     return 0;
 }
 
 int CSynchronicLock::WriteUnlock() {
+    AdoptAfterFork();
     if (!m_bReady || !m_pCounter)
         return 0;
     if (m_bWriteHeld) {
         m_bWriteHeld = 0;
-        std::atomic_ref<std::int32_t>(*m_pCounter).fetch_sub(kWriterShare);
+        Withdraw(kWriterShare);
     }
     return 1;
 }
@@ -125,10 +139,12 @@ int CSynchronicLock::WriteUnlock() {
 void CSynchronicLock::Release() {
     if (!m_bReady)
         return;
+    LeaveParentsPart();
     if (m_bReadHeld)
         ReadUnlock();
     if (m_bWriteHeld)
         WriteUnlock();
+    DetachRegistry();
     m_block.Close();
     m_nSize = -1;
     m_pCounter = nullptr;
@@ -140,5 +156,129 @@ void CSynchronicLock::Release() {
 int CSynchronicLock::PeekCounter() const {
     if (!m_bReady || !m_pCounter)
         return -1;
-    return std::atomic_ref<std::int32_t>(*m_pCounter).load();
+    return Shared(m_pCounter).load();
+}
+
+bool CSynchronicLock::AttachBlock(bool bCreate) {
+    m_nSize = -1;
+    m_bAttached = 0;
+    const mlplat::CSharedBlock::OpenResult r =
+        m_block.Open(m_szName, sizeof(std::int32_t), bCreate);
+    if (r != mlplat::CSharedBlock::kCreated && r != mlplat::CSharedBlock::kAttached)
+        return false;
+    m_bAttached = r == mlplat::CSharedBlock::kAttached;
+    m_pCounter = static_cast<std::int32_t*>(m_block.Data());
+    m_nSize = sizeof(std::int32_t);
+    // A new block is zero already: its maker had it alone when it sized it.
+    m_bReady = m_nSize > 0;
+    m_nProcess = mlplat::CurrentProcessId();
+    return m_bReady != 0;
+}
+
+void CSynchronicLock::AttachRegistry() {
+    const mlplat::CSharedBlock::OpenResult r =
+        m_registry.Open(m_szName, kHolderSlots * sizeof(std::int32_t), true);
+    if (r != mlplat::CSharedBlock::kCreated && r != mlplat::CSharedBlock::kAttached)
+        return;  // works without a slot, as a program that knows only the counter
+    m_pSlots = static_cast<std::int32_t*>(m_registry.Data());
+    for (int i = 0; i < kHolderSlots; ++i) {
+        if (!m_registry.TryLockByte(SlotByte(i)))
+            continue;
+        // A slot that is free but not empty lost its owner with a share still in the counter.
+        const std::int32_t nLeft = Shared(&m_pSlots[i]).exchange(0);
+        if (nLeft != 0) {
+            Shared(m_pCounter).fetch_sub(nLeft);
+            MLTRACE("lock %s: took back %d left by a holder that is gone\n", m_szName,
+                    static_cast<int>(nLeft));
+        }
+        m_nSlot = i;
+        return;
+    }
+}
+
+void CSynchronicLock::DetachRegistry() {
+    if (m_nSlot >= 0) {
+        Shared(&m_pSlots[m_nSlot]).store(0);
+        m_registry.UnlockByte(SlotByte(m_nSlot));
+        m_nSlot = -1;
+    }
+    m_nRecorded = 0;
+    m_pSlots = nullptr;
+    m_registry.Close();
+}
+
+bool CSynchronicLock::LeaveParentsPart() {
+    if (!m_bReady)
+        return false;
+    const int nProcess = mlplat::CurrentProcessId();
+    if (nProcess == m_nProcess)
+        return false;
+    // A copy made by fork: what the parent holds and the parent's slot stay the parent's. The
+    // descriptors, their flocks and byte locks are shared with the parent too, so the copy
+    // lets go of them without touching what they hold.
+    m_nProcess = nProcess;
+    m_bReadHeld = 0;
+    m_bWriteHeld = 0;
+    m_nRecorded = 0;
+    m_nSlot = -1;
+    m_pSlots = nullptr;
+    m_registry.Close();
+    m_pCounter = nullptr;
+    m_block.Close();
+    return true;
+}
+
+void CSynchronicLock::AdoptAfterFork() {
+    if (!LeaveParentsPart())
+        return;
+    // From here the copy is a participant of its own, attached as Create attaches.
+    if (AttachBlock(true)) {
+        AttachRegistry();
+    } else {
+        m_bReady = 0;
+        m_nSize = -1;
+    }
+}
+
+// The counter is raised before the record and lowered after it, so that a holder killed in
+// between leaves a share too many (which then stays, as without a slot), never one too few,
+// which would let a writer in beside another holder.
+std::int32_t CSynchronicLock::Contribute(std::int32_t n) {
+    const std::int32_t nBefore = Shared(m_pCounter).fetch_add(n);
+    m_nRecorded += n;
+    if (m_nSlot >= 0)
+        Shared(&m_pSlots[m_nSlot]).store(m_nRecorded);
+    return nBefore;
+}
+
+void CSynchronicLock::Withdraw(std::int32_t n) {
+    m_nRecorded -= n;
+    if (m_nSlot >= 0)
+        Shared(&m_pSlots[m_nSlot]).store(m_nRecorded);
+    Shared(m_pCounter).fetch_sub(n);
+}
+
+bool CSynchronicLock::TakeBackWhenDue(std::int64_t& nextTakeBack) {
+    const std::int64_t now = TickMs();
+    if (now < nextTakeBack || !m_pSlots)
+        return false;
+    nextTakeBack = now + kTakeBackIntervalMs;
+    bool bTook = false;
+    for (int i = 0; i < kHolderSlots; ++i) {
+        // Our own slot is skipped: our own byte lock would not keep us out of it.
+        if (i == m_nSlot || Shared(&m_pSlots[i]).load() == 0)
+            continue;
+        if (!m_registry.TryLockByte(SlotByte(i)))
+            continue;  // its owner lives
+        // Read under the byte lock, so that of two lockers taking back at once only one does.
+        const std::int32_t nLeft = Shared(&m_pSlots[i]).exchange(0);
+        m_registry.UnlockByte(SlotByte(i));
+        if (nLeft != 0) {
+            Shared(m_pCounter).fetch_sub(nLeft);
+            MLTRACE("lock %s: took back %d left by a holder that is gone\n", m_szName,
+                    static_cast<int>(nLeft));
+            bTook = true;
+        }
+    }
+    return bTook;
 }

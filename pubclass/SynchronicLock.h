@@ -1,11 +1,21 @@
 // CSynchronicLock: a reader/writer lock shared between processes under a name.
 //
-// The whole shared state is one signed 32-bit counter in a named shared block: the number of
-// shared holders plus 10000 for an exclusive holder (or a writer that is trying). Lockers poll
-// with short sleeps, so no call blocks for longer than the time-out its caller gives; a time-out
-// is reported only by the result 0. The block disappears when the last process lets go of it, so
-// the share of a process that died goes with it. One object is used by one thread and takes
-// either the shared or the exclusive side, not both.
+// The whole shared state of the lock is one signed 32-bit counter in a named shared block: the
+// number of shared holders plus 10000 for an exclusive holder (or a writer that is trying).
+// Lockers poll with short sleeps, so no call blocks for longer than the time-out its caller
+// gives; a time-out is reported only by the result 0. One object is used by one thread and
+// takes either the shared or the exclusive side, not both.
+//
+// A holder that dies blocks nobody for longer than one time-out. Beside the counter each name
+// has a registry of holder slots; an object claims one for its lifetime with a byte lock the
+// system gives back when its process dies, and records there what it has added to the
+// counter. A locker that is turned away takes back what the slots of dead owners record. A
+// program that changes only the counter still works beside this one: its shares have no slot
+// and are never taken back. Without a free slot an object works as such a program does, and
+// what it leaves when it dies goes only when every process has let go of the block.
+//
+// An object copied into a child by fork belongs to the child from its next call: it leaves
+// what the parent held to the parent and claims a slot of its own.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +27,7 @@ class CSynchronicLock {
 public:
     static constexpr int kWriterShare = 10000;
     static constexpr int kMaxNameLength = 256;
+    static constexpr int kHolderSlots = 128;
 
     CSynchronicLock() = default;
     virtual ~CSynchronicLock();
@@ -43,11 +54,31 @@ public:
     const char* GetName() const { return m_szName; }
     // The shared counter as it is now (for diagnostics); -1 when not ready.
     int PeekCounter() const;
+    // Whether this object has a holder slot, so that a share it leaves by dying is taken back.
+    bool HasHolderSlot() const { return m_nSlot >= 0; }
 
 private:
+    bool AttachBlock(bool bCreate);
+    void AttachRegistry();
+    void DetachRegistry();
+    bool LeaveParentsPart();
+    void AdoptAfterFork();
+    // Adds n to the counter and records it in the slot; returns the counter before.
+    std::int32_t Contribute(std::int32_t n);
+    void Withdraw(std::int32_t n);
+    // Takes back what dead holders' slots record, at most every few dozen milliseconds.
+    bool TakeBackWhenDue(std::int64_t& nextTakeBack);
+
     int m_nSize = -1;
     std::int32_t* m_pCounter = nullptr;
     mlplat::CSharedBlock m_block;
+    // Attached after the block and detached before it, so that a counter made afresh is never
+    // met with records of the holders it no longer counts.
+    mlplat::CSharedBlock m_registry{"memlist-holders"};
+    std::int32_t* m_pSlots = nullptr;
+    int m_nSlot = -1;
+    std::int32_t m_nRecorded = 0;  // what this object has added to the counter
+    int m_nProcess = 0;            // the process the object's holds and slot belong to
     char m_szName[kMaxNameLength + 1] = {};
     int m_bReady = 0;
     int m_bAttached = 0;
