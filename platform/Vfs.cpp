@@ -50,9 +50,12 @@ int PosixRename(const char* from, const char* to) {
 int PosixUnlink(const char* path) {
     return ::unlink(path);
 }
+int PosixFstat(int fd, struct stat* st) {
+    return ::fstat(fd, st);
+}
 
 const VfsOps kPosix = {PosixOpen,  PosixClose, PosixPread,  PosixPwrite, PosixFtruncate,
-                       PosixFsize, PosixFlock, PosixRename, PosixUnlink};
+                       PosixFsize, PosixFlock, PosixRename, PosixUnlink, PosixFstat};
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 // The table is process-wide and not synchronised: swap it only while no store is in use.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace mlplat {
@@ -19,6 +20,7 @@ struct VfsOps {
     int (*flock)(int fd, int op);
     int (*rename)(const char* from, const char* to);
     int (*unlink)(const char* path);
+    int (*fstat)(int fd, struct stat* st);
 };
 
 // The table in force.
