@@ -35,9 +35,24 @@ bool CFile::Open(const char* path, unsigned flags) {
         if (!(flags & modeNoTruncate))
             oflags |= O_TRUNC;
     }
-    int fd = mlplat::Vfs().open(path, oflags, 0666);
+    // Non-blocking only for the open itself: a FIFO without its other end would block it for
+    // ever. What is not a regular file is refused before a byte is read or written.
+    int fd = mlplat::Vfs().open(path, oflags | O_NONBLOCK, 0666);
     if (fd < 0)
         return false;
+    struct stat st;
+    if (mlplat::Vfs().fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        mlplat::Vfs().close(fd);
+        errno = EINVAL;
+        return false;
+    }
+    const int fl = ::fcntl(fd, F_GETFL);
+    if (fl < 0 || ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0) {
+        int err = errno;
+        mlplat::Vfs().close(fd);
+        errno = err;
+        return false;
+    }
     if ((flags & 0x70) == shareExclusive && mlplat::Vfs().flock(fd, LOCK_EX | LOCK_NB) != 0) {
         int err = errno;
         mlplat::Vfs().close(fd);
@@ -80,6 +95,28 @@ bool CFile::ReadExactAt(std::uint64_t offset, void* buf, std::size_t n) {
     return ReadAt(offset, buf, n) == static_cast<long long>(n);
 }
 
+bool CFile::ReadAll(std::string& out) {
+    out.clear();
+    const long long len = GetLength();
+    if (len < 0)
+        return false;
+    out.resize(static_cast<std::size_t>(len));
+    const long long got = ReadAt(0, out.data(), out.size());
+    if (got < 0)
+        return false;
+    out.resize(static_cast<std::size_t>(got));
+    // The file may have grown since its length was taken.
+    char chunk[65536];
+    for (;;) {
+        const long long r = ReadAt(out.size(), chunk, sizeof chunk);
+        if (r < 0)
+            return false;
+        if (r == 0)
+            return true;
+        out.append(chunk, static_cast<std::size_t>(r));
+    }
+}
+
 bool CFile::WriteAt(std::uint64_t offset, const void* buf, std::size_t n) {
     if (m_fd < 0)
         return false;
@@ -114,47 +151,54 @@ bool CFile::SetLength(std::uint64_t n) {
 }
 
 bool CStdioFile::Open(const char* path, unsigned flags) {
-    m_pos = 0;
-    m_buf.clear();
-    m_bufPos = 0;
+    SeekToBegin();
     return CFile::Open(path, flags);
 }
 
 bool CStdioFile::Fill() {
-    char chunk[4096];
+    char chunk[65536];
     long long r = ReadAt(m_pos, chunk, sizeof chunk);
     if (r <= 0)
         return false;
     m_buf.erase(0, m_bufPos);
+    m_scanned -= std::min(m_scanned, m_bufPos);
     m_bufPos = 0;
     m_buf.append(chunk, static_cast<std::size_t>(r));
     m_pos += static_cast<std::uint64_t>(r);
     return true;
 }
 
+bool CStdioFile::NextLine(std::string_view text, std::size_t& pos, CString& line) {
+    line.Empty();
+    if (pos >= text.size())
+        return false;
+    std::size_t nl = text.find('\n', pos);
+    std::size_t next = nl == std::string_view::npos ? text.size() : nl + 1;
+    std::size_t end = nl == std::string_view::npos ? text.size() : nl;
+    if (end > pos && text[end - 1] == '\r')
+        --end;
+    line = CString(text.substr(pos, end - pos));
+    pos = next;
+    return true;
+}
+
 bool CStdioFile::ReadString(CString& line) {
     line.Empty();
     for (;;) {
-        std::size_t nl = m_buf.find('\n', m_bufPos);
+        // Only the bytes not yet searched: a long line costs one pass, not one per chunk.
+        std::size_t nl = m_buf.find('\n', std::max(m_bufPos, m_scanned));
         if (nl != std::string::npos) {
-            std::size_t end = nl;
-            if (end > m_bufPos && m_buf[end - 1] == '\r')
-                --end;
-            line = CString(m_buf.substr(m_bufPos, end - m_bufPos));
-            m_bufPos = nl + 1;
+            NextLine(m_buf, m_bufPos, line);
+            m_scanned = m_bufPos;
             return true;
         }
+        m_scanned = m_buf.size();
         if (!Fill())
             break;
     }
-    if (m_bufPos >= m_buf.size())
-        return false;
-    std::size_t end = m_buf.size();
-    if (m_buf[end - 1] == '\r')
-        --end;
-    line = CString(m_buf.substr(m_bufPos, end - m_bufPos));
-    m_bufPos = m_buf.size();
-    return true;
+    const bool bAny = NextLine(m_buf, m_bufPos, line);
+    m_scanned = m_bufPos;
+    return bAny;
 }
 
 bool CStdioFile::WriteString(const char* text) {
@@ -170,6 +214,7 @@ bool CStdioFile::WriteString(const char* text) {
     std::uint64_t at = m_pos - (m_buf.size() - m_bufPos);
     m_buf.clear();
     m_bufPos = 0;
+    m_scanned = 0;
     if (!WriteAt(at, out.data(), out.size()))
         return false;
     m_pos = at + out.size();
@@ -182,6 +227,7 @@ bool CStdioFile::SeekToEnd() {
         return false;
     m_buf.clear();
     m_bufPos = 0;
+    m_scanned = 0;
     m_pos = static_cast<std::uint64_t>(len);
     return true;
 }

@@ -4,6 +4,10 @@
 // shared seek position), so several programs can work on one file without disturbing each
 // other. Nothing throws: every operation reports failure in its result.
 //
+// Only regular files are opened: a FIFO, a device or a directory where a file is expected is
+// refused at once (the open never waits for a FIFO's other end), so a stray special file reads
+// as a file that cannot be opened instead of hanging the program or feeding it endless bytes.
+//
 // Sharing: POSIX has no share modes. shareDenyNone is a plain open; shareExclusive takes
 // flock(LOCK_EX | LOCK_NB) right after the open and holds it until Close, and the open fails
 // when another holder has it. The other share modes act as shareDenyNone.
@@ -15,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "CString.h"
 
@@ -54,7 +59,8 @@ public:
     CFile& operator=(const CFile&) = delete;
 
     // Opens `path` with the class library's flags. modeCreate without modeNoTruncate truncates.
-    // On failure errno tells why (EWOULDBLOCK: another holder of a shareExclusive open).
+    // On failure errno tells why (EWOULDBLOCK: another holder of a shareExclusive open; EINVAL:
+    // not a regular file).
     bool Open(const char* path, unsigned flags);
     void Close();
     bool IsOpen() const { return m_fd >= 0; }
@@ -65,6 +71,8 @@ public:
     long long ReadAt(std::uint64_t offset, void* buf, std::size_t n);
     // Reads exactly n bytes at `offset`; false when fewer are there or on an error.
     bool ReadExactAt(std::uint64_t offset, void* buf, std::size_t n);
+    // Replaces `out` with every byte from offset 0 to the end of the file; false on an error.
+    bool ReadAll(std::string& out);
     // Writes all n bytes at `offset`; false on any error (a short write included).
     bool WriteAt(std::uint64_t offset, const void* buf, std::size_t n);
 
@@ -93,7 +101,15 @@ public:
     bool ReadString(CString& line);
     // Writes text, '\n' becoming CR LF.
     bool WriteString(const char* text);
-    void SeekToBegin() { m_pos = 0; }
+    void SeekToBegin() {
+        m_pos = 0;
+        m_buf.clear();
+        m_bufPos = 0;
+        m_scanned = 0;
+    }
+    // The line of `text` that starts at `pos`, split and stripped as ReadString does; `pos`
+    // moves past its line end. False when `pos` is at the end of `text`.
+    static bool NextLine(std::string_view text, std::size_t& pos, CString& line);
     bool SeekToEnd();
 
 private:
@@ -101,4 +117,5 @@ private:
     std::uint64_t m_pos = 0;  // file offset of the next byte not yet in m_buf
     std::string m_buf;        // read-ahead
     std::size_t m_bufPos = 0;
+    std::size_t m_scanned = 0;  // bytes of m_buf already searched for a line end
 };

@@ -2,6 +2,7 @@
 // Paths are byte strings with '/' as the separator. No function throws.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace mlplat {
@@ -17,6 +18,19 @@ bool CopyFileReplace(const char* from, const char* to);
 bool DeleteFile(const char* path);
 // Renames `from` over `to` atomically (both in one directory).
 bool RenameReplace(const char* from, const char* to);
+// Makes `path` hold exactly the n bytes at `data`, as safely as the file and its directory
+// allow. Normally the bytes go to "<file>.~<pid>" beside the file, which then takes the file's
+// place in one rename (a reader sees the old file or the new one whole, and a failed write
+// leaves the old one as it was); the new file gets the old one's mode and, where permitted,
+// its owner. A symbolic link is followed: the file it names gets the bytes and the link stays.
+// Where no file can be made or renamed beside the file, or the file has several hard links,
+// the file is rewritten in place instead. Leftovers "<file>.~<digits>" of earlier writers that
+// were killed are removed first: the caller must make sure no other writer of this file is at
+// work (the tree's exclusive lock does). False on any error, or when the path names something
+// other than a regular file.
+bool ReplaceFileContents(const char* path, const void* data, std::size_t n);
+// The id of the running process.
+long ProcessId();
 bool SetCurrentDir(const char* path);
 std::string GetCurrentDir();
 // `path` made absolute against the current directory (not resolved: no links followed).

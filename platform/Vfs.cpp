@@ -50,6 +50,9 @@ int PosixRename(const char* from, const char* to) {
 int PosixUnlink(const char* path) {
     return ::unlink(path);
 }
+int PosixFstat(int fd, struct stat* st) {
+    return ::fstat(fd, st);
+}
 
 int PosixFstat(int fd, struct stat* st) {
     return ::fstat(fd, st);

@@ -1,7 +1,5 @@
 // FileBPlusTree: modes, node I/O, insertion and look-up. (Node operations are in
 // filebplustreenode.cpp.)
-#include <unistd.h>
-
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -95,34 +93,55 @@ bool FileBPlusTree::WriteNode(const FileBPlusTreeNode& node) {
     return m_file.WriteAt(static_cast<std::uint64_t>(off), buf.data(), buf.size());
 }
 
+bool FileBPlusTree::GrowImageFor(int nNum) {
+    const std::int64_t nNew =
+        m_header.nDataOffset + (static_cast<std::int64_t>(nNum) + kGrowSlots) * SlotSize();
+    if (nNew > kMaxImage)
+        return false;
+    try {
+        // The image grows by 100 slots, but its storage geometrically (up to the limit), so
+        // that a growing tree is not copied over and over.
+        if (static_cast<std::size_t>(nNew) > m_image.capacity()) {
+            std::int64_t nCap = std::max<std::int64_t>(
+                nNew, std::min<std::int64_t>(2 * static_cast<std::int64_t>(m_image.capacity()),
+                                             kMaxImage));
+            m_image.reserve(static_cast<std::size_t>(nCap));
+        }
+        m_image.resize(static_cast<std::size_t>(nNew));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
 bool FileBPlusTree::AllocNode(int bLeaf, FileBPlusTreeNode& node) {
     if (m_nMode == kClosed || m_header.nNodeCount < 0 || m_header.nNodeCount == INT_MAX)
         return false;
     const int nNum = m_header.nNodeCount;
     if (m_nMode == kMemory &&
-        static_cast<std::int64_t>(m_image.size()) < NodeOffset(nNum) + SlotSize()) {
-        const std::int64_t nNew =
-            m_header.nDataOffset + (static_cast<std::int64_t>(nNum) + kGrowSlots) * SlotSize();
-        if (nNew > kMaxImage)
-            return false;
-        try {
-            // The image grows by 100 slots, but its storage geometrically (up to the limit),
-            // so that a growing tree is not copied over and over.
-            if (static_cast<std::size_t>(nNew) > m_image.capacity()) {
-                std::int64_t nCap = std::max<std::int64_t>(
-                    nNew, std::min<std::int64_t>(2 * static_cast<std::int64_t>(m_image.capacity()),
-                                                 kMaxImage));
-                m_image.reserve(static_cast<std::size_t>(nCap));
-            }
-            m_image.resize(static_cast<std::size_t>(nNew));
-        } catch (const std::bad_alloc&) {
-            return false;
-        }
-    }
+        static_cast<std::int64_t>(m_image.size()) < NodeOffset(nNum) + SlotSize() &&
+        !GrowImageFor(nNum))
+        return false;
     node.m_nNodeNum = nNum;
     node.m_bLeaf = bLeaf;
     m_header.nNodeCount = nNum + 1;
     return WriteHeader() && WriteNode(node);
+}
+
+bool FileBPlusTree::ReserveNodes(int nCount) {
+    if (m_nMode != kMemory)
+        return m_nMode == kDisk;
+    if (m_header.nNodeCount < 0 || m_header.nNodeCount > INT_MAX - nCount)
+        return false;
+    const std::int64_t nNeed = NodeOffset(m_header.nNodeCount + nCount - 1) + SlotSize();
+    while (static_cast<std::int64_t>(m_image.size()) < nNeed) {
+        // The first slot the image lacks is where AllocNode would grow it.
+        const std::int64_t nHave =
+            (static_cast<std::int64_t>(m_image.size()) - m_header.nDataOffset) / SlotSize();
+        if (!GrowImageFor(static_cast<int>(std::max<std::int64_t>(nHave, m_header.nNodeCount))))
+            return false;
+    }
+    return true;
 }
 
 bool FileBPlusTree::UpdateChildParents(const FileBPlusTreeNode& node) {
@@ -232,17 +251,33 @@ int FileBPlusTree::CreateInMemory(CString strPath, int nOrder, int nExpected) {
 }
 
 int FileBPlusTree::LoadFromFile(CString strPath) {
+    return LoadChecked(strPath, true);
+}
+
+int FileBPlusTree::LoadForCheck(CString strPath) {
+    return LoadChecked(strPath, false);
+}
+
+int FileBPlusTree::LoadChecked(const CString& strPath, bool bCheck) {
     if (strPath.IsEmpty() || m_nMode != kClosed)
         return 0;
     m_strPath = strPath;
     int ok = 0;
     try {
-        if (!PrepareLock(m_strPath) || !m_lock.TryReadLock(m_nLockTimeout)) {
+        if (!PrepareLock(m_strPath)) {
             Close();
+            return 0;
+        }
+        if (!m_lock.TryReadLock(m_nLockTimeout)) {
+            Reset();  // another program is saving: its lock object stays ours to use later
             return 0;
         }
         ok = LoadImpl();
         m_lock.ReadUnlock();
+        // Outside the lock: the image is private now. A damaged tree would answer wrongly or
+        // corrupt itself further, so it counts as unreadable.
+        if (ok && bCheck && !CheckImpl(nullptr, nullptr))
+            ok = 0;
     } catch (...) {
         ok = 0;
     }
@@ -261,7 +296,7 @@ int FileBPlusTree::LoadImpl() {
     if (!file.ReadExactAt(0, &h, sizeof h) || std::memcmp(h.szIdent, kIdent, sizeof kIdent) != 0)
         return 0;
     // Every field that sizes or indexes the image is checked before anything is allocated.
-    if (h.nOrder <= 2 || h.nOrder > kMaxOrder || h.nNodeCount < 0 ||
+    if (h.nOrder <= 2 || h.nOrder > kMaxLoadOrder || h.nNodeCount < 0 ||
         h.nDataOffset < static_cast<std::int32_t>(sizeof h) || h.nDataOffset > kDataOffset * 1024)
         return 0;
     if (h.nNodeCount > 0 && (h.nRoot < 0 || h.nRoot >= h.nNodeCount))
@@ -270,7 +305,9 @@ int FileBPlusTree::LoadImpl() {
         static_cast<std::int64_t>(h.nDataOffset) +
         static_cast<std::int64_t>(h.nNodeCount) * FileBPlusTreeNode::SlotSize(h.nOrder);
     const long long nFileLen = file.GetLength();
-    if (nLen > INT_MAX || nFileLen < nLen)
+    // No writer makes an image beyond the limit: a header that claims more is damage, and
+    // would otherwise cost its claim in memory at every open.
+    if (nLen > kMaxImage || nFileLen < nLen)
         return 0;
     std::vector<std::uint8_t> image;
     image.resize(static_cast<std::size_t>(nLen));
@@ -306,23 +343,17 @@ int FileBPlusTree::SaveImpl(const CString& strPath) {
     const std::int64_t nLen = NodeOffset(m_header.nNodeCount);
     if (nLen < 0 || nLen > static_cast<std::int64_t>(m_image.size()))
         return 0;
-    // Written beside the file and renamed over it: readers see the old file or the new one
-    // whole, and a failed write (full disk, crash) leaves the old index as it was.
-    CString strTemp;
-    strTemp.Format("%s.~%ld", strPath.GetString(), static_cast<long>(getpid()));
-    CFile file;
-    if (!file.Open(strTemp, CFile::modeCreate | CFile::modeWrite | CFile::typeBinary))
-        return 0;
-    bool ok = file.WriteAt(0, m_image.data(), static_cast<std::size_t>(nLen));
-    file.Close();
-    if (ok)
-        ok = mlplat::RenameReplace(strTemp, strPath);
-    if (!ok)
-        mlplat::DeleteFile(strTemp);
-    return ok ? 1 : 0;
+    return mlplat::ReplaceFileContents(strPath, m_image.data(), static_cast<std::size_t>(nLen)) ? 1
+                                                                                                : 0;
 }
 
 int FileBPlusTree::Close() {
+    Reset();
+    m_lock.Release();
+    return 1;
+}
+
+void FileBPlusTree::Reset() {
     if (m_nMode == kDisk)
         m_file.Close();
     m_pA.reset();
@@ -331,9 +362,7 @@ int FileBPlusTree::Close() {
     m_pT.reset();
     std::vector<std::uint8_t>().swap(m_image);
     InitHeader();
-    m_lock.Release();
     m_nMode = kClosed;
-    return 1;
 }
 
 int FileBPlusTree::Insert(CMyKey key, int nValue, int bReplace, int* pOldValue) {
@@ -376,6 +405,22 @@ int FileBPlusTree::InsertImpl(const CMyKey& key, int nValue, int bReplace, int* 
             if (!A.InsertEntry(key, nValue, &ignored) || !WriteNode(A))
                 return 0;
         } else {
+            // Every node the split may take is had before anything is written: a split that
+            // failed half-way would lose the keys of the halves already written. It takes one
+            // node per full node on the path and a new root when the whole path is full.
+            int nNeed = 1;
+            bool bRootSplits = true;
+            for (auto it = path.rbegin(); it != path.rend(); ++it) {
+                if (!ReadNode(*it, *m_pT))
+                    return 0;
+                if (!m_pT->IsFull()) {
+                    bRootSplits = false;
+                    break;
+                }
+                ++nNeed;
+            }
+            if (!ReserveNodes(nNeed + (bRootSplits ? 1 : 0)))
+                return 0;
             CMyKey k = key;
             int p = nValue;
             for (;;) {

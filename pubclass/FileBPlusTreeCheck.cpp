@@ -1,6 +1,5 @@
 // FileBPlusTree: the structural check of an open tree, through the tree's own node decoding.
 #include <functional>
-#include <set>
 #include <string>
 
 #include "filebplustreenode.h"
@@ -14,20 +13,47 @@ CString Text(const std::string& s) {
     return CString(s.c_str());
 }
 
+// A leaf met by the walk and the successor its link names.
+struct LeafLink {
+    int nNum;
+    int nNext;
+};
+
 struct TreeWalk {
-    std::vector<FileBPlusTree::Fault>& faults;
-    std::vector<FileBPlusTree::LeafEntry>* pEntries;
-    std::set<int> seen;
-    std::vector<int> leaves;
+    std::vector<char> seen;  // by node number
+    int nSeen = 0;
+    std::vector<LeafLink> leaves;
     int nLeafDepth = -1;
     int nKeys = 0;
 };
 
+// Ends a check at its first fault when nobody wants the list: the load only asks whether the
+// tree is sound, and a damaged file could otherwise cost a fault text per node it claims.
+struct FirstFault {};
+
 }  // namespace
 
 bool FileBPlusTree::CheckStructure(std::vector<Fault>& faults, std::vector<LeafEntry>* pEntries) {
+    return CheckImpl(&faults, pEntries);
+}
+
+bool FileBPlusTree::CheckImpl(std::vector<Fault>* pFaults, std::vector<LeafEntry>* pEntries) {
+    try {
+        return CheckWalk(pFaults, pEntries);
+    } catch (const FirstFault&) {
+        return false;
+    }
+}
+
+bool FileBPlusTree::CheckWalk(std::vector<Fault>* pFaults, std::vector<LeafEntry>* pEntries) {
+    std::vector<Fault> none;
+    std::vector<Fault>& faults = pFaults ? *pFaults : none;
     const std::size_t nBefore = faults.size();
-    auto fault = [&](std::int64_t off, const std::string& s) { faults.push_back({off, Text(s)}); };
+    auto fault = [&](std::int64_t off, const std::string& s) {
+        if (!pFaults)
+            throw FirstFault{};
+        faults.push_back({off, Text(s)});
+    };
     if (pEntries)
         pEntries->clear();
     if (m_nMode == kClosed) {
@@ -46,7 +72,7 @@ bool FileBPlusTree::CheckStructure(std::vector<Fault>& faults, std::vector<LeafE
         return false;
     }
     if (h.nNodeCount == 0) {
-        if (h.nRecordCount != 0)
+        if (pFaults && h.nRecordCount != 0)
             fault(72,
                   "record count " + std::to_string(h.nRecordCount) + " in a tree without nodes");
         return faults.size() == nBefore;
@@ -56,7 +82,8 @@ bool FileBPlusTree::CheckStructure(std::vector<Fault>& faults, std::vector<LeafE
         return false;
     }
 
-    TreeWalk w{faults, pEntries, {}, {}, -1, 0};
+    TreeWalk w;
+    w.seen.assign(static_cast<std::size_t>(h.nNodeCount), 0);
     const int m = h.nOrder;
     FileBPlusTreeNode node(m);
     // Depth-first, children in key order, so leaves and entries come out in key order.
@@ -68,10 +95,12 @@ bool FileBPlusTree::CheckStructure(std::vector<Fault>& faults, std::vector<LeafE
                       "pointer to node " + std::to_string(num) + ", which does not exist");
                 return;
             }
-            if (depth > kMaxCheckDepth || !w.seen.insert(num).second) {
+            if (depth > kMaxCheckDepth || w.seen[static_cast<std::size_t>(num)]) {
                 fault(off, "node " + std::to_string(num) + " is reached twice");
                 return;
             }
+            w.seen[static_cast<std::size_t>(num)] = 1;
+            ++w.nSeen;
             if (!ReadNode(num, node)) {
                 fault(off, "node " + std::to_string(num) +
                                " cannot be read (number, order, key count or leaf flag)");
@@ -101,7 +130,7 @@ bool FileBPlusTree::CheckStructure(std::vector<Fault>& faults, std::vector<LeafE
                     w.nLeafDepth = depth;
                 if (n == 0 && num != h.nRoot)
                     fault(off + 8, "leaf " + std::to_string(num) + " holds no key");
-                w.leaves.push_back(num);
+                w.leaves.push_back({num, node.m_ptrs[static_cast<std::size_t>(m)]});
                 w.nKeys += n;
                 if (pEntries) {
                     for (int i = 0; i < n; ++i)
@@ -125,23 +154,21 @@ bool FileBPlusTree::CheckStructure(std::vector<Fault>& faults, std::vector<LeafE
         };
     walk(h.nRoot, -1, nullptr, nullptr, 0);
 
-    if (static_cast<int>(w.seen.size()) < h.nNodeCount) {
+    if (w.nSeen < h.nNodeCount) {
         for (int j = 0; j < h.nNodeCount; ++j) {
-            if (!w.seen.count(j))
+            if (!w.seen[static_cast<std::size_t>(j)])
                 fault(NodeOffset(j), "node " + std::to_string(j) + " is not reached from the root");
         }
     }
     // The leaf chain must visit the leaves in key order, from node 0, and end after the last.
     if (!w.leaves.empty()) {
-        if (w.leaves.front() != 0)
-            fault(NodeOffset(w.leaves.front()),
-                  "the leftmost leaf is node " + std::to_string(w.leaves.front()) + ", not 0");
+        if (w.leaves.front().nNum != 0)
+            fault(NodeOffset(w.leaves.front().nNum),
+                  "the leftmost leaf is node " + std::to_string(w.leaves.front().nNum) + ", not 0");
         for (std::size_t i = 0; i < w.leaves.size(); ++i) {
-            const int num = w.leaves[i];
-            if (!ReadNode(num, node))
-                break;
-            const int next = node.m_ptrs[static_cast<std::size_t>(m)];
-            const int want = i + 1 < w.leaves.size() ? w.leaves[i + 1] : -1;
+            const int num = w.leaves[i].nNum;
+            const int next = w.leaves[i].nNext;
+            const int want = i + 1 < w.leaves.size() ? w.leaves[i + 1].nNum : -1;
             if (next == want || (want == -1 && next <= 0))
                 continue;
             fault(NodeOffset(num) + 20 + 36 * m, "leaf " + std::to_string(num) + " links to " +
@@ -149,7 +176,7 @@ bool FileBPlusTree::CheckStructure(std::vector<Fault>& faults, std::vector<LeafE
                                                      std::to_string(want));
         }
     }
-    if (w.nKeys != h.nRecordCount)
+    if (pFaults && w.nKeys != h.nRecordCount)
         fault(72, "record count " + std::to_string(h.nRecordCount) + " for " +
                       std::to_string(w.nKeys) + " keys");
     return faults.size() == nBefore;

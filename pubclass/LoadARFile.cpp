@@ -1,6 +1,8 @@
 #include "LoadARFile.h"
 
+#include <algorithm>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "File.h"
@@ -34,6 +36,38 @@ DWORD ParseNumber(const CString& str) {
     return static_cast<DWORD>(v);
 }
 
+// Inserts each of `fresh` (in file order) into `held` (whose keys are `heldKeys`) before the
+// first element with a greater key, or at the end: the order the loader has always produced.
+// On a sorted array that is a stable sort of the new elements merged after equal held ones.
+template <class T>
+void InsertAllSorted(std::vector<T*>& held, const std::vector<DWORD>& heldKeys,
+                     std::vector<std::pair<DWORD, T*>>& fresh) {
+    auto byKey = [](const std::pair<DWORD, T*>& a, const std::pair<DWORD, T*>& b) {
+        return a.first < b.first;
+    };
+    std::vector<std::pair<DWORD, T*>> all;
+    all.reserve(held.size() + fresh.size());
+    for (std::size_t i = 0; i < held.size(); ++i)
+        all.emplace_back(heldKeys[i], held[i]);
+    if (std::is_sorted(all.begin(), all.end(), byKey)) {
+        std::stable_sort(fresh.begin(), fresh.end(), byKey);
+        const auto mid = static_cast<std::ptrdiff_t>(all.size());
+        all.insert(all.end(), fresh.begin(), fresh.end());
+        std::inplace_merge(all.begin(), all.begin() + mid, all.end(), byKey);
+    } else {
+        // Only a caller's own unsorted array gets here; keep its order rule literally.
+        for (const auto& x : fresh) {
+            auto at = std::find_if(all.begin(), all.end(),
+                                   [&](const auto& y) { return y.first > x.first; });
+            all.insert(at, x);
+        }
+    }
+    held.reserve(all.size());
+    held.clear();
+    for (const auto& x : all)
+        held.push_back(x.second);
+}
+
 }  // namespace
 
 int CLoadARFile::LoadAreaRegions(const CString& strDir, CTagRegionGroupArray* pGroups,
@@ -45,55 +79,70 @@ int CLoadARFile::LoadAreaRegions(const CString& strDir, CTagRegionGroupArray* pG
     if (!xml.LoadFile(path))
         return 0;
 
-    // Sort key of each group: the area number of its first region; a group without regions
-    // takes the number of its own area (for groups already held: the area beside it).
-    std::vector<DWORD> keys;
-    for (int g = 0; g < pGroups->GetSize(); ++g) {
-        const CTagRegionArray* grp = pGroups->GetAt(g);
-        if (grp && grp->GetSize() > 0 && grp->GetAt(0))
-            keys.push_back(grp->GetAt(0)->nArea);
-        else
-            keys.push_back(g < pAreas->GetSize() && pAreas->GetAt(g) ? pAreas->GetAt(g)->nArea : 0);
-    }
+    // Read in file order first, then put in place all at once: one insertion at a time into a
+    // sorted array costs a shift of the array per element, quadratic in large files.
+    std::vector<std::pair<DWORD, CTagArea*>> areas;
+    std::vector<std::pair<DWORD, CTagRegionArray*>> groups;
+    std::vector<std::unique_ptr<CTagArea>> ownAreas;
+    std::vector<std::unique_ptr<CTagRegionArray>> ownGroups;
+    std::vector<std::unique_ptr<CTagRegion>> ownRegions;
 
     bool bInRoot = xml.FindElement("CfgInfo") && xml.EnterElement();
     while (xml.FindElement("Area")) {
-        auto area = std::make_unique<CTagArea>();
+        auto& area = ownAreas.emplace_back(std::make_unique<CTagArea>());
         area->nArea = ParseNumber(xml.GetAttribute("ID"));
         area->strName = xml.GetAttribute("Name");
         area->strDesc = xml.GetAttribute("Desc.");
+        areas.emplace_back(area->nArea, area.get());
 
-        auto group = std::make_unique<CTagRegionArray>();
+        auto& group = ownGroups.emplace_back(std::make_unique<CTagRegionArray>());
         xml.EnterElement();
         while (xml.FindElement("Region")) {
-            auto region = std::make_unique<CTagRegion>();
+            auto& region = ownRegions.emplace_back(std::make_unique<CTagRegion>());
             region->nArea = ParseNumber(xml.GetAttribute("AreaID"));
             region->nRegion = ParseNumber(xml.GetAttribute("RegionID"));
             region->strName = xml.GetAttribute("Name");
             region->strDesc = xml.GetAttribute("Short");
-            int r = 0;
-            while (r < group->GetSize() && group->GetAt(r)->nRegion <= region->nRegion)
-                ++r;
-            group->InsertAt(r, region.get());
-            region.release();
+            group->Add(region.get());
         }
         xml.LeaveElement();
-
-        int i = 0;
-        while (i < pAreas->GetSize() && pAreas->GetAt(i)->nArea <= area->nArea)
-            ++i;
-        DWORD nKey = group->GetSize() > 0 ? group->GetAt(0)->nArea : area->nArea;
-        size_t k = 0;
-        while (k < keys.size() && keys[k] <= nKey)
-            ++k;
-        keys.insert(keys.begin() + static_cast<std::ptrdiff_t>(k), nKey);
-        pAreas->InsertAt(i, area.get());
-        area.release();
-        pGroups->InsertAt(static_cast<int>(k), group.get());
-        group.release();
+        // Regions by number, equal numbers in file order.
+        std::stable_sort(
+            group->begin(), group->end(),
+            [](const CTagRegion* a, const CTagRegion* b) { return a->nRegion < b->nRegion; });
+        // A group is placed by its first region's area number; one without regions by the
+        // number of its own area.
+        groups.emplace_back(group->GetSize() > 0 ? group->GetAt(0)->nArea : area->nArea,
+                            group.get());
     }
     if (bInRoot)
         xml.LeaveElement();
+
+    // Groups already held are placed by the same rule (for one without regions: the number of
+    // the area beside it).
+    std::vector<DWORD> heldKeys;
+    heldKeys.reserve(static_cast<std::size_t>(pGroups->GetSize()));
+    for (int g = 0; g < pGroups->GetSize(); ++g) {
+        const CTagRegionArray* grp = pGroups->GetAt(g);
+        if (grp && grp->GetSize() > 0 && grp->GetAt(0))
+            heldKeys.push_back(grp->GetAt(0)->nArea);
+        else
+            heldKeys.push_back(g < pAreas->GetSize() && pAreas->GetAt(g) ? pAreas->GetAt(g)->nArea
+                                                                         : 0);
+    }
+    std::vector<DWORD> heldAreaKeys;
+    heldAreaKeys.reserve(static_cast<std::size_t>(pAreas->GetSize()));
+    for (const CTagArea* a : *pAreas)
+        heldAreaKeys.push_back(a->nArea);
+
+    InsertAllSorted(pAreas->vec(), heldAreaKeys, areas);
+    InsertAllSorted(pGroups->vec(), heldKeys, groups);
+    for (auto& r : ownRegions)
+        r.release();
+    for (auto& g : ownGroups)
+        g.release();
+    for (auto& a : ownAreas)
+        a.release();
     return 1;
 }
 

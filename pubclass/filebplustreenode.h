@@ -97,6 +97,11 @@ public:
     static constexpr unsigned kLockTimeoutMs = 500;
     // Largest order whose slot fits the image limit.
     static constexpr int kMaxOrder = static_cast<int>((kMaxImage - kDataOffset - 28) / 40);
+    // Largest order a loaded tree may have: the first node allocated after a load grows the
+    // image by kGrowSlots slots, which beyond this order exceeds the image limit, so a tree of
+    // a larger order could never take another node.
+    static constexpr int kMaxLoadOrder =
+        static_cast<int>((kMaxImage - kDataOffset - kGrowSlots * 28) / (kGrowSlots * 40));
 
     enum Mode { kClosed = 0, kDisk = 1, kMemory = 2 };
 
@@ -109,16 +114,24 @@ public:
     int CreateOnDisk(CString strPath, int nOrder);
     // Memory mode: a new empty image sized for about nExpected entries; writes nothing.
     int CreateInMemory(CString strPath, int nOrder, int nExpected);
-    // Memory mode: the whole file read into an image under the shared lock.
+    // Memory mode: the whole file read into an image under the shared lock. A file whose image
+    // would exceed the image limit, whose order exceeds kMaxLoadOrder or that fails
+    // CheckStructure is refused. When the shared lock is not had in time the lock object is
+    // kept as it was.
     int LoadFromFile(CString strPath);
+    // LoadFromFile for a checker: a tree that fails CheckStructure is loaded all the same, so
+    // that its faults can be listed. Not for use: such a tree may answer wrongly.
+    int LoadForCheck(CString strPath);
     // Memory mode only: the image written to the file (empty path: the stored one) under the
-    // exclusive lock. The old file is replaced only once the new one is completely written.
+    // exclusive lock, through mlplat::ReplaceFileContents: the old file is replaced only once
+    // the new one is completely written, keeping its mode, its links and its hard links.
     int SaveToFile(CString strPath = CString());
     // Back to closed; frees everything; never saves. Returns 1.
     int Close();
 
     // Inserts key -> value. A present key is left alone (result 0) unless bReplace is set; in
-    // both cases *pOldValue receives its value. Replacing keeps the record count.
+    // both cases *pOldValue receives its value. Replacing keeps the record count. An insertion
+    // that needs more nodes than the image limit allows is refused before anything is written.
     int Insert(CMyKey key, int nValue, int bReplace = 1, int* pOldValue = nullptr);
     // 1 when the key is present (with its value). Otherwise 0, with status 1 and the next
     // greater key and its value when there is one in the same leaf, or status 0.
@@ -164,6 +177,17 @@ private:
     bool ReadNode(int nNum, FileBPlusTreeNode& node);
     bool WriteNode(const FileBPlusTreeNode& node);
     bool AllocNode(int bLeaf, FileBPlusTreeNode& node);
+    // Grows the image as AllocNode would for node nNum (kGrowSlots slots past it).
+    bool GrowImageFor(int nNum);
+    // True when nCount more nodes can be allocated, growing the image now if they need it.
+    bool ReserveNodes(int nCount);
+    int LoadChecked(const CString& strPath, bool bCheck);
+    // Shared by CheckStructure and the load: with no fault list, stops at the first fault and
+    // ignores the record count, which no operation relies on.
+    bool CheckImpl(std::vector<Fault>* pFaults, std::vector<LeafEntry>* pEntries);
+    bool CheckWalk(std::vector<Fault>* pFaults, std::vector<LeafEntry>* pEntries);
+    // Close without releasing the lock object.
+    void Reset();
     std::int64_t NodeOffset(int nNum) const;
     std::int64_t SlotSize() const { return FileBPlusTreeNode::SlotSize(m_header.nOrder); }
     bool UpdateChildParents(const FileBPlusTreeNode& node);

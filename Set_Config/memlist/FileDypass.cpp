@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <ctime>
+#include <string>
 
 #include "File.h"
 #include "FileSystem.h"
@@ -87,21 +88,29 @@ int CFileDypass::GetErrStringArray(CStringArray& arr) {
     arr.RemoveAll();
     if (m_strTempDir.IsEmpty() || m_bReadOnly)
         return 0;
-    CStdioFile f;
-    if (!OpenErrFile(f, TempPath(kErrFileName)))
-        return 0;
+    // The file is held only while its bytes are read: an append meanwhile waits for it, and
+    // splitting a large file into lines must not keep appends waiting past their patience.
+    std::string text;
+    {
+        CStdioFile f;
+        if (!OpenErrFile(f, TempPath(kErrFileName)))
+            return 0;
+        if (!f.ReadAll(text))
+            text.clear();
+    }
+    std::size_t pos = 0;
     CString line;
-    if (!f.ReadString(line) || line != HeaderLine1()) {
+    if (!CStdioFile::NextLine(text, pos, line) || line != HeaderLine1()) {
         CString s;
         s.Format(gbtext::ErrFileIdBad, kErrFileId);
         arr.Add(s);
     }
-    if (!f.ReadString(line) || line != HeaderLine2()) {
+    if (!CStdioFile::NextLine(text, pos, line) || line != HeaderLine2()) {
         CString s;
         s.Format(gbtext::ErrFileVersionBad, kFormatVersion);
         arr.Add(s);
     }
-    while (f.ReadString(line) && !line.IsEmpty())
+    while (CStdioFile::NextLine(text, pos, line) && !line.IsEmpty())
         arr.Add(line);
     return 1;
 }

@@ -1,16 +1,22 @@
 #include "filebplustreenode.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
+#include <random>
 #include <string>
 
 #include "BPlusTreeFileCheck.h"
 #include "TestSupport.h"
+#include "ProcessSupport.h"
+#include "SynchronicLock.h"
 #include "Vfs.h"
 
 namespace {
@@ -261,55 +267,119 @@ TEST(FileBPlusTree, HeaderOnlyFileIsRefusedAndSavedEmptyTreeLoads) {
     EXPECT_EQ(tree.GetImageLength(), 128 + 100 * 428);
 }
 
-// A file of `nodes` slots of order 3 whose root, node 0, is a full leaf; the other slots are
-// never reached.
-std::string FullLeafFile(int nodes) {
-    std::vector<uint8_t> b(128 + 148 * static_cast<size_t>(nodes), 0);
+// A sound order-3 tree file of `leaves` leaves of two keys ("k0000000", ...), each internal
+// node over two children (three for the last of an odd row). Returns its node count.
+int WriteBinaryTree(const std::string& path, int leaves) {
+    constexpr size_t kS = 148;
+    struct Made {
+        int num;
+        std::string maxKey;
+    };
+    std::vector<uint8_t> b(128, 0);
+    auto node = [&](int bLeaf) {
+        const int num = static_cast<int>((b.size() - 128) / kS);
+        b.resize(b.size() + kS, 0);
+        const size_t o = 128 + kS * static_cast<size_t>(num);
+        PutLe32(b, o, num);
+        PutLe32(b, o + 4, 3);
+        PutLe32(b, o + 12, bLeaf);
+        PutLe32(b, o + 16, -1);
+        return o;
+    };
+    auto key = [&](size_t o, int i, const std::string& k) {
+        std::memcpy(&b[o + 24 + 36 * static_cast<size_t>(i)], k.data(), k.size());
+    };
+    std::vector<Made> row;
+    for (int l = 0; l < leaves; ++l) {
+        const size_t o = node(1);
+        PutLe32(b, o + 8, 2);
+        for (int i = 0; i < 2; ++i) {
+            char k[16];
+            std::snprintf(k, sizeof k, "k%07d", 2 * l + i);
+            key(o, i, k);
+            PutLe32(b, o + 20 + 36 * static_cast<size_t>(i), 2 * l + i + 1);
+            if (i == 1)
+                row.push_back({mltest::Le32(b, o), k});
+        }
+        PutLe32(b, o + 20 + 36 * 3, l + 1 < leaves ? mltest::Le32(b, o) + 1 : -1);
+    }
+    while (row.size() > 1) {
+        std::vector<Made> up;
+        for (size_t c = 0; c < row.size();) {
+            const size_t take = row.size() - c == 3 ? 3 : 2;
+            const size_t o = node(0);
+            PutLe32(b, o + 8, static_cast<int32_t>(take) - 1);
+            for (size_t i = 0; i < take; ++i) {
+                PutLe32(b, o + 20 + 36 * i, row[c + i].num);
+                PutLe32(b, 128 + kS * static_cast<size_t>(row[c + i].num) + 16, mltest::Le32(b, o));
+                if (i + 1 < take)
+                    key(o, static_cast<int>(i), row[c + i].maxKey);
+            }
+            up.push_back({mltest::Le32(b, o), row[c + take - 1].maxKey});
+            c += take;
+        }
+        row.swap(up);
+    }
+    const int nodes = static_cast<int>((b.size() - 128) / kS);
     std::memcpy(b.data(), "FileBPlusTree", 14);
     PutLe32(b, 52, 3);
     PutLe32(b, 56, nodes);
+    PutLe32(b, 60, row[0].num);
     PutLe32(b, 68, 128);
-    PutLe32(b, 72, 3);
-    PutLe32(b, 128 + 4, 3);
-    PutLe32(b, 128 + 8, 3);
-    PutLe32(b, 128 + 12, 1);
-    PutLe32(b, 128 + 16, -1);
-    for (int i = 0; i < 3; ++i) {
-        PutLe32(b, 128 + 20 + 36 * static_cast<size_t>(i), i + 1);
-        b[128 + 24 + 36 * static_cast<size_t>(i)] = static_cast<uint8_t>('a' + i);
-    }
-    PutLe32(b, 128 + 20 + 36 * 3, -1);
-    return std::string(b.begin(), b.end());
+    PutLe32(b, 72, 2 * leaves);
+    mltest::WriteFileBytes(path, std::string(b.begin(), b.end()));
+    return nodes;
 }
 
-TEST(FileBPlusTree, ImageStopsGrowingAtFiftyMillionBytes) {
+// A tree whose image can grow just once more, filled until the image limit refuses a key:
+// every key taken before must still be there and the tree must stay sound, wherever in a chain
+// of splits the last slot was taken.
+TEST(FileBPlusTree, NoKeyIsLostWhenTheImageLimitIsReached) {
     TempDir dir;
-    // Growing by 100 slots from this size passes 50,000,000 bytes; from the smaller one it
-    // stays just within.
-    const int nTooMany = (50000000 - 128) / 148 - 99;
-    const int nJustFits = nTooMany - 1;
-    ASSERT_GT(128 + (int64_t(nTooMany) + 100) * 148, 50000000);
-    ASSERT_LE(128 + (int64_t(nJustFits) + 100) * 148, 50000000);
-
-    mltest::WriteFileBytes(dir / "full.bpt", FullLeafFile(nTooMany));
-    FileBPlusTree tree;
-    ASSERT_EQ(tree.LoadFromFile(CString(dir / "full.bpt")), 1);
-    EXPECT_EQ(tree.Insert(CMyKey("d"), 4, 1, nullptr), 0);
-    EXPECT_EQ(tree.GetNodeCount(), nTooMany);  // nothing of the insertion was written
-    EXPECT_EQ(tree.GetRecordCount(), 3);
-    EXPECT_EQ(tree.GetImageLength(), 128 + int64_t(nTooMany) * 148);
-    EXPECT_EQ(tree.Find(CMyKey("d")), 0);
-    EXPECT_EQ(tree.Find(CMyKey("c")), 1);
-    tree.Close();
-
-    mltest::WriteFileBytes(dir / "fits.bpt", FullLeafFile(nJustFits));
-    ASSERT_EQ(tree.LoadFromFile(CString(dir / "fits.bpt")), 1);
-    EXPECT_EQ(tree.Insert(CMyKey("d"), 4, 1, nullptr), 1);
-    EXPECT_EQ(tree.GetImageLength(), 128 + (int64_t(nJustFits) + 100) * 148);
-    EXPECT_EQ(tree.GetNodeCount(), nJustFits + 2);  // the new leaf and the new root
-    int value = 0;
-    EXPECT_EQ(tree.Find(CMyKey("d"), nullptr, &value, nullptr), 1);
-    EXPECT_EQ(value, 4);
+    const std::string path = dir / "limit.bpt";
+    // Slots the limit allows; the loaded tree must be able to grow once by 100, not twice.
+    const int64_t nSlots = (FileBPlusTree::kMaxImage - 128) / 148;
+    auto nodesOf = [](int64_t l) {
+        int64_t n = l;
+        for (int64_t row = l; row > 1; row /= 2)
+            n += row / 2;
+        return n;
+    };
+    int leaves = static_cast<int>(nSlots / 2) - 60;
+    while (nodesOf(leaves) + 200 <= nSlots)
+        ++leaves;
+    const int nodes = WriteBinaryTree(path, leaves);
+    ASSERT_EQ(nodes, nodesOf(leaves));
+    ASSERT_LE(nodes + 100, nSlots);
+    const int nOld = 2 * leaves;
+    // Keys first put at the left edge shift where the growth runs out against the chains of
+    // splits that the keys at the right edge cause.
+    for (int shift = 0; shift < 2; ++shift) {
+        FileBPlusTree tree;
+        ASSERT_EQ(tree.LoadFromFile(CString(path)), 1);
+        for (int i = 0; i < 2 * shift; ++i)
+            ASSERT_TRUE(tree.Insert(CMyKey("a" + std::to_string(i)), 1, 1, nullptr));
+        int nNew = 0;
+        for (;; ++nNew) {
+            char k[16];
+            std::snprintf(k, sizeof k, "m%07d", nNew);
+            const int nBefore = tree.GetNodeCount();
+            if (!tree.Insert(CMyKey(k), nNew + 1, 1, nullptr)) {
+                EXPECT_EQ(tree.GetNodeCount(), nBefore) << "a refused key took nodes";
+                break;
+            }
+        }
+        EXPECT_LE(tree.GetImageLength(), FileBPlusTree::kMaxImage);
+        std::vector<FileBPlusTree::Fault> faults;
+        EXPECT_TRUE(tree.CheckStructure(faults))
+            << "shift " << shift << ": " << (faults.empty() ? "" : faults[0].strText.str());
+        EXPECT_EQ(tree.GetRecordCount(), nOld + 2 * shift + nNew);
+        for (int i = 0; i < nNew; ++i) {
+            char k[16];
+            std::snprintf(k, sizeof k, "m%07d", i);
+            ASSERT_EQ(tree.Find(CMyKey(k)), 1) << "shift " << shift << " key " << k;
+        }
+    }
 }
 
 // Builds a small sound file, lets `damage` change its bytes, and expects loading and using it
@@ -356,25 +426,25 @@ TEST(FileBPlusTree, DamagedHeadersAreRefusedOnLoad) {
     ExpectDamageRefused([](auto& b) { b.resize(b.size() - 1); }, true);  // cut short
 }
 
-TEST(FileBPlusTree, DamagedNodesMakeOperationsFail) {
+TEST(FileBPlusTree, DamagedNodesAreRefusedOnLoad) {
     // The root (last node of this tree) names a child out of range, has too many keys, or
-    // points at itself.
+    // has every child pointing back at it (which once loaded and answered half the names).
     auto rootOff = [](const std::vector<uint8_t>& b) {
         return 128 + 148 * static_cast<size_t>(mltest::Le32(b, 60));
     };
-    ExpectDamageRefused([&](auto& b) { PutLe32(b, rootOff(b) + 20, 5000); }, false);
-    ExpectDamageRefused([&](auto& b) { PutLe32(b, rootOff(b) + 20, -7); }, false);
-    ExpectDamageRefused([&](auto& b) { PutLe32(b, rootOff(b) + 8, 4); }, false);
-    ExpectDamageRefused([&](auto& b) { PutLe32(b, rootOff(b) + 12, 7); }, false);
-    ExpectDamageRefused([&](auto& b) { PutLe32(b, rootOff(b) + 4, 4); }, false);
-    ExpectDamageRefused([&](auto& b) { PutLe32(b, rootOff(b) + 0, 0); }, false);
+    ExpectDamageRefused([&](auto& b) { PutLe32(b, rootOff(b) + 20, 5000); }, true);
+    ExpectDamageRefused([&](auto& b) { PutLe32(b, rootOff(b) + 20, -7); }, true);
+    ExpectDamageRefused([&](auto& b) { PutLe32(b, rootOff(b) + 8, 4); }, true);
+    ExpectDamageRefused([&](auto& b) { PutLe32(b, rootOff(b) + 12, 7); }, true);
+    ExpectDamageRefused([&](auto& b) { PutLe32(b, rootOff(b) + 4, 4); }, true);
+    ExpectDamageRefused([&](auto& b) { PutLe32(b, rootOff(b) + 0, 0); }, true);
     ExpectDamageRefused(
         [&](auto& b) {
             size_t r = rootOff(b);
             for (int i = 0; i <= mltest::Le32(b, r + 8); ++i)
                 PutLe32(b, r + 20 + 36 * static_cast<size_t>(i), mltest::Le32(b, 60));
         },
-        false);
+        true);
 }
 
 TEST(FileBPlusTree, FailedSaveLeavesTheOldFileWhole) {
@@ -458,6 +528,152 @@ TEST(FileBPlusTree, RecordCountAtItsMaximumStaysThere) {
     ASSERT_EQ(tree.LoadFromFile(CString(path)), 1);
     EXPECT_EQ(tree.Insert(CMyKey("b"), 2, 1, nullptr), 1);
     EXPECT_EQ(tree.GetRecordCount(), 0x7fffffff);
+}
+
+}  // namespace
+
+namespace {
+
+// A header-only tree file of order m that claims `nodes` nodes, its length made to match
+// without writing the bytes (a sparse file).
+void WriteClaimingFile(const std::string& path, int32_t m, int32_t nodes) {
+    std::vector<uint8_t> b(128, 0);
+    std::memcpy(b.data(), "FileBPlusTree", 14);
+    PutLe32(b, 52, m);
+    PutLe32(b, 56, nodes);
+    PutLe32(b, 68, 128);
+    mltest::WriteFileBytes(path, std::string(b.begin(), b.end()));
+    std::filesystem::resize_file(path, 128 + static_cast<uintmax_t>(nodes) * (28 + 40 * m));
+}
+
+TEST(FileBPlusTree, ClaimsBeyondTheImageLimitAreRefusedOnLoad) {
+    TempDir dir;
+    FileBPlusTree tree;
+    WriteClaimingFile(dir / "huge.bpt", 10, 5017000);  // 2 GiB of holes
+    EXPECT_EQ(tree.LoadFromFile(CString(dir / "huge.bpt")), 0);
+    // An order no image can grow under: the first node after the load needs 100 slots.
+    WriteClaimingFile(dir / "wide.bpt", FileBPlusTree::kMaxLoadOrder + 1, 0);
+    EXPECT_EQ(tree.LoadFromFile(CString(dir / "wide.bpt")), 0);
+    WriteClaimingFile(dir / "wide.bpt", 1249996, 0);
+    EXPECT_EQ(tree.LoadFromFile(CString(dir / "wide.bpt")), 0);
+    WriteClaimingFile(dir / "wide.bpt", FileBPlusTree::kMaxLoadOrder, 0);
+    ASSERT_EQ(tree.LoadFromFile(CString(dir / "wide.bpt")), 1);
+    EXPECT_EQ(tree.Insert(CMyKey("a"), 1, 1, nullptr), 1);
+}
+
+TEST(FileBPlusTree, LoadThatTimesOutKeepsTheLockObject) {
+    TempDir dir;
+    const std::string path = dir / "held.bpt";
+    {
+        FileBPlusTree t;
+        ASSERT_TRUE(t.CreateInMemory(CString(path), 10, 0));
+        ASSERT_TRUE(t.SaveToFile(CString()));
+    }
+    const std::string name = "held.bpt";
+    CSynchronicLock saver;
+    ASSERT_EQ(saver.Create(CString(name), 1), 1);
+    ASSERT_EQ(saver.TryWriteLock(500), 1);
+    FileBPlusTree tree;
+    ASSERT_EQ(tree.LoadFromFile(CString(path)), 0);
+    saver.WriteUnlock();
+    saver.Release();
+    // The tree is still attached to the block, so it lives on after the saver let go.
+    CSynchronicLock probe;
+    EXPECT_EQ(probe.Create(CString(name), 0), 1);
+    EXPECT_EQ(tree.LoadFromFile(CString(path)), 1);
+}
+
+// A tree of `n` keys saved over `path`, and whether its file reads back with all of them.
+bool SaveKeys(const std::string& path, int n) {
+    FileBPlusTree tree;
+    if (!tree.CreateInMemory(CString(path), 10, 0))
+        return false;
+    for (int i = 0; i < n; ++i)
+        tree.Insert(CMyKey(i), i + 1, 1, nullptr);
+    return tree.SaveToFile(CString()) == 1;
+}
+bool HoldsKeys(const std::string& path, int n) {
+    FileBPlusTree tree;
+    return tree.LoadFromFile(CString(path)) == 1 && tree.GetRecordCount() == n;
+}
+
+TEST(FileBPlusTree, SaveKeepsModeLinksAndHardLinksOfTheFile) {
+    TempDir dir;
+    const std::string path = dir / "t.bpt";
+    ASSERT_TRUE(SaveKeys(path, 5));
+    ASSERT_EQ(chmod(path.c_str(), 0660), 0);
+    ASSERT_TRUE(SaveKeys(path, 6));
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0660u);
+
+    // Through a symbolic link (relative, as a user makes one): the link stays a link.
+    const std::string link = dir / "link.bpt";
+    ASSERT_EQ(symlink("t.bpt", link.c_str()), 0);
+    ASSERT_TRUE(SaveKeys(link, 7));
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_TRUE(HoldsKeys(path, 7));
+
+    // A second hard link sees the new tree too.
+    const std::string other = dir / "other.bpt";
+    ASSERT_EQ(::link(path.c_str(), other.c_str()), 0);
+    ASSERT_TRUE(SaveKeys(path, 8));
+    EXPECT_TRUE(HoldsKeys(other, 8));
+    EXPECT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_nlink, 2u);
+
+    // Something that is no regular file is not replaced.
+    const std::string fifo = dir / "fifo.bpt";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+    EXPECT_FALSE(SaveKeys(fifo, 1));
+    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+TEST(FileBPlusTree, SaveRemovesTemporaryFilesOfKilledSaves) {
+    TempDir dir;
+    const std::string path = dir / "t.bpt";
+    ASSERT_TRUE(SaveKeys(path, 3));
+    for (const char* leftover : {"t.bpt.~1", "t.bpt.~4194303"})
+        mltest::WriteFileBytes(dir / leftover, "half a tree");
+    mltest::WriteFileBytes(dir / "t.bpt.~notes", "kept");
+    mltest::WriteFileBytes(dir / "u.bpt.~7", "kept");
+    ASSERT_TRUE(SaveKeys(path, 4));
+    std::set<std::string> names;
+    for (auto& e : std::filesystem::directory_iterator(dir.path()))
+        names.insert(e.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"t.bpt", "t.bpt.~notes", "u.bpt.~7"}));
+}
+
+// Where the directory may not be changed but the file may, the tree is written in place.
+TEST(FileBPlusTree, SaveInAReadOnlyDirectoryRewritesTheFile) {
+    TempDir dir;
+    const std::string sub = dir / "ro";
+    ASSERT_EQ(mkdir(sub.c_str(), 0755), 0);
+    const std::string path = sub + "/t.bpt";
+    ASSERT_TRUE(SaveKeys(path, 3));
+    const uid_t nobody = 65534;
+    if (geteuid() == 0) {
+        // Root ignores modes: the save runs as another user, who owns the file only.
+        ASSERT_EQ(chown(path.c_str(), nobody, nobody), 0);
+        ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+        const int rc = proctest::WaitBounded(proctest::Spawn([&] {
+                                                 if (setgid(nobody) != 0 || setuid(nobody) != 0)
+                                                     return 90;
+                                                 return SaveKeys(path, 9) ? 0 : 1;
+                                             }),
+                                             20000);
+        EXPECT_EQ(rc, 0);
+    } else {
+        ASSERT_EQ(chmod(sub.c_str(), 0555), 0);
+        EXPECT_TRUE(SaveKeys(path, 9));
+        chmod(sub.c_str(), 0755);
+    }
+    EXPECT_TRUE(HoldsKeys(path, 9));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(sub),
+                            std::filesystem::directory_iterator()),
+              1);
 }
 
 }  // namespace
