@@ -54,10 +54,6 @@ int PosixFstat(int fd, struct stat* st) {
     return ::fstat(fd, st);
 }
 
-int PosixFstat(int fd, struct stat* st) {
-    return ::fstat(fd, st);
-}
-
 const VfsOps kPosix = {PosixOpen,  PosixClose, PosixPread,  PosixPwrite, PosixFtruncate,
                        PosixFsize, PosixFlock, PosixRename, PosixUnlink, PosixFstat};
 

@@ -259,7 +259,7 @@ private:
             return;
         }
         auto tree = std::make_unique<FileBPlusTree>();
-        if (!tree->LoadFromFile(path)) {
+        if (!tree->LoadForCheck(path)) {
             Add(strTree, 0, "tree cannot be loaded (identification, length, or its lock is held)");
             return;
         }

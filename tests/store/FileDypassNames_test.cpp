@@ -30,18 +30,16 @@ protected:
             s += f.strFile.str() + " @" + std::to_string(f.nOffset) + ": " + f.strText.str() + "\n";
         return s;
     }
-    // Runs `fn` in a child that reports "ready" and is then killed: nothing it did is saved by
-    // a close.
+    // Runs `fn` in a child, which calls the function it is given once its work is done; the
+    // child is killed there, with its store still open: nothing it did is saved by a close.
     template <class Fn>
     void RunAndKill(Fn&& fn) {
         const proctest::ReportFile report(reports / "kill");
         const pid_t pid = proctest::Spawn([&] {
-            const int rc = fn();
-            if (rc != 0)
-                return rc;
-            report.Send("ready");
-            proctest::SleepUs(30 * 1000 * 1000);
-            return 0;
+            return fn([&] {
+                report.Send("ready");
+                proctest::SleepUs(30 * 1000 * 1000);
+            });
         });
         for (int waited = 0; report.Lines().empty() && waited < 20000; waited += 5)
             proctest::SleepUs(5000);
@@ -54,9 +52,12 @@ protected:
 TEST_F(Names, AStaleNameNeverDeletesOrRenamesTheTagThatTookItsSlots) {
     ASSERT_EQ(Add(2, 2, "Y"), 40);
     engine.reset();  // Y is saved in the tree file
-    RunAndKill([] {
+    RunAndKill([](auto ready) {
         CFileFace face;
-        return face.DelData(CString("Y")) == 1 ? 0 : 1;
+        if (face.DelData(CString("Y")) != 1)
+            return 1;
+        ready();
+        return 0;
     });
     // The next session adds X into Y's freed slots, record and entry alike.
     engine = std::make_unique<CFileDypass>();
@@ -79,7 +80,7 @@ TEST_F(Names, NamesAddedRenamedAndDeletedByAKilledProgramAreAsItLeftThem) {
     ASSERT_EQ(Add(3, 2, "GONE"), 40);
     engine.reset();
     // The killed program's trees die with it; only the record and index files keep its work.
-    RunAndKill([] {
+    RunAndKill([](auto ready) {
         CFileFace face;
         for (int i = 0; i < 300; ++i) {
             AnyTag t = reltest::Record(1 + i % 2, i);
@@ -90,6 +91,7 @@ TEST_F(Names, NamesAddedRenamedAndDeletedByAKilledProgramAreAsItLeftThem) {
         if (face.ModifyData(1, 1, &n, CString("OLD"), CString()) != 1 ||
             face.DelData(CString("GONE")) != 1)
             return 2;
+        ready();
         return 0;
     });
     // Even the tree file gone: the index holds every name.
@@ -184,19 +186,20 @@ TEST_F(Names, AnEntryWhoseTypeFlippedNeverReleasesAnotherTagsRecord) {
 TEST_F(Names, InspectorRepairBringsAStaleTreeIntoAgreement) {
     ASSERT_EQ(Add(2, 2, "SAVED"), 40);
     engine.reset();
-    RunAndKill([] {
+    RunAndKill([](auto ready) {
         CFileFace face;
         AnyTag t = enginetest::MakeTag(2, "UNSAVED");
-        return face.AddData(2, 2, &t, CString()) == 1 && face.DelData(CString("SAVED")) == 1 ? 0
-                                                                                             : 1;
+        if (face.AddData(2, 2, &t, CString()) != 1 || face.DelData(CString("SAVED")) != 1)
+            return 1;
+        ready();
+        return 0;
     });
     EXPECT_NE(Show(Check()), "");  // the tree file is older than the index
     const std::string inspect = std::string(MEMLIST_BINARY_DIR) + "/out/memlist-inspect";
     const std::string out = reports / "repair.txt";
     ASSERT_EQ(std::system((inspect + " repair " + dir.path() + " --format csv >" + out).c_str()),
               0);
-    EXPECT_EQ(mltest::ReadFileText(out),
-              "source,name,was,now\r\nBRK,SAVED,40,0\r\nBRK,UNSAVED,0,80\r\n");
+    EXPECT_EQ(mltest::ReadFileText(out), "source,name,was,now\nBRK,UNSAVED,0,80\nBRK,SAVED,40,0\n");
     EXPECT_EQ(Show(Check()), "");
 }
 
