@@ -327,6 +327,8 @@ private:
     bool IndexChanged(int nTree);
     bool LockSource(int nTree);
     void UnlockSource(int nTree);
+    // Called under the lock before this engine writes the tree's index file.
+    void BeforeIndexWrite(int nTree);
     CFile* TypedFile(int nTree, int nType) const;
     // FileDypassTags.cpp: the delete of a tag found by name, under its source's write lock.
     int DeleteResolved(int nTree, const CString& strName, const NameHit& hit);
@@ -355,6 +357,7 @@ private:
         std::unique_ptr<FileStamp> pAgreed;
         int nLockDepth = 0;
         bool bLocked = false;
+        bool bIndexWritten = false;  // under this hold
         bool bInSync = false;
     };
     NameState m_names[2];

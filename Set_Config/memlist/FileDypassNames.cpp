@@ -44,11 +44,21 @@ bool CFileDypass::LockSource(int nTree) {
     CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
     // A reader never writes, so it never needs the lock.
     st.bLocked = !m_bReadOnly && pIndex && pIndex->LockExclusive(kWriteLockTimeoutMs);
-    // Whether the image agrees with the index now: then this engine's own writes under the
-    // lock keep the agreement, and the stamp after them is the new agreed one.
-    FileStamp now;
-    st.bInSync = st.bLocked && st.pAgreed && pIndex->GetStamp(now) && now == *st.pAgreed;
+    st.bIndexWritten = false;
+    st.bInSync = false;
     return st.bLocked;
+}
+
+void CFileDypass::BeforeIndexWrite(int nTree) {
+    NameState& st = m_names[nTree];
+    if (st.bIndexWritten)
+        return;
+    st.bIndexWritten = true;
+    // Whether the image agrees with the index before this engine's own writes: then, as no
+    // other program writes while the lock is held, the stamp after them is the agreed one.
+    CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
+    FileStamp now;
+    st.bInSync = st.bLocked && st.pAgreed && pIndex && pIndex->GetStamp(now) && now == *st.pAgreed;
 }
 
 void CFileDypass::UnlockSource(int nTree) {
@@ -58,11 +68,12 @@ void CFileDypass::UnlockSource(int nTree) {
     CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
     if (st.bLocked && pIndex) {
         FileStamp now;
-        if (st.bInSync && pIndex->GetStamp(now))
+        if (st.bIndexWritten && st.bInSync && pIndex->GetStamp(now))
             *st.pAgreed = now;
         pIndex->Unlock();
     }
     st.bLocked = false;
+    st.bIndexWritten = false;
     st.bInSync = false;
 }
 
@@ -163,7 +174,8 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
         if (!st.pAgreed)
             st.pAgreed = std::make_unique<FileStamp>();
         *st.pAgreed = stamp;
-        st.bInSync = st.bLocked;
+        // Writes of this engine that came before, under the same hold, are in the stamp.
+        st.bIndexWritten = false;
     }
     return true;
 }
