@@ -1,8 +1,10 @@
 // bench_browser: the tag browser's response times with 100,000 tags.
 //
 // Times, over repeated runs: opening the browser until its first page is painted, a filter
-// change (a typical one and one that rejects every tag, so the walk reads the whole list), a page
-// step, and a column sort (text and number columns), each including the repaint of the list.
+// change (a typical one and one that rejects every tag, so the walk reads the whole list), a
+// keystroke in the search field (while narrowing to the tags TAG099xxx, which sit at the end of
+// the list, and one that matches no tag), a page step, and a column sort (text and number
+// columns), each including the repaint of the list.
 // The tags come from the real store (filled once through the sheet, not timed) or, with
 // --memory, from memory, which isolates the browser's own share.
 //
@@ -10,6 +12,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
@@ -143,6 +147,17 @@ void Choose(QComboBox* box, int i) {
     emit box->activated(i);
 }
 
+// One key as the user types it.
+void Key(QWidget* w, int key, const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(w, &press);
+}
+
+void ClearSearch(QLineEdit* edit) {
+    edit->selectAll();
+    Key(edit, Qt::Key_Backspace, QString());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -180,6 +195,8 @@ int main(int argc, char** argv) {
 
     Series open{"open until first page painted", {}}, filter{"filter change (type)", {}},
         filterAll{"filter change rejecting all tags", {}}, step{"page step (next)", {}},
+        searchKey{"search keystroke (typing tag099)", {}},
+        searchNone{"search keystroke matching nothing", {}},
         sortText{"column sort (names, text)", {}}, sortNum{"column sort (range, number)", {}};
     CTagShowExDlg& page = sheet.GetTagPage();
     for (int run = 0; run < nRuns; ++run) {
@@ -201,6 +218,12 @@ int main(int argc, char** argv) {
             QComboBox* area = Find<QComboBox>(page, CTagShowExDlg::IDC_AREA);
             timed(filter, [&] { Choose(type, 1 + run % 3); });
             timed(step, [&] { Find<QPushButton>(page, CTagShowExDlg::IDC_NEXT_PAGE)->click(); });
+            auto* search = Find<QLineEdit>(page, CTagShowExDlg::IDC_SEARCH);
+            for (QChar c : QString("tag099"))
+                timed(searchKey, [&] { Key(search, 0, QString(c)); });
+            ClearSearch(search);
+            timed(searchNone, [&] { Key(search, 0, QString("q")); });
+            ClearSearch(search);
             QHeaderView* h = view->horizontalHeader();
             timed(sortText, [&] { emit h->sectionClicked(1); });
             timed(sortNum, [&] { emit h->sectionClicked(5); });
@@ -217,6 +240,8 @@ int main(int argc, char** argv) {
     open.Report();
     filter.Report();
     filterAll.Report();
+    searchKey.Report();
+    searchNone.Report();
     step.Report();
     sortText.Report();
     sortNum.Report();

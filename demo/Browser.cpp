@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
@@ -60,9 +63,43 @@ void ScriptOffscreen(const std::string& shotDir) {
     dialog->accept();
 }
 
+// Offscreen, over a plant-sized store: the tag page in an enlarged browser, with `search` typed
+// into its search field key by key and the rows sorted by name, saved as page5.png; then
+// OK.
+void ScriptSearchShot(const std::string& shotDir, const QString& search) {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!dialog)
+        return;
+    dialog->resize(dialog->sizeHint() * 3 / 2);
+    QApplication::processEvents();
+    if (auto* edit = dialog->findChild<QLineEdit*>()) {
+        edit->setFocus();
+        for (QChar c : search) {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(edit, &press);
+        }
+    }
+    if (auto* view = dialog->findChild<QTableView*>(); view && view->model()->rowCount() > 2) {
+        emit view->horizontalHeader()->sectionClicked(1);  // sorted by name: the mark shows
+        view->selectRow(2);
+    }
+    QApplication::processEvents();
+    if (!shotDir.empty()) {
+        QString file = QDir(QString::fromStdString(shotDir)).filePath("page5.png");
+        if (dialog->grab().save(file))
+            std::printf("  tag page, searching: %s\n", file.toStdString().c_str());
+    }
+    for (QPushButton* b : dialog->findChildren<QPushButton*>())
+        if (b->isDefault()) {
+            b->click();
+            return;
+        }
+    dialog->accept();
+}
+
 }  // namespace
 
-int RunBrowser(CMemTagList& list, const std::string& shotDir) {
+int RunBrowser(CMemTagList& list, const std::string& shotDir, const std::string& search) {
     const bool bWindow = HaveDisplay();
     if (!bWindow)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -75,11 +112,17 @@ int RunBrowser(CMemTagList& list, const std::string& shotDir) {
     if (!shotDir.empty())
         QDir().mkpath(QString::fromStdString(shotDir));
 
-    list.SetShowPage(1, 1, 1, 1);
+    if (search.empty())
+        list.SetShowPage(1, 1, 1, 1);
+    else
+        list.SetShowPage(1, 0, 0, 0);
     list.SetShowDataFrom(0);
     std::printf("browser: %s\n", bWindow ? "window (choose and press OK)" : "offscreen");
-    if (!bWindow)
+    if (!bWindow && search.empty())
         QTimer::singleShot(0, [shotDir] { ScriptOffscreen(shotDir); });
+    else if (!bWindow)
+        QTimer::singleShot(
+            0, [shotDir, search] { ScriptSearchShot(shotDir, QString::fromStdString(search)); });
     int result = list.DoModal();
     std::printf("DoModal: %d\n", result);
 

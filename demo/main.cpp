@@ -2,10 +2,12 @@
 //
 // It takes the store directory from QLX_PATH_D_TEMP when that is set, else makes a fresh one;
 // the areas and regions come from the sample data folder unless QLX_PATH_D_AREAINFO is set.
-// A fresh store is filled with the sample configuration through the exported interface; then
-// the demo prints what the store holds (GB2312 converted to UTF-8 for the terminal).
+// A fresh store is filled with the sample configuration through the exported interface (or,
+// with --plant N, with N generated tags of a plant); then the demo prints what the store holds
+// (GB2312 converted to UTF-8 for the terminal). --search TEXT shows the tag page alone and,
+// offscreen, pictures it enlarged with TEXT typed into its search field.
 //
-//   memlist-demo [--data DIR] [--shots DIR] [--no-browser]
+//   memlist-demo [--data DIR] [--shots DIR] [--no-browser] [--plant N] [--search TEXT]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +16,7 @@
 #include "Gb2312.h"
 #include "MemTagList.h"
 #include "Browser.h"
+#include "Plant.h"
 #include "SampleData.h"
 
 namespace {
@@ -26,7 +29,8 @@ std::string U(const CString& gb) {
 
 int main(int argc, char** argv) {
     std::string data = MEMLIST_DEMO_DATA;
-    std::string shots;
+    std::string shots, search;
+    int nPlant = 0;
     bool bBrowser = true;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--data") == 0 && i + 1 < argc)
@@ -35,6 +39,10 @@ int main(int argc, char** argv) {
             shots = argv[++i];
         else if (std::strcmp(argv[i], "--no-browser") == 0)
             bBrowser = false;
+        else if (std::strcmp(argv[i], "--plant") == 0 && i + 1 < argc)
+            nPlant = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "--search") == 0 && i + 1 < argc)
+            search = argv[++i];
     }
 
     std::string dir;
@@ -56,7 +64,10 @@ int main(int argc, char** argv) {
     CMemTagList list;
     CArray<_INDEX_STRUCT, _INDEX_STRUCT&> entries;
     list.GetTagArray(entries, 0);
-    if (entries.GetSize() == 0) {
+    if (entries.GetSize() == 0 && nPlant > 0) {
+        std::printf("plant: %d tags added\n", FillPlant(list, nPlant));
+        list.GetTagArray(entries, 0);
+    } else if (entries.GetSize() == 0) {
         SampleCounts n = LoadSampleData(list, data);
         std::printf(
             "loaded sample data: %d tags, %d events, %d tasks, %d struct objects, %d failed\n",
@@ -78,7 +89,7 @@ int main(int argc, char** argv) {
                     U(tag.strDesc).c_str(), tag.dRangeLow, tag.dRangeHigh, U(tag.strUnit).c_str());
 
     if (bBrowser)
-        RunBrowser(list, shots.empty() ? dir + "/shots" : shots);
+        RunBrowser(list, shots.empty() ? dir + "/shots" : shots, search);
 
     CStringArray messages;
     list.GetErrStringArray(messages);

@@ -14,7 +14,8 @@ using mlui::CtlKind;
 const mlui::DlgItem kEventItems[] = {
     {CtlKind::Label, -1, gbtext::LabelGroup, 5, 8, 36, 10, 0},
     {CtlKind::DropList, CGroupListPage::IDC_GROUP, "", 43, 6, 90, 12, mlui::CTL_SORTED},
-    {CtlKind::ListView, CEventListPage::IDC_EVENT_LIST, "", 5, 24, 240, 196, mlui::CTL_SINGLESEL},
+    {CtlKind::ListView, CEventListPage::IDC_EVENT_LIST, "", 5, 24, 240, 196,
+     mlui::CTL_SINGLESEL | mlui::CTL_STRETCH_X | mlui::CTL_STRETCH_Y},
 };
 const mlui::DlgTemplate kEventPage = {CEventListPage::IDD,
                                       gbtext::EventPageCaption,
@@ -48,6 +49,7 @@ BOOL CGroupListPage::OnInitDialog() {
     CPropertyPage::OnInitDialog();
     m_list.SetExtendedStyle(m_list.GetExtendedStyle() | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
     m_list.SetDblClkHandler([this] { OnOK(); });
+    m_list.SetTypeAheadColumn(1);  // the record's name
     m_groupList.SetSelChangeHandler([this] { OnGroupChange(); });
     m_list.SetColumnSpec(ColumnSpec());
     m_list.RestoreColumnWidths();

@@ -80,7 +80,6 @@ void CSortHeaderCtrl::DrawItem(DRAWITEMSTRUCT* pDraw) {
     const CRect rcItem = pDraw->rcItem;
     const int nSaved = dc.SaveDC();
     dc.IntersectClipRect(rcItem);
-    dc.FillRect(rcItem, GetSysColor(COLOR_BTNFACE));
 
     char szText[256] = {};
     HDITEM item;
@@ -112,8 +111,10 @@ void CSortHeaderCtrl::DrawItem(DRAWITEMSTRUCT* pDraw) {
 
     if (bSorted) {
         const int R = rcItem.right, B = rcItem.bottom;
-        CPen penLight(GetSysColor(COLOR_BTNHIGHLIGHT), 1);
-        CPen penShadow(GetSysColor(COLOR_BTNSHADOW), 1);
+        // A highlight-coloured edge vanishes against the header's face; both edges take
+        // colours that stand out from it, the lit edge the softer of the two.
+        CPen penLight(GetSysColor(COLOR_BTNSHADOW), 1);
+        CPen penShadow(GetSysColor(COLOR_BTNTEXT), 1);
         const CPen* pOld = dc.SelectObject(&penLight);
         if (m_bSortAscending) {
             dc.MoveTo(R - 2 * o, o);

@@ -11,7 +11,8 @@ const mlui::DlgItem kStructItems[] = {
     {CtlKind::Label, -1, gbtext::LabelGroup, 5, 8, 36, 10, mlui::CTL_HIDDEN},
     {CtlKind::DropList, CGroupListPage::IDC_GROUP, "", 43, 6, 90, 12,
      mlui::CTL_SORTED | mlui::CTL_HIDDEN | mlui::CTL_DISABLED},
-    {CtlKind::ListView, CStructListPage::IDC_STRUCT_LIST, "", 5, 24, 240, 196, mlui::CTL_SINGLESEL},
+    {CtlKind::ListView, CStructListPage::IDC_STRUCT_LIST, "", 5, 24, 240, 196,
+     mlui::CTL_SINGLESEL | mlui::CTL_STRETCH_X | mlui::CTL_STRETCH_Y},
 };
 const mlui::DlgTemplate kStructPage = {CStructListPage::IDD,
                                        gbtext::StructPageCaption,

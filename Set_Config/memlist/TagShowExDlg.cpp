@@ -7,6 +7,10 @@ namespace {
 
 using mlui::CtlKind;
 
+constexpr DWORD kStretch = mlui::CTL_STRETCH_X | mlui::CTL_STRETCH_Y;
+constexpr DWORD kBottomLeft = mlui::CTL_FOLLOW_BOTTOM;
+constexpr DWORD kBottomRight = mlui::CTL_FOLLOW_BOTTOM | mlui::CTL_FOLLOW_RIGHT;
+
 const mlui::DlgItem kTagPageItems[] = {
     {CtlKind::Label, -1, gbtext::LabelArea, 5, 8, 38, 10, 0},
     {CtlKind::DropList, CTagShowExDlg::IDC_AREA, "", 45, 6, 78, 12, 0},
@@ -16,11 +20,17 @@ const mlui::DlgItem kTagPageItems[] = {
     {CtlKind::DropList, CTagShowExDlg::IDC_TYPE, "", 45, 22, 78, 12, 0},
     {CtlKind::Label, -1, gbtext::LabelTrend, 125, 24, 38, 10, 0},
     {CtlKind::DropList, CTagShowExDlg::IDC_TREND, "", 165, 22, 78, 12, 0},
-    {CtlKind::ListView, CTagShowExDlg::IDC_TAG_LIST, "", 5, 40, 238, 222, mlui::CTL_SHOWSELALWAYS},
-    {CtlKind::Text, CTagShowExDlg::IDC_ROW_COUNT, gbtext::RowCountInit, 5, 268, 60, 12, 0},
-    {CtlKind::Text, CTagShowExDlg::IDC_PAGE_NO, gbtext::PageNoInit, 70, 268, 50, 12, 0},
-    {CtlKind::Button, CTagShowExDlg::IDC_PREV_PAGE, gbtext::PrevPage, 137, 266, 50, 14, 0},
-    {CtlKind::Button, CTagShowExDlg::IDC_NEXT_PAGE, gbtext::NextPage, 193, 266, 50, 14, 0},
+    {CtlKind::Label, -1, gbtext::LabelSearch, 5, 40, 38, 10, 0},
+    {CtlKind::Edit, CTagShowExDlg::IDC_SEARCH, "", 45, 38, 198, 12, mlui::CTL_STRETCH_X},
+    {CtlKind::ListView, CTagShowExDlg::IDC_TAG_LIST, "", 5, 56, 238, 206,
+     mlui::CTL_SHOWSELALWAYS | kStretch},
+    {CtlKind::Text, CTagShowExDlg::IDC_ROW_COUNT, gbtext::RowCountInit, 5, 268, 60, 12,
+     kBottomLeft},
+    {CtlKind::Text, CTagShowExDlg::IDC_PAGE_NO, gbtext::PageNoInit, 70, 268, 50, 12, kBottomLeft},
+    {CtlKind::Button, CTagShowExDlg::IDC_PREV_PAGE, gbtext::PrevPage, 137, 266, 50, 14,
+     kBottomRight},
+    {CtlKind::Button, CTagShowExDlg::IDC_NEXT_PAGE, gbtext::NextPage, 193, 266, 50, 14,
+     kBottomRight},
 };
 
 const mlui::DlgTemplate kTagPage = {CTagShowExDlg::IDD,
@@ -29,6 +39,61 @@ const mlui::DlgTemplate kTagPage = {CTagShowExDlg::IDD,
                                     287,
                                     kTagPageItems,
                                     static_cast<int>(std::size(kTagPageItems))};
+
+// A byte of 0x81 to 0xFE starts a two-byte character.
+bool IsLeadByte(unsigned char c) {
+    return c >= 0x81 && c <= 0xFE;
+}
+
+unsigned char FoldAscii(unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
+
+// The search text as ContainsFolded wants it: ASCII letters in lower case, two-byte characters
+// untouched (their second byte may be an ASCII letter's code).
+CString FoldSearch(const char* pszSearch) {
+    std::string folded;
+    const auto* p = reinterpret_cast<const unsigned char*>(pszSearch ? pszSearch : "");
+    while (*p) {
+        if (IsLeadByte(*p) && p[1]) {
+            folded.push_back(static_cast<char>(*p++));
+            folded.push_back(static_cast<char>(*p++));
+        } else {
+            folded.push_back(static_cast<char>(FoldAscii(*p++)));
+        }
+    }
+    return CString(folded);
+}
+
+// Whether `text` holds `folded` at one of its character boundaries.
+bool ContainsFolded(const CString& strText, const CString& strFolded) {
+    const size_t n = static_cast<size_t>(strFolded.GetLength());
+    const size_t len = static_cast<size_t>(strText.GetLength());
+    if (n == 0)
+        return true;
+    const auto* t = reinterpret_cast<const unsigned char*>(strText.GetString());
+    const auto* s = reinterpret_cast<const unsigned char*>(strFolded.GetString());
+    for (size_t i = 0; i + n <= len;) {
+        // Both sides step a whole character at a time, so a match never starts or ends inside
+        // a two-byte character of the text.
+        size_t k = 0;
+        while (k < n) {
+            if (IsLeadByte(s[k])) {
+                if (t[i + k] != s[k] || (k + 1 < n && t[i + k + 1] != s[k + 1]))
+                    break;
+                k += 2;
+            } else {
+                if (FoldAscii(t[i + k]) != s[k])
+                    break;
+                ++k;
+            }
+        }
+        if (k >= n)
+            return true;
+        i += IsLeadByte(t[i]) && i + 1 < len ? 2 : 1;
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -44,6 +109,10 @@ TagPageMemory& CTagShowExDlg::Remembered() {
 BOOL CTagShowExDlg::SetShowDataFrom(int nSource) {
     m_nDataSource = nSource;
     return nSource >= 0 && nSource <= 2;
+}
+
+BOOL CTagShowExDlg::TextMatches(const char* pszText, const char* pszSearch) {
+    return ContainsFolded(CString(pszText ? pszText : ""), FoldSearch(pszSearch)) ? TRUE : FALSE;
 }
 
 const char* CTagShowExDlg::TagTypeText(int nCode) {
@@ -93,6 +162,7 @@ void CTagShowExDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Control(pDX, IDC_TREND, m_trendList);
     DDX_Control(pDX, IDC_PREV_PAGE, m_prevButton);
     DDX_Control(pDX, IDC_NEXT_PAGE, m_nextButton);
+    DDX_Control(pDX, IDC_SEARCH, m_searchEdit);
 }
 
 BOOL CTagShowExDlg::OnInitDialog() {
@@ -105,6 +175,9 @@ BOOL CTagShowExDlg::OnInitDialog() {
     m_trendList.SetSelChangeHandler([this] { OnTrendChange(); });
     m_prevButton.SetClickHandler([this] { OnPrevPage(); });
     m_nextButton.SetClickHandler([this] { OnNextPage(); });
+    m_searchEdit.SetChangeHandler([this] { OnSearchChange(); });
+    m_searchEdit.SetReturnHandler([this] { m_list.SetFocus(); });
+    m_list.SetTypeAheadColumn(1);  // the tag name
 
     m_list.SetColumnSpec(gbtext::TagColumnSpec);
     m_list.RestoreColumnWidths();
@@ -142,6 +215,7 @@ BOOL CTagShowExDlg::OnInitDialog() {
     for (int i = 0; i <= 2; ++i)
         m_trendList.AddString(TrendFilterText(i));
     m_trendList.SetCurSel(mem.nTrendChoice);
+    m_searchEdit.SetWindowText(mem.strSearch);
 
     m_nDirection = 1;
     mem.nForwardStart = mem.nPageNo * kRowsPerPage;
@@ -168,6 +242,7 @@ CTagShowExDlg::Filter CTagShowExDlg::ReadFilter() const {
     f.d = f.r >= 0 ? m_regionList.GetItemData(f.r) : 0;
     f.t = m_typeList.GetCurSel() + 1;
     f.w = m_trendList.GetCurSel();
+    f.strSearch = FoldSearch(Remembered().strSearch);
     return f;
 }
 
@@ -183,10 +258,11 @@ bool CTagShowExDlg::Passes(const CMemTag& tag, const Filter& f) const {
         return false;
     if (f.w == 1 && tag.nTrend == 1)
         return false;
-    return true;
+    return f.strSearch.IsEmpty() || ContainsFolded(tag.strName, f.strSearch) ||
+           ContainsFolded(tag.strDesc, f.strSearch);
 }
 
-void CTagShowExDlg::AddTagRow(int nRow, const CMemTag& tag) {
+bool CTagShowExDlg::AddTagRow(int nRow, const CMemTag& tag) {
     CString strNo, strHigh, strLow;
     strNo.Format("%d", nRow);
     strHigh.Format("%f", tag.dRangeHigh);
@@ -194,8 +270,10 @@ void CTagShowExDlg::AddTagRow(int nRow, const CMemTag& tag) {
     int nItem = m_list.AddRow(strNo, tag.strName, tag.strDesc, TagTypeText(tag.nDataType),
                               tag.nTrend ? gbtext::TrendYes : gbtext::TrendNo, strHigh, strLow);
     const CString& strSelected = Remembered().strSelectedTag;
-    if (nItem >= 0 && !strSelected.IsEmpty() && tag.strName == strSelected)
-        m_list.SetItemState(nItem, LVIS_SELECTED, LVIS_SELECTED);
+    if (nItem < 0 || strSelected.IsEmpty() || tag.strName != strSelected)
+        return false;
+    m_list.SetItemState(nItem, LVIS_SELECTED, LVIS_SELECTED);
+    return true;
 }
 
 void CTagShowExDlg::FillTagPage(BOOL bKeepPosition) {
@@ -216,12 +294,16 @@ void CTagShowExDlg::FillTagPage(BOOL bKeepPosition) {
         mem.nForwardStart = mem.nBackwardStart + 1;
     }
     const int nTags = m_arrTags.GetSize();
-    int n = 0;
+    int n = 0, nMarked = -1;
     while (pos >= 0 && pos < nTags && n < kRowsPerPage) {
         const CMemTag& tag = m_arrTags[pos];
-        if (Passes(tag, f))
-            AddTagRow(++n, tag);
+        if (Passes(tag, f) && AddTagRow(++n, tag) && nMarked < 0)
+            nMarked = n - 1;
         pos += m_nDirection;
+    }
+    if (nMarked >= 0) {
+        m_list.SetItemState(nMarked, LVIS_FOCUSED, LVIS_FOCUSED);
+        m_list.EnsureVisible(nMarked, FALSE);
     }
     if (m_nDirection == 1)
         mem.nForwardStart = pos;
@@ -234,6 +316,9 @@ void CTagShowExDlg::FillTagPage(BOOL bKeepPosition) {
     strPage.Format(gbtext::PageNoFmt, mem.nPageNo + 1);
     SetDlgItemText(IDC_ROW_COUNT, strCount);
     SetDlgItemText(IDC_PAGE_NO, strPage);
+    // The steps OnPrevPage and OnNextPage would refuse are shown as unavailable.
+    m_prevButton.EnableWindow(mem.nPageNo != 0);
+    m_nextButton.EnableWindow(n >= kRowsPerPage);
 }
 
 void CTagShowExDlg::OnPrevPage() {
@@ -274,6 +359,11 @@ void CTagShowExDlg::OnTypeChange() {
 
 void CTagShowExDlg::OnTrendChange() {
     Remembered().nTrendChoice = m_trendList.GetCurSel();
+    FillTagPage(FALSE);
+}
+
+void CTagShowExDlg::OnSearchChange() {
+    Remembered().strSearch = m_searchEdit.GetWindowText();
     FillTagPage(FALSE);
 }
 

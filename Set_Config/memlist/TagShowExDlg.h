@@ -1,8 +1,10 @@
 // CTagShowExDlg: the tag page of the browser. It reads the areas, regions and every tag through
-// the sheet once per opening, then filters (area, region, data type, trend) and pages through its
-// own copy 100 rows at a time, forwards or backwards. Filter choices, the page position and the
-// selected tag name are remembered for the life of the library, so a browser opened again shows
-// the same choices and page. At OK it keeps the names of the selected rows for the sheet.
+// the sheet once per opening, then filters (area, region, data type, trend, and the search text
+// typed in the search field, found in a tag's name or description) and pages through its own
+// copy 100 rows at a time, forwards or backwards. Filter choices, the search text, the page
+// position and the selected tag name are remembered for the life of the library, so a browser
+// opened again shows the same choices and page. The selected tag's row is made current and
+// scrolled into view. At OK it keeps the names of the selected rows for the sheet.
 #pragma once
 
 #include <string>
@@ -26,6 +28,7 @@ struct TagPageMemory {
     int nRegionChoice = 0;
     int nTypeChoice = 4;     // all types
     int nTrendChoice = 2;    // all
+    CString strSearch;       // the search field's text; empty keeps every tag
     CString strSelectedTag;  // first tag chosen at the last OK, or the name given to preselect
 };
 
@@ -42,6 +45,7 @@ public:
         IDC_NEXT_PAGE = 7006,
         IDC_PAGE_NO = 7008,
         IDC_ROW_COUNT = 7007,
+        IDC_SEARCH = 7009,
     };
     static constexpr int kRowsPerPage = 100;
 
@@ -57,6 +61,11 @@ public:
     const CStringArray& GetChosenNames() const { return m_arrChosen; }
     // The tag read at the last opening under `strName`; FALSE when there is none.
     BOOL LookupTag(const CString& strName, CMemTag& tag) const;
+
+    // TRUE when `pszText` holds `pszSearch` starting at a character boundary, ASCII letters
+    // compared without case and two-byte characters compared whole; an empty search is in
+    // every text.
+    static BOOL TextMatches(const char* pszText, const char* pszSearch);
 
     static const char* TagTypeText(int nCode);
     static const char* TrendFilterText(int nIndex);
@@ -80,19 +89,23 @@ private:
     struct Filter {
         int a, r, t, w;
         DWORD d;
+        CString strSearch;  // folded for matching
     };
     Filter ReadFilter() const;
     bool Passes(const CMemTag& tag, const Filter& f) const;
     void FillRegionList(int nAreaChoice);
-    void AddTagRow(int nRow, const CMemTag& tag);
+    // Appends the row; TRUE when it is the selected tag's row, which is marked selected.
+    bool AddTagRow(int nRow, const CMemTag& tag);
     void OnAreaChange();
     void OnRegionChange();
     void OnTypeChange();
     void OnTrendChange();
+    void OnSearchChange();
 
     CSortListCtrl m_list;
     CComboBox m_areaList, m_regionList, m_typeList, m_trendList;
     CButton m_prevButton, m_nextButton;
+    CEdit m_searchEdit;
     int m_nDataSource = 0;
     CStringArray m_arrChosen;
     std::unordered_map<std::string, int> m_mapNameToTag;  // name -> position in m_arrTags

@@ -16,6 +16,8 @@ CMemTagShowSheet::CMemTagShowSheet(const char* pszCaption, CWnd* pParent, UINT i
     m_psh.dwFlags |= PSH_NOAPPLYNOW;
     m_psh.dwFlags &= ~static_cast<DWORD>(PSH_HASHELP);
     SetButtonTexts(gbtext::SheetOk, gbtext::SheetCancel);
+    // The host's settings keep the size the user gave the browser, beside the column widths.
+    RememberSizeIn("memlist");
     SetShowPage(1, 0, 0, 0);
     m_nSelectKind = 0;
     m_strConfigPath.Empty();

@@ -11,7 +11,8 @@ using mlui::CtlKind;
 const mlui::DlgItem kTaskItems[] = {
     {CtlKind::Label, -1, gbtext::LabelGroup, 5, 8, 36, 10, 0},
     {CtlKind::DropList, CGroupListPage::IDC_GROUP, "", 43, 6, 90, 12, mlui::CTL_SORTED},
-    {CtlKind::ListView, CTaskListPage::IDC_TASK_LIST, "", 5, 24, 240, 196, mlui::CTL_SINGLESEL},
+    {CtlKind::ListView, CTaskListPage::IDC_TASK_LIST, "", 5, 24, 240, 196,
+     mlui::CTL_SINGLESEL | mlui::CTL_STRETCH_X | mlui::CTL_STRETCH_Y},
 };
 const mlui::DlgTemplate kTaskPage = {CTaskListPage::IDD,
                                      gbtext::TaskPageCaption,

@@ -4,13 +4,64 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QTableView>
+#include <algorithm>
+#include <vector>
 
 #include "ListCtrl.h"
 #include "UiText.h"
 
 namespace mlui {
+
+namespace {
+
+// Places a page's controls for the page's size: the template's rectangles, moved or stretched
+// by how much the page exceeds the template.
+class CControlPlacer : public QObject {
+public:
+    CControlPlacer(QWidget* page, QSize base) : QObject(page), m_base(base) {}
+    void Add(QWidget* w, QRect rc, DWORD flags) {
+        if (flags & (CTL_STRETCH_X | CTL_STRETCH_Y | CTL_FOLLOW_RIGHT | CTL_FOLLOW_BOTTOM))
+            m_controls.push_back({w, rc, flags});
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() != QEvent::Resize)
+            return false;
+        const QSize size = static_cast<QResizeEvent*>(e)->size();
+        const int dx = std::max(0, size.width() - m_base.width());
+        const int dy = std::max(0, size.height() - m_base.height());
+        for (const Control& c : m_controls) {
+            if (!c.w)
+                continue;
+            QRect rc = c.rc;
+            if (c.flags & CTL_STRETCH_X)
+                rc.setWidth(rc.width() + dx);
+            if (c.flags & CTL_STRETCH_Y)
+                rc.setHeight(rc.height() + dy);
+            rc.translate((c.flags & CTL_FOLLOW_RIGHT) ? dx : 0,
+                         (c.flags & CTL_FOLLOW_BOTTOM) ? dy : 0);
+            c.w->setGeometry(rc);
+        }
+        return false;
+    }
+
+private:
+    struct Control {
+        QPointer<QWidget> w;
+        QRect rc;
+        DWORD flags;
+    };
+    QSize m_base;
+    std::vector<Control> m_controls;
+};
+
+}  // namespace
 
 QFont DialogFont() {
     QFont f;
@@ -40,13 +91,16 @@ QWidget* CreateFromTemplate(const DlgTemplate& tpl, QWidget* parent) {
     auto* page = new QWidget(parent);
     QFont font = DialogFont();
     page->setFont(font);
-    page->setMinimumSize(MapDialogRect(font, 0, 0, tpl.cx, tpl.cy).size());
+    const QSize base = MapDialogRect(font, 0, 0, tpl.cx, tpl.cy).size();
+    page->setMinimumSize(base);
+    auto* placer = new CControlPlacer(page, base);
+    page->installEventFilter(placer);
     for (int i = 0; i < tpl.nItems; ++i) {
         const DlgItem& it = tpl.pItems[i];
         QWidget* w = nullptr;
         switch (it.kind) {
             case CtlKind::ListView: {
-                auto* view = new QTableView(page);
+                QTableView* view = CreateListView(page);
                 DWORD style = LVS_REPORT;
                 if (it.flags & CTL_SINGLESEL)
                     style |= LVS_SINGLESEL;
@@ -63,6 +117,9 @@ QWidget* CreateFromTemplate(const DlgTemplate& tpl, QWidget* parent) {
                 w = box;
                 break;
             }
+            case CtlKind::Edit:
+                w = new QLineEdit(page);
+                break;
             case CtlKind::Button:
                 w = new QPushButton(ToQ(it.gbText), page);
                 break;
@@ -75,7 +132,9 @@ QWidget* CreateFromTemplate(const DlgTemplate& tpl, QWidget* parent) {
                 break;
             }
         }
-        w->setGeometry(MapDialogRect(font, it.x, it.y, it.cx, it.cy));
+        const QRect rc = MapDialogRect(font, it.x, it.y, it.cx, it.cy);
+        w->setGeometry(rc);
+        placer->Add(w, rc, it.flags);
         CWnd::SetControlID(w, it.nID);
         if (it.flags & CTL_HIDDEN)
             w->hide();

@@ -3,6 +3,10 @@
 // the dialog font's metrics (a quarter of the average character width across, an eighth of the
 // character height down), so a layout keeps its proportions with whatever CJK font stands in for
 // the template font "宋体".
+//
+// A page may be made larger than its template (never smaller): each control then keeps its
+// place relative to the top and left edges unless its flags tie it to the right or bottom edge
+// or let it stretch with the page.
 #pragma once
 
 #include <QFont>
@@ -13,7 +17,7 @@
 
 namespace mlui {
 
-enum class CtlKind { ListView, DropList, Button, Label, Text };
+enum class CtlKind { ListView, DropList, Button, Label, Text, Edit };
 
 // Control flags of a template entry.
 enum : DWORD {
@@ -22,6 +26,10 @@ enum : DWORD {
     CTL_DISABLED = 0x04,
     CTL_SINGLESEL = 0x08,  // list view: one row at a time
     CTL_SHOWSELALWAYS = 0x10,
+    CTL_STRETCH_X = 0x20,       // grows with the page's width
+    CTL_STRETCH_Y = 0x40,       // grows with the page's height
+    CTL_FOLLOW_RIGHT = 0x80,    // keeps its distance from the right edge
+    CTL_FOLLOW_BOTTOM = 0x100,  // keeps its distance from the bottom edge
 };
 
 struct DlgItem {
@@ -44,7 +52,8 @@ struct DlgTemplate {
 QFont DialogFont();
 // Dialog units to pixels for `font`.
 QRect MapDialogRect(const QFont& font, int x, int y, int cx, int cy);
-// A page widget of the template's size with every control of the template as a child.
+// A page widget of the template's size (its minimum) with every control of the template as a
+// child, placed again whenever the page is resized.
 QWidget* CreateFromTemplate(const DlgTemplate& tpl, QWidget* parent);
 
 }  // namespace mlui

@@ -1,10 +1,14 @@
 #include "ListCtrl.h"
 
 #include <QAbstractTableModel>
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyleOptionHeader>
 #include <QTableView>
+#include <QTimer>
 #include <algorithm>
 #include <cstring>
 #include <set>
@@ -141,6 +145,15 @@ protected:
         if (m_pOwner && m && logicalIndex >= 0 &&
             logicalIndex < static_cast<int>(m->formats.size()) &&
             (m->formats[static_cast<size_t>(logicalIndex)] & HDF_OWNERDRAW)) {
+            // The section's background and frame (separator, bottom line) are the style's, as
+            // for every other section; the owner draws label and mark over them.
+            QStyleOptionHeader opt;
+            initStyleOption(&opt);
+            initStyleOptionForIndex(&opt, logicalIndex);
+            opt.rect = rect;
+            painter->save();
+            style()->drawControl(QStyle::CE_HeaderSection, &opt, painter, this);
+            painter->restore();
             CDC dc(painter);
             DRAWITEMSTRUCT dis;
             dis.itemID = static_cast<UINT>(logicalIndex);
@@ -169,6 +182,51 @@ private:
     CHeaderCtrl* m_pOwner = nullptr;
     int m_nPressed = -1;
 };
+
+// The list view widget: a table view whose type-ahead can look in one column whatever the
+// current cell.
+class CListView : public QTableView {
+public:
+    using QTableView::QTableView;
+    int m_nTypeAheadColumn = -1;
+
+    void keyboardSearch(const QString& search) override {
+        QAbstractItemModel* m = model();
+        const int col = m_nTypeAheadColumn;
+        if (!m || col < 0 || col >= m->columnCount()) {
+            QTableView::keyboardSearch(search);
+            return;
+        }
+        // Letters typed in quick succession extend one search, as the toolkit's own does.
+        const bool bFresh = search.isEmpty() || !m_typed.isValid() ||
+                            m_typed.elapsed() > QApplication::keyboardInputInterval();
+        m_typed.start();
+        m_strTyped = bFresh ? search : m_strTyped + search;
+        const int nRows = m->rowCount();
+        if (m_strTyped.isEmpty() || nRows == 0)
+            return;
+        // The same letter again and again steps through the rows that begin with it.
+        const QChar last = m_strTyped.back();
+        const bool bSameKey = m_strTyped.count(last) == m_strTyped.size();
+        const QString needle = bSameKey ? QString(last) : m_strTyped;
+        const QModelIndex cur = currentIndex();
+        int row = cur.isValid() ? cur.row() : 0;
+        if (cur.isValid() && (bFresh || bSameKey))
+            row = (row + 1) % nRows;
+        const QModelIndexList hits = m->match(m->index(row, col), Qt::DisplayRole, needle, 1,
+                                              Qt::MatchStartsWith | Qt::MatchWrap);
+        if (!hits.isEmpty())
+            setCurrentIndex(hits.front());
+    }
+
+private:
+    QElapsedTimer m_typed;
+    QString m_strTyped;
+};
+
+QTableView* mlui::CreateListView(QWidget* parent) {
+    return new CListView(parent);
+}
 
 // --- CHeaderCtrl ---------------------------------------------------------------------------
 
@@ -401,14 +459,38 @@ BOOL CListCtrl::SetItemState(int nItem, UINT nState, UINT nMask) {
     auto* view = qobject_cast<QTableView*>(GetWidget());
     if (!view || nItem < 0 || nItem >= GetItemCount())
         return FALSE;
+    QModelIndex idx = m_pModel->index(nItem, 0);
     if (nMask & LVIS_SELECTED) {
-        QModelIndex idx = m_pModel->index(nItem, 0);
         auto flags = ((nState & LVIS_SELECTED) ? QItemSelectionModel::Select
                                                : QItemSelectionModel::Deselect) |
                      QItemSelectionModel::Rows;
         view->selectionModel()->select(idx, flags);
     }
+    if ((nMask & LVIS_FOCUSED) && (nState & LVIS_FOCUSED))
+        view->selectionModel()->setCurrentIndex(idx, QItemSelectionModel::NoUpdate);
     return TRUE;
+}
+
+BOOL CListCtrl::EnsureVisible(int nItem, BOOL) {
+    auto* view = qobject_cast<QTableView*>(GetWidget());
+    if (!view || nItem < 0 || nItem >= GetItemCount())
+        return FALSE;
+    QPersistentModelIndex idx(m_pModel->index(nItem, 0));
+    if (view->isVisible()) {
+        view->scrollTo(idx);
+    } else {
+        // A view not shown yet has no scroll range to move in.
+        QTimer::singleShot(0, view, [view, idx] {
+            if (idx.isValid())
+                view->scrollTo(idx);
+        });
+    }
+    return TRUE;
+}
+
+void CListCtrl::SetTypeAheadColumn(int nColumn) {
+    if (auto* view = dynamic_cast<CListView*>(GetWidget()))
+        view->m_nTypeAheadColumn = nColumn;
 }
 
 UINT CListCtrl::GetItemState(int nItem, UINT nMask) const {
@@ -418,6 +500,8 @@ UINT CListCtrl::GetItemState(int nItem, UINT nMask) const {
     UINT state = 0;
     if ((nMask & LVIS_SELECTED) && view->selectionModel()->isRowSelected(nItem, QModelIndex()))
         state |= LVIS_SELECTED;
+    if ((nMask & LVIS_FOCUSED) && view->selectionModel()->currentIndex().row() == nItem)
+        state |= LVIS_FOCUSED;
     return state;
 }
 

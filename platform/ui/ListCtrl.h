@@ -27,7 +27,7 @@ enum : DWORD {
     LVS_TYPEMASK = 0x0003,
 };
 enum : DWORD { LVS_EX_GRIDLINES = 0x0001, LVS_EX_FULLROWSELECT = 0x0020 };
-enum : UINT { LVIS_SELECTED = 0x0002 };
+enum : UINT { LVIS_FOCUSED = 0x0001, LVIS_SELECTED = 0x0002 };
 enum : int { LVCFMT_LEFT = 0, LVCFMT_RIGHT = 1, LVCFMT_CENTER = 2 };
 
 // Header item fields.
@@ -58,6 +58,12 @@ struct DRAWITEMSTRUCT {
 
 class CListModel;
 class CHeaderView;
+class QTableView;
+
+namespace mlui {
+// The widget of a report list view, for dialog templates.
+QTableView* CreateListView(QWidget* parent);
+}  // namespace mlui
 
 class CHeaderCtrl : public CWnd {
 public:
@@ -67,7 +73,8 @@ public:
     BOOL GetItem(int nPos, HDITEM* pItem) const;
     BOOL SetItem(int nPos, const HDITEM* pItem);
 
-    // Paints one owner-drawn item; the default draws nothing.
+    // Paints one owner-drawn item over the section background and frame the style has already
+    // drawn for it; the default draws nothing more.
     virtual void DrawItem(DRAWITEMSTRUCT* pDraw);
 
 protected:
@@ -103,8 +110,12 @@ public:
     // merge, safe with any answers the function gives.
     BOOL SortItems(PFNLVCOMPARE pfnCompare, DWORD_PTR dwData);
 
+    // LVIS_SELECTED selects or deselects the row; LVIS_FOCUSED makes it the current row without
+    // touching the selection.
     BOOL SetItemState(int nItem, UINT nState, UINT nMask);
     UINT GetItemState(int nItem, UINT nMask) const;
+    // Scrolls the row into view (at once, or when a list not shown yet is first shown).
+    BOOL EnsureVisible(int nItem, BOOL bPartialOK);
     // The selected items, top row first.
     std::vector<int> GetSelectedItems() const;
     // The item the user last selected (the current row when it is selected, else the first
@@ -113,6 +124,10 @@ public:
 
     // The view's header widget, for a CHeaderCtrl to bind to; null without a window.
     QWidget* GetHeaderCtrl() const;
+
+    // Type-ahead looks up the typed letters at the start of this column's texts, whichever cell
+    // is current; -1 (the default) searches the current cell's column.
+    void SetTypeAheadColumn(int nColumn);
 
     // NM_DBLCLK for the parent: called when the user double-clicks an item.
     void SetDblClkHandler(std::function<void()> fn);

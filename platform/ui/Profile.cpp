@@ -26,4 +26,21 @@ bool WriteProfileBinary(const char* section, const char* entry, std::string_view
     return settings.status() == QSettings::NoError;
 }
 
+int GetProfileInt(const char* section, const char* entry, int nDefault) {
+    QSettings settings;
+    settings.beginGroup(QString::fromUtf8(section));
+    bool ok = false;
+    const int n = settings.value(QString::fromUtf8(entry)).toInt(&ok);
+    return ok ? n : nDefault;
+}
+
+bool WriteProfileInt(const char* section, const char* entry, int nValue) {
+    QSettings settings;
+    settings.beginGroup(QString::fromUtf8(section));
+    settings.setValue(QString::fromUtf8(entry), nValue);
+    settings.endGroup();
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
 }  // namespace mlui

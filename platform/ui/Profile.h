@@ -10,5 +10,8 @@ namespace mlui {
 // The binary value of `entry` in `section`; false when there is none.
 bool GetProfileBinary(const char* section, const char* entry, std::string& bytes);
 bool WriteProfileBinary(const char* section, const char* entry, std::string_view bytes);
+// The integer value of `entry` in `section`; `nDefault` when there is none or it is no number.
+int GetProfileInt(const char* section, const char* entry, int nDefault);
+bool WriteProfileInt(const char* section, const char* entry, int nValue);
 
 }  // namespace mlui

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "Profile.h"
 #include "Trace.h"
 #include "UiText.h"
 
@@ -117,7 +118,8 @@ void CPropertySheet::SetButtonTexts(const char* gbOk, const char* gbCancel) {
 }
 
 void CPropertySheet::EndDialog(int nResult) {
-    if (m_pDialog)
+    // Several pages applied at one OK may each end the run.
+    if (m_pDialog && m_pDialog->isVisible())
         m_pDialog->done(nResult);
 }
 
@@ -140,12 +142,16 @@ void CPropertySheet::ShowPage(int nPage) {
 }
 
 void CPropertySheet::OnOkButton() {
-    CPropertyPage* page = GetPage(m_nActive);
-    if (page && page->HasWindow()) {
-        if (!page->OnKillActive())
-            return;
-        page->OnOK();
-    }
+    CPropertyPage* active = GetPage(m_nActive);
+    if (active && active->HasWindow() && !active->OnKillActive())
+        return;
+    // Every page the user has seen keeps its choice; the active one goes last, so what it
+    // records is what the run reports as the user's last selection.
+    for (CPropertyPage* page : m_pages)
+        if (page != active && page->HasWindow())
+            page->OnApply();
+    if (active && active->HasWindow())
+        active->OnApply();
     // The page may have ended the run itself.
     if (m_pDialog && m_pDialog->isVisible())
         m_pDialog->done(IDOK);
@@ -205,7 +211,20 @@ int CPropertySheet::DoModal() {
     ShowPage(start);
     QObject::connect(tabs, &QTabWidget::currentChanged, dialog, [this](int i) { ShowPage(i); });
 
+    QSize shown = dialog->sizeHint();
+    if (!m_strSizeSection.IsEmpty()) {
+        const QSize saved(mlui::GetProfileInt(m_strSizeSection, "Width", -1),
+                          mlui::GetProfileInt(m_strSizeSection, "Height", -1));
+        if (saved.isValid())
+            shown = saved.expandedTo(dialog->minimumSizeHint());
+    }
+    dialog->resize(shown);
+
     int result = dialog->exec();
+    if (!m_strSizeSection.IsEmpty() && dialog->size() != shown) {
+        mlui::WriteProfileInt(m_strSizeSection, "Width", dialog->width());
+        mlui::WriteProfileInt(m_strSizeSection, "Height", dialog->height());
+    }
     if (result == QDialog::Rejected)
         result = IDCANCEL;
     m_pTabs = nullptr;

@@ -3,9 +3,12 @@
 // Neither the sheet nor its pages create a widget when constructed: the dialog and its page
 // windows exist only while DoModal runs. A page's window is made from its dialog template the
 // first time its tab is shown (DoDataExchange binds the controls, then OnInitDialog); OnSetActive
-// and OnKillActive follow the tab changes. OK asks the active page (OnKillActive, then OnOK) and
-// ends the run with IDOK unless the page ended it itself; Cancel, Escape and closing end it with
-// IDCANCEL. User-interface thread only.
+// and OnKillActive follow the tab changes. OK asks the active page (OnKillActive), then applies
+// every page that has a window (OnApply, which calls OnOK), the active page last, and ends the
+// run with IDOK unless a page ended it itself; Cancel, Escape and closing end it with IDCANCEL.
+// The dialog can be made larger than its pages' templates; with RememberSizeIn it starts at the
+// size the user gave it last, kept in the host application's profile. User-interface thread
+// only.
 #pragma once
 
 #include <QDialog>
@@ -46,6 +49,11 @@ public:
     virtual void OnCancel() {}
     virtual BOOL OnSetActive() { return TRUE; }
     virtual BOOL OnKillActive() { return TRUE; }
+    // The sheet's OK reaches every page that has a window here.
+    virtual BOOL OnApply() {
+        OnOK();
+        return TRUE;
+    }
     virtual void DoDataExchange(CDataExchange* pDX) {}
 
     BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
@@ -80,8 +88,10 @@ public:
     // Runs the sheet modally: IDOK, IDCANCEL, or -1 when no dialog can be shown (no pages, or no
     // QApplication can be had). Without a QApplication one is made for the call.
     virtual int DoModal();
-    // Ends a running DoModal with `nResult`.
+    // Ends a running DoModal with `nResult`; the first call of a run decides the result.
     void EndDialog(int nResult);
+    // Keeps the dialog's size in the profile section `pszSection` (entries "Width", "Height").
+    void RememberSizeIn(const char* pszSection) { m_strSizeSection = pszSection; }
     // The dialog while DoModal runs, else null.
     QDialog* GetDialog() const { return m_pDialog.data(); }
     void SetCaption(const char* gbCaption) { m_strCaption = gbCaption; }
@@ -96,6 +106,7 @@ private:
     CString m_strCaption;
     CString m_strOk = "OK";
     CString m_strCancel = "Cancel";
+    CString m_strSizeSection;
     CWnd* m_pParent;
     std::vector<CPropertyPage*> m_pages;
     QPointer<QDialog> m_pDialog;

@@ -1,6 +1,7 @@
 #include "UiText.h"
 
 #include <unicode/ucol.h>
+#include <unicode/uscript.h>
 
 #include <cstring>
 #include <memory>
@@ -40,6 +41,14 @@ UCollator* ChineseCollator() {
             c = nullptr;
         } else {
             ucol_setStrength(c, UCOL_TERTIARY);
+            // The Chinese rules put Han before every other script; the system's own comparison
+            // puts Latin letters (after digits and punctuation) before Chinese characters.
+            const int32_t order[] = {USCRIPT_LATIN, USCRIPT_HAN};
+            ucol_setReorderCodes(c, order, 2, &err);
+            if (U_FAILURE(err)) {
+                ucol_close(c);
+                c = nullptr;
+            }
         }
         return std::unique_ptr<UCollator, CollatorCloser>(c);
     }();

@@ -3,7 +3,8 @@
 //
 // Every text shown in a widget is converted here, and every text read back from a widget
 // returns through here as GB2312. The comparison is ICU collation for Chinese (pinyin order) at
-// tertiary strength, so it is case-sensitive like the comparison the lists were designed with.
+// tertiary strength, so it is case-sensitive like the comparison the lists were designed with,
+// and puts digits, punctuation and Latin letters before Chinese characters as that one does.
 #pragma once
 
 #include <QString>

@@ -2,7 +2,9 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QVariant>
 
 #include "UiText.h"
@@ -10,6 +12,26 @@
 namespace {
 constexpr const char* kIdProperty = "mlCtrlId";
 constexpr const char* kSortedProperty = "mlSorted";
+constexpr const char* kReturnFilterProperty = "mlReturnFilter";
+
+// Turns Enter in a line edit into its returnPressed alone: unfiltered, the key goes on to the
+// dialog, which presses its default button.
+class CReturnFilter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (e->type() != QEvent::KeyPress)
+            return false;
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        auto* edit = qobject_cast<QLineEdit*>(o);
+        if (!edit || (key != Qt::Key_Return && key != Qt::Key_Enter))
+            return false;
+        emit edit->returnPressed();
+        return true;
+    }
+};
 }  // namespace
 
 CWnd::~CWnd() {
@@ -70,6 +92,8 @@ void CWnd::SetWindowText(const char* gbText) {
     QString text = mlui::ToQ(gbText);
     if (auto* label = qobject_cast<QLabel*>(w))
         label->setText(text);
+    else if (auto* edit = qobject_cast<QLineEdit*>(w))
+        edit->setText(text);
     else if (auto* button = qobject_cast<QAbstractButton*>(w))
         button->setText(text);
     else
@@ -82,6 +106,8 @@ CString CWnd::GetWindowText() const {
         return CString();
     if (auto* label = qobject_cast<QLabel*>(w))
         return mlui::FromQ(label->text());
+    if (auto* edit = qobject_cast<QLineEdit*>(w))
+        return mlui::FromQ(edit->text());
     if (auto* button = qobject_cast<QAbstractButton*>(w))
         return mlui::FromQ(button->text());
     if (auto* box = qobject_cast<QComboBox*>(w))
@@ -99,6 +125,16 @@ void CWnd::EnableWindow(bool bEnable) {
         w->setEnabled(bEnable);
 }
 
+BOOL CWnd::IsWindowEnabled() const {
+    QWidget* w = GetWidget();
+    return w && w->isEnabled();
+}
+
+void CWnd::SetFocus() {
+    if (QWidget* w = GetWidget())
+        w->setFocus(Qt::OtherFocusReason);
+}
+
 void CWnd::Invalidate() {
     if (QWidget* w = GetWidget())
         w->update();
@@ -114,6 +150,33 @@ void CButton::PreSubclassWindow() {
             if (m_onClick)
                 m_onClick();
         }));
+}
+
+void CEdit::SetChangeHandler(std::function<void()> fn) {
+    m_onChange = std::move(fn);
+}
+
+void CEdit::SetReturnHandler(std::function<void()> fn) {
+    m_onReturn = std::move(fn);
+}
+
+void CEdit::PreSubclassWindow() {
+    auto* edit = qobject_cast<QLineEdit*>(GetWidget());
+    if (!edit)
+        return;
+    // One filter per field, however often an object binds to it.
+    if (!edit->property(kReturnFilterProperty).toBool()) {
+        edit->installEventFilter(new CReturnFilter(edit));
+        edit->setProperty(kReturnFilterProperty, true);
+    }
+    AddConnection(QObject::connect(edit, &QLineEdit::textEdited, edit, [this](const QString&) {
+        if (m_onChange)
+            m_onChange();
+    }));
+    AddConnection(QObject::connect(edit, &QLineEdit::returnPressed, edit, [this] {
+        if (m_onReturn)
+            m_onReturn();
+    }));
 }
 
 QComboBox* CComboBox::Box() const {

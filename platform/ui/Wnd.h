@@ -40,7 +40,10 @@ public:
     CString GetWindowText() const;
     void ShowWindow(bool bShow);
     void EnableWindow(bool bEnable);
+    BOOL IsWindowEnabled() const;
     void Invalidate();
+    // Gives the keyboard focus to the bound widget.
+    void SetFocus();
 
     // The control ID a dialog template gave a widget, or 0.
     static int ControlID(const QWidget* w);
@@ -76,6 +79,22 @@ protected:
 
 private:
     std::function<void()> m_onClick;
+};
+
+// A one-line edit field. Enter in it belongs to the field (the return handler), not to the
+// dialog's default button.
+class CEdit : public CWnd {
+public:
+    // Called when the user changes the text (EN_CHANGE), not for programmatic changes.
+    void SetChangeHandler(std::function<void()> fn);
+    // Called when the user presses Enter in the field.
+    void SetReturnHandler(std::function<void()> fn);
+
+protected:
+    void PreSubclassWindow() override;
+
+private:
+    std::function<void()> m_onChange, m_onReturn;
 };
 
 constexpr int CB_ERR = -1;

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPixmap>
 #include <QTest>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -195,8 +196,10 @@ protected:
     QRgb At(const QImage& img, int x, int y) { return img.pixel(x, y) & 0xFFFFFF; }
 };
 
-TEST_F(SortMarkTest, AscendingAndDescendingTrianglesSitAtTheirPixels) {
+TEST_F(SortMarkTest, TrianglesSitAtTheirPixelsInColoursThatStandOutOnTheStylesSection) {
     ASSERT_TRUE(list.SetColumnSpec("a, 80; b, 80"));
+    QApplication::processEvents();
+    const QImage plain = Grab();  // every section as the style draws it
     list.SortByColumn(1, TRUE);
     QApplication::processEvents();
     QHeaderView* h = win.Header();
@@ -204,21 +207,25 @@ TEST_F(SortMarkTest, AscendingAndDescendingTrianglesSitAtTheirPixels) {
     const int B = h->height();
     const int o = B / 4;
     ASSERT_GE(o, 3);
-    const QRgb light = GetSysColor(COLOR_BTNHIGHLIGHT).rgb() & 0xFFFFFF,
-               shadow = GetSysColor(COLOR_BTNSHADOW).rgb() & 0xFFFFFF,
-               face = GetSysColor(COLOR_BTNFACE).rgb() & 0xFFFFFF;
-    ASSERT_NE(light, face);
-    ASSERT_NE(shadow, face);
+    const QRgb light = GetSysColor(COLOR_BTNSHADOW).rgb() & 0xFFFFFF,
+               shadow = GetSysColor(COLOR_BTNTEXT).rgb() & 0xFFFFFF;
+    // Both edges must be told apart from the header behind them.
+    for (QRgb c : {light, shadow})
+        EXPECT_GT(std::abs(qGray(c) - qGray(At(plain, R - 2 * o, B / 2))), 60);
+    auto face = [&](int x, int y) { return At(plain, x, y); };
 
     // Lines leave out their end points, as the drawing rules of the original toolkit do.
     QImage up = Grab();
     EXPECT_EQ(At(up, R - o, B - o - 1), light);  // right end of the base
     EXPECT_EQ(At(up, R - 2 * o, B - o - 1), light);
     EXPECT_EQ(At(up, R - 3 * o - 1, B - o - 1), shadow);  // left end, where the shadow starts
-    EXPECT_EQ(At(up, R - 3 * o - 2, B - o - 1), face);    // the base's own end point stays out
-    EXPECT_NE(At(up, R - 2 * o, o), face);                // apex
-    EXPECT_EQ(At(up, R - 2 * o, o - 2), face);            // nothing above it
-    EXPECT_EQ(At(up, R - 2 * o, B - o - 3), face);        // inside the triangle
+    EXPECT_EQ(At(up, R - 3 * o - 2, B - o - 1), face(R - 3 * o - 2, B - o - 1));  // left out
+    EXPECT_NE(At(up, R - 2 * o, o), face(R - 2 * o, o));                          // apex
+    EXPECT_EQ(At(up, R - 2 * o, o - 2), face(R - 2 * o, o - 2));          // nothing above it
+    EXPECT_EQ(At(up, R - 2 * o, B - o - 3), face(R - 2 * o, B - o - 3));  // inside
+    // The section keeps the style's separator and bottom line.
+    EXPECT_EQ(At(up, R - 1, B / 2), face(R - 1, B / 2));
+    EXPECT_EQ(At(up, R - 5 * o, B - 1), face(R - 5 * o, B - 1));
 
     list.SortByColumn(1, FALSE);
     QImage down = Grab();
@@ -226,10 +233,10 @@ TEST_F(SortMarkTest, AscendingAndDescendingTrianglesSitAtTheirPixels) {
     EXPECT_EQ(At(down, R - o - 2, o), shadow);
     EXPECT_EQ(At(down, R - 2 * o, o), shadow);
     EXPECT_EQ(At(down, R - 3 * o - 1, o), shadow);
-    EXPECT_EQ(At(down, R - 2 * o - 2, B - o), shadow);  // bottom apex
-    EXPECT_EQ(At(down, R - 2 * o - 1, B - o), face);    // end of the light edge, left out
-    EXPECT_EQ(At(down, R - 2 * o - 1, o + 3), face);    // inside
-    EXPECT_EQ(At(down, R - o - 1, B - o - 1), face);    // where the ascending base was
+    EXPECT_EQ(At(down, R - 2 * o - 2, B - o), shadow);                      // bottom apex
+    EXPECT_EQ(At(down, R - 2 * o - 1, B - o), face(R - 2 * o - 1, B - o));  // left out
+    EXPECT_EQ(At(down, R - 2 * o - 1, o + 3), face(R - 2 * o - 1, o + 3));  // inside
+    EXPECT_EQ(At(down, R - o - 1, B - o - 1), face(R - o - 1, B - o - 1));  // old base
 
     // Column 0 is not the sort column: no triangle in its corner.
     const int R0 = h->sectionViewportPosition(0) + h->sectionSize(0);
@@ -239,6 +246,8 @@ TEST_F(SortMarkTest, AscendingAndDescendingTrianglesSitAtTheirPixels) {
 
 TEST_F(SortMarkTest, AnEarlierMarkedColumnStaysOwnerDrawnWithoutTriangle) {
     ASSERT_TRUE(list.SetColumnSpec("a, 80; b, 80"));
+    QApplication::processEvents();
+    const QImage plain = Grab();
     list.SortByColumn(0, TRUE);
     list.SortByColumn(1, TRUE);
     QApplication::processEvents();
@@ -250,9 +259,31 @@ TEST_F(SortMarkTest, AnEarlierMarkedColumnStaysOwnerDrawnWithoutTriangle) {
     const int R0 = h->sectionViewportPosition(0) + h->sectionSize(0);
     const int B0 = h->height(), o = B0 / 4;
     QImage img = Grab();
-    EXPECT_EQ(img.pixel(R0 - 2 * o, o) & 0xFFFFFF, GetSysColor(COLOR_BTNFACE).rgb() & 0xFFFFFF);
-    EXPECT_EQ(img.pixel(R0 - o - 1, B0 - o - 1) & 0xFFFFFF,
-              GetSysColor(COLOR_BTNFACE).rgb() & 0xFFFFFF);
+    EXPECT_EQ(At(img, R0 - 2 * o, o), At(plain, R0 - 2 * o, o));
+    EXPECT_EQ(At(img, R0 - o - 1, B0 - o - 1), At(plain, R0 - o - 1, B0 - o - 1));
+}
+
+TEST_F(SortListTest, TypeAheadLooksInTheNameColumnWhicheverCellIsCurrent) {
+    ASSERT_TRUE(list.SetColumnSpec("no, 40; name, 80"));
+    list.SetTypeAheadColumn(1);
+    list.SetExtendedStyle(LVS_EX_FULLROWSELECT);
+    list.AddRow("1", "beta");
+    list.AddRow("2", "alpha");
+    list.AddRow("3", "bravo");
+    list.AddRow("4", "Brown");
+    QTableView* view = win.View();
+    view->setFocus();
+    QApplication::processEvents();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      view->visualRect(view->model()->index(1, 0)).center());
+    ASSERT_EQ(view->currentIndex().column(), 0);
+    QTest::keyClicks(view, "br");
+    EXPECT_EQ(view->currentIndex().row(), 2);
+    EXPECT_TRUE(view->selectionModel()->isRowSelected(2, QModelIndex()));
+    // Typing the same letter again steps on to the next name that begins with it (any case).
+    QTest::qWait(QApplication::keyboardInputInterval() + 50);
+    QTest::keyClick(view, Qt::Key_B);
+    EXPECT_EQ(view->currentIndex().row(), 3);
 }
 
 std::string WidthRecord(const std::vector<int>& widths, int count) {

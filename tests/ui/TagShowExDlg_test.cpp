@@ -2,6 +2,8 @@
 // across openings, preselection, and what OK and a double click leave for the sheet.
 #include <gtest/gtest.h>
 
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <cstdio>
 
 #include "BrowserTestSupport.h"
@@ -45,8 +47,17 @@ protected:
         QLabel* l = Control<QLabel>(sheet.GetTagPage(), id);
         return l ? Utf8(l->text()) : "?";
     }
-    void Click(int id) {
-        QTest::mouseClick(Control<QPushButton>(sheet.GetTagPage(), id), Qt::LeftButton);
+    QPushButton* Button(int id) { return Control<QPushButton>(sheet.GetTagPage(), id); }
+    void Click(int id) { QTest::mouseClick(Button(id), Qt::LeftButton); }
+    QLineEdit* Search() {
+        return Control<QLineEdit>(sheet.GetTagPage(), CTagShowExDlg::IDC_SEARCH);
+    }
+    // Types `text` into the search field key by key, as a user (or an input method) does.
+    void Type(const QString& text) {
+        for (QChar c : text) {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(Search(), &press);
+        }
     }
 
     ScratchStore store;
@@ -61,6 +72,8 @@ TEST_F(TagPageTest, WalksTwoHundredFiftyTagsForwardAndBackInPagesOfAHundred) {
         EXPECT_EQ(ColumnTexts(List(), 0).back(), "100");
         EXPECT_EQ(Text(CTagShowExDlg::IDC_PAGE_NO), "第1页");
         EXPECT_EQ(Text(CTagShowExDlg::IDC_ROW_COUNT), "条数：100");
+        EXPECT_FALSE(Button(CTagShowExDlg::IDC_PREV_PAGE)->isEnabled());
+        EXPECT_TRUE(Button(CTagShowExDlg::IDC_NEXT_PAGE)->isEnabled());
 
         Click(CTagShowExDlg::IDC_NEXT_PAGE);
         EXPECT_EQ(ColumnTexts(List(), 1), Names(100, 199));
@@ -69,6 +82,8 @@ TEST_F(TagPageTest, WalksTwoHundredFiftyTagsForwardAndBackInPagesOfAHundred) {
         EXPECT_EQ(ColumnTexts(List(), 1), Names(200, 249));
         EXPECT_EQ(Text(CTagShowExDlg::IDC_ROW_COUNT), "条数：50");
         EXPECT_EQ(Text(CTagShowExDlg::IDC_PAGE_NO), "第3页");
+        EXPECT_TRUE(Button(CTagShowExDlg::IDC_PREV_PAGE)->isEnabled());
+        EXPECT_FALSE(Button(CTagShowExDlg::IDC_NEXT_PAGE)->isEnabled());
         Click(CTagShowExDlg::IDC_NEXT_PAGE);  // fewer than 100 rows: nothing happens
         EXPECT_EQ(ColumnTexts(List(), 1), Names(200, 249));
         EXPECT_EQ(Text(CTagShowExDlg::IDC_PAGE_NO), "第3页");
@@ -278,6 +293,71 @@ TEST_F(TagPageTest, CancelEndsWithIdCancel) {
     EXPECT_EQ(RunModal(sheet, [&](QDialog* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); }),
               IDCANCEL);
     EXPECT_EQ(sheet.GetSelectKind(), 1);  // the tag page was active
+}
+
+TEST_F(TagPageTest, SearchNarrowsByNameOrDescriptionWithTheFiltersFromTheFirstPage) {
+    AddPlainTags(250);
+    sheet.tags[120].strDesc = Gb("泵阀");  // its bytes hold those of 梅 across the two characters
+    sheet.tags[130].strDesc = Gb("梅花");
+    RunModal(sheet, [&](QDialog* dialog) {
+        Click(CTagShowExDlg::IDC_NEXT_PAGE);
+        ASSERT_EQ(Text(CTagShowExDlg::IDC_PAGE_NO), "第2页");
+        Type(QString::fromUtf8("梅"));
+        EXPECT_EQ(ColumnTexts(List(), 1), (std::vector<std::string>{Name(130)}));
+        EXPECT_EQ(Text(CTagShowExDlg::IDC_PAGE_NO), "第1页");
+
+        Search()->clear();
+        Type("t12");  // names T120..T129, whatever the case
+        EXPECT_EQ(ColumnTexts(List(), 1), Names(120, 129));
+        Choose(Box(CTagShowExDlg::IDC_TYPE), 0);  // boolean: every fourth tag
+        EXPECT_EQ(ColumnTexts(List(), 1),
+                  (std::vector<std::string>{Name(120), Name(124), Name(128)}));
+
+        // Enter hands the focus to the list and leaves the browser open.
+        QTest::keyClick(Search(), Qt::Key_Return);
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_EQ(dialog->focusWidget(), List());
+    });
+    EXPECT_EQ(CTagShowExDlg::Remembered().strSearch, "t12");
+    RunModal(sheet, [&](QDialog*) {
+        EXPECT_EQ(Search()->text(), "t12");
+        EXPECT_EQ(ColumnTexts(List(), 1),
+                  (std::vector<std::string>{Name(120), Name(124), Name(128)}));
+        Search()->selectAll();
+        QTest::keyClick(Search(), Qt::Key_Backspace);
+        std::vector<std::string> everyFourth;  // the type filter alone
+        for (int i = 0; i < 250; i += 4)
+            everyFourth.push_back(Name(i));
+        EXPECT_EQ(ColumnTexts(List(), 1), everyFourth);
+    });
+}
+
+TEST_F(TagPageTest, ThePreselectedRowIsCurrentAndScrolledIntoView) {
+    AddPlainTags(100);
+    sheet.InputTagName(CString(Name(90)));
+    RunModal(sheet, [&](QDialog*) {
+        QApplication::processEvents();
+        EXPECT_EQ(List()->currentIndex().row(), 90);
+        EXPECT_TRUE(List()->selectionModel()->isRowSelected(90, QModelIndex()));
+        const QRect row = List()->visualRect(List()->model()->index(90, 1));
+        EXPECT_TRUE(List()->viewport()->rect().contains(row));
+    });
+}
+
+TEST(TagSearchText, MatchesWholeCharactersOnlyAndAsciiLettersWithoutCase) {
+    EXPECT_TRUE(CTagShowExDlg::TextMatches("FIC101.PV", "ic10"));
+    EXPECT_TRUE(CTagShowExDlg::TextMatches(Gb("1号泵PUMP").c_str(), Gb("泵p").c_str()));
+    EXPECT_TRUE(CTagShowExDlg::TextMatches("x", ""));
+    EXPECT_FALSE(CTagShowExDlg::TextMatches("", "x"));
+    // 泵阀 is B1C3 B7A7; C3B7 is 梅, which must not be found across the two characters.
+    EXPECT_FALSE(CTagShowExDlg::TextMatches(Gb("泵阀").c_str(), Gb("梅").c_str()));
+    EXPECT_TRUE(CTagShowExDlg::TextMatches(Gb("泵阀").c_str(), Gb("阀").c_str()));
+    // A second byte in the ASCII range is part of its character, never a letter of its own,
+    // and two-byte characters are compared as they are.
+    EXPECT_FALSE(CTagShowExDlg::TextMatches("\x81\x41", "a"));
+    EXPECT_FALSE(CTagShowExDlg::TextMatches("\x81\x41", "A"));
+    EXPECT_FALSE(CTagShowExDlg::TextMatches("\x81\x41", "\x81\x61"));
+    EXPECT_TRUE(CTagShowExDlg::TextMatches("x\x81\x41y", "\x81\x41Y"));
 }
 
 TEST(TagPageTexts, TypeAndTrendTextsByCode) {

@@ -2,6 +2,7 @@
 // it reports before anything was chosen.
 #include <gtest/gtest.h>
 
+#include <QSettings>
 #include <QTabWidget>
 #include <filesystem>
 
@@ -104,6 +105,64 @@ TEST_F(SheetTest, ASecondSheetSharesTheSelectedTagName) {
     b.GetSelectedTags(chosen);
     ASSERT_EQ(chosen.GetSize(), 1);
     EXPECT_EQ(chosen[0], "N2");
+}
+
+TEST_F(SheetTest, OkOnAnotherPageKeepsTheTagPickAndReportsThatPagesChoice) {
+    CTagShowExDlg::Remembered() = TagPageMemory();
+    CListingSheet sheet;
+    sheet.tags = {MakeTag("N1", 1), MakeTag("N2", 2), MakeTag("N3", 3)};
+    sheet.events = {MakeItem("4", 5, 1), MakeItem("9", 5, 1)};
+    sheet.SetShowPage(1, 1, 0, 0);
+    int result = RunModal(sheet, [&](QDialog* dialog) {
+        ClickRow(Control<QTableView>(sheet.GetTagPage(), CTagShowExDlg::IDC_TAG_LIST), 1);
+        dialog->findChild<QTabWidget*>()->setCurrentIndex(1);
+        ClickRow(Control<QTableView>(sheet.GetEventPage(), CEventListPage::IDC_EVENT_LIST), 1);
+        ClickOk(dialog);
+    });
+    EXPECT_EQ(result, IDOK);
+    CStringArray chosen;
+    sheet.GetSelectedTags(chosen);
+    ASSERT_EQ(chosen.GetSize(), 1);
+    EXPECT_EQ(chosen[0], "N2");
+    EXPECT_EQ(sheet.GetSelectKind(), 2);
+    CMemTag tag;
+    ASSERT_EQ(sheet.GetSelectedTagInfo(tag), 1);
+    EXPECT_EQ(tag.strName, Gb("事件") + "9");
+}
+
+TEST_F(SheetTest, ListsGrowWithTheDialogWhoseSizeTheHostsSettingsKeep) {
+    {
+        QSettings settings;
+        settings.remove("memlist");
+    }
+    CListingSheet sheet;
+    sheet.SetShowPage(1, 1, 0, 0);
+    QSize atTemplate, enlarged;
+    RunModal(sheet, [&](QDialog* dialog) {
+        QApplication::processEvents();
+        atTemplate = dialog->size();
+        EXPECT_EQ(atTemplate, dialog->sizeHint());
+        CTagShowExDlg& page = sheet.GetTagPage();
+        auto* list = Control<QTableView>(page, CTagShowExDlg::IDC_TAG_LIST);
+        auto* next = Control<QPushButton>(page, CTagShowExDlg::IDC_NEXT_PAGE);
+        auto* count = Control<QLabel>(page, CTagShowExDlg::IDC_ROW_COUNT);
+        auto* area = Control<QComboBox>(page, CTagShowExDlg::IDC_AREA);
+        const QRect list0 = list->geometry(), next0 = next->geometry(), count0 = count->geometry(),
+                    area0 = area->geometry();
+        dialog->resize(atTemplate + QSize(200, 120));
+        QApplication::processEvents();
+        enlarged = dialog->size();
+        const QSize grown = list->size() - list0.size();
+        EXPECT_EQ(grown, QSize(200, 120));
+        EXPECT_EQ(next->geometry(), next0.translated(200, 120));  // bottom right
+        EXPECT_EQ(count->geometry(), count0.translated(0, 120));  // bottom left
+        EXPECT_EQ(area->geometry(), area0);                       // top left
+        dialog->findChild<QTabWidget*>()->setCurrentIndex(1);
+        QApplication::processEvents();
+        auto* events = Control<QTableView>(sheet.GetEventPage(), CEventListPage::IDC_EVENT_LIST);
+        EXPECT_GT(events->width(), list0.width() + 150);
+    });
+    RunModal(sheet, [&](QDialog* dialog) { EXPECT_EQ(dialog->size(), enlarged); });
 }
 
 TEST_F(SheetTest, SetConfigureFilePathWithTheStoredPathDoesNotReachTheStore) {

@@ -4,6 +4,9 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <algorithm>
+#include <string>
+#include <vector>
 
 #include "DlgTemplate.h"
 #include "PropertySheet.h"
@@ -121,6 +124,15 @@ TEST(Collation, ComparesGb2312TextsInPinyinOrder) {
     EXPECT_LT(mlui::CompareLocale(Gb("安").c_str(), Gb("北").c_str()), 0);
     EXPECT_EQ(mlui::CompareLocale("same", "same"), 0);
     EXPECT_GT(mlui::CompareLocale("b", nullptr), 0);
+}
+
+TEST(Collation, DigitsPunctuationAndLatinComeBeforeChineseWhichKeepsPinyinOrder) {
+    std::vector<std::string> texts = {Gb("温度"), "Pump", Gb("阀门"), "#2", Gb("2号泵"), "abc"};
+    std::sort(texts.begin(), texts.end(), [](const std::string& a, const std::string& b) {
+        return mlui::CompareLocale(a.c_str(), b.c_str()) < 0;
+    });
+    EXPECT_EQ(texts,
+              (std::vector<std::string>{"#2", Gb("2号泵"), "abc", "Pump", Gb("阀门"), Gb("温度")}));
 }
 
 }  // namespace
