@@ -11,6 +11,8 @@
 #include "ProcessSupport.h"
 #include "StoreCheck.h"
 #include "StoreWorkload.h"
+#include "SynchronicLock.h"
+#include "filebplustreenode.h"
 
 namespace {
 
@@ -204,3 +206,43 @@ TEST_F(Names, InspectorRepairBringsAStaleTreeIntoAgreement) {
 }
 
 }  // namespace
+
+TEST_F(Names, AProgramKilledInsideItsTreeSaveHoldsUpNoLaterSave) {
+    engine.reset();
+    CFileFace keeper;  // keeps the trees' locks attached throughout
+    const std::string tree = Path("TmpBRKTagIndex.bpt");
+    RunAndKill([&](auto ready) {
+        CFileFace face;
+        for (int i = 0; i < 50; ++i) {
+            AnyTag t = reltest::Record(memtag::kSourceBrakk, i);
+            if (face.AddData(reltest::TypeOf(i), memtag::kSourceBrakk, &t, CString()) != 1)
+                return 1;
+        }
+        // Where its save stands when the kill comes: the exclusive side held, the new image
+        // half written beside the file.
+        CSynchronicLock lock;
+        if (!lock.Create("TmpBRKTagIndex.bpt", 1) || !lock.TryWriteLock(500))
+            return 2;
+        mltest::WriteFileBytes(tree + ".~" + std::to_string(getpid()), "FileBPlusTree");
+        ready();
+        return 0;
+    });
+    {
+        CFileFace writer;
+        AnyTag t = reltest::Record(memtag::kSourceBrakk, 50);
+        ASSERT_EQ(writer.AddData(reltest::TypeOf(50), memtag::kSourceBrakk, &t, CString()), 1);
+    }  // its save must get the lock the killed program held
+    CStringArray messages;
+    keeper.GetErrStringArray(messages);
+    EXPECT_EQ(messages.GetSize(), 0);
+    FileBPlusTree saved;
+    ASSERT_EQ(saved.LoadFromFile(tree.c_str()), 1);
+    for (int i = 0; i <= 50; ++i) {
+        int nValue = 0;
+        EXPECT_EQ(saved.Find(CMyKey(reltest::TagName(2, i).c_str()), nullptr, &nValue), 1) << i;
+        EXPECT_NE(nValue, 0);
+    }
+    saved.Close();
+    for (const auto& entry : mltest::SnapshotDir(dir.path()))
+        EXPECT_EQ(entry.first.find(".~"), std::string::npos) << entry.first << " left behind";
+}
