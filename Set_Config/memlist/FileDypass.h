@@ -39,6 +39,9 @@
 
 class CFile;
 struct FileStamp;
+namespace mlplat {
+class CSharedBlock;
+}
 class FileBPlusTree;
 class CAreaRegionList;
 
@@ -330,6 +333,9 @@ private:
     // Called under the lock before this engine writes the tree's index file.
     void BeforeIndexWrite(int nTree);
     CFile* TypedFile(int nTree, int nType) const;
+    // The shared change count of the tree's index, or null without one.
+    std::uint64_t* ChangeCount(int nTree) const;
+    void AttachChangeCount(int nTree);
     // FileDypassTags.cpp: the delete of a tag found by name, under its source's write lock.
     int DeleteResolved(int nTree, const CString& strName, const NameHit& hit);
     static bool NameFieldTerminated(const void* pData);
@@ -354,7 +360,13 @@ private:
     // write lock (its depth, and whether the image agreed with the index when it was taken,
     // so that this engine's own writes keep the agreement).
     struct NameState {
-        std::unique_ptr<FileStamp> pAgreed;
+        // The change count of the index, kept in shared memory by every program that writes it
+        // through this library (named after the index file's device and inode): reading it
+        // costs no system call, where a stat before and after each write would make the file
+        // system stamp every write afresh. Without the block, the file's stamp stands in.
+        std::unique_ptr<mlplat::CSharedBlock> pChanges;
+        std::uint64_t nAgreedChanges = 0;
+        std::unique_ptr<FileStamp> pAgreed;  // the image agrees (and the stamp, without a block)
         int nLockDepth = 0;
         bool bLocked = false;
         bool bIndexWritten = false;  // under this hold

@@ -4,6 +4,7 @@
 #include "FileDypass.h"
 #include "FileSystem.h"
 #include "LoadARFile.h"
+#include "SharedMemory.h"
 #include "filebplustreenode.h"
 #include "gbtext/StoreTexts.h"
 
@@ -97,6 +98,7 @@ void CFileDypass::OpenAll() {
             m_pTrees[t]->CreateInMemory(path, kTreeOrder, 0);
         m_bTreeChanged[t] = false;
         m_names[t].pAgreed.reset();
+        AttachChangeCount(t);
         ReconcileTree(t, &m_openChanges);
         // An unreadable file is replaced at the next save, as a changed image would be.
         if (!bLoaded && mlplat::PathExists(path))
@@ -149,6 +151,7 @@ void CFileDypass::CloseAll() {
         m_pTrees[t]->Close();
         m_bTreeChanged[t] = false;
         m_names[t].pAgreed.reset();
+        m_names[t].pChanges.reset();
     }
     for (TempFileSlot& slot : m_files) {
         if (slot.pFile) {

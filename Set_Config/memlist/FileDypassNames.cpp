@@ -1,5 +1,6 @@
 // Names: the two trees as checked caches of the index files, and the sources' write locks.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <unordered_set>
@@ -7,6 +8,7 @@
 
 #include "FileDypass.h"
 #include "MyKey.h"
+#include "SharedMemory.h"
 #include "filebplustreenode.h"
 
 namespace {
@@ -35,6 +37,30 @@ CFile* CFileDypass::TypedFile(int nTree, int nType) const {
     return memtag::IsTagType(nType) ? UsableFile(SlotOf(nType, SourceOfTree(nTree))) : nullptr;
 }
 
+// --- the shared change count of an index -------------------------------------------------
+
+std::uint64_t* CFileDypass::ChangeCount(int nTree) const {
+    const NameState& st = m_names[nTree];
+    return st.pChanges && st.pChanges->IsOpen() ? static_cast<std::uint64_t*>(st.pChanges->Data())
+                                                : nullptr;
+}
+
+void CFileDypass::AttachChangeCount(int nTree) {
+    NameState& st = m_names[nTree];
+    st.pChanges.reset();
+    CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
+    FileStamp stamp;
+    if (!pIndex || !pIndex->GetStamp(stamp))
+        return;
+    // Named after the file itself, so every program on it meets, however it spells the path.
+    const std::string name =
+        "names." + std::to_string(stamp.nDev) + "." + std::to_string(stamp.nIno);
+    auto block = std::make_unique<mlplat::CSharedBlock>();
+    if (block->Open(name.c_str(), sizeof(std::uint64_t), true) != mlplat::CSharedBlock::kFailed &&
+        block->IsOpen())
+        st.pChanges = std::move(block);
+}
+
 // --- the write lock -------------------------------------------------------------------------
 
 bool CFileDypass::LockSource(int nTree) {
@@ -55,10 +81,16 @@ void CFileDypass::BeforeIndexWrite(int nTree) {
         return;
     st.bIndexWritten = true;
     // Whether the image agrees with the index before this engine's own writes: then, as no
-    // other program writes while the lock is held, the stamp after them is the agreed one.
-    CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
-    FileStamp now;
-    st.bInSync = st.bLocked && st.pAgreed && pIndex && pIndex->GetStamp(now) && now == *st.pAgreed;
+    // other program writes while the lock is held, it agrees after them too.
+    if (!st.bLocked || !st.pAgreed) {
+        st.bInSync = false;
+    } else if (std::uint64_t* pCount = ChangeCount(nTree)) {
+        st.bInSync = std::atomic_ref<std::uint64_t>(*pCount).load() == st.nAgreedChanges;
+    } else {
+        CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
+        FileStamp now;
+        st.bInSync = pIndex && pIndex->GetStamp(now) && now == *st.pAgreed;
+    }
 }
 
 void CFileDypass::UnlockSource(int nTree) {
@@ -67,9 +99,18 @@ void CFileDypass::UnlockSource(int nTree) {
         return;
     CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
     if (st.bLocked && pIndex) {
-        FileStamp now;
-        if (st.bIndexWritten && st.bInSync && pIndex->GetStamp(now))
-            *st.pAgreed = now;
+        if (st.bIndexWritten) {
+            // Every program's image learns of this write by the count.
+            if (std::uint64_t* pCount = ChangeCount(nTree)) {
+                const std::uint64_t n = std::atomic_ref<std::uint64_t>(*pCount).fetch_add(1) + 1;
+                if (st.bInSync)
+                    st.nAgreedChanges = n;
+            } else {
+                FileStamp now;
+                if (st.bInSync && pIndex->GetStamp(now))
+                    *st.pAgreed = now;
+            }
+        }
         pIndex->Unlock();
     }
     st.bLocked = false;
@@ -92,11 +133,14 @@ CFileDypass::CWriteScope::~CWriteScope() {
 
 bool CFileDypass::IndexChanged(int nTree) {
     const NameState& st = m_names[nTree];
+    if (!st.pAgreed)
+        return true;
+    if (const std::uint64_t* pCount = ChangeCount(nTree))
+        return std::atomic_ref<std::uint64_t>(*const_cast<std::uint64_t*>(pCount)).load() !=
+               st.nAgreedChanges;
     CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
     FileStamp now;
-    if (!pIndex || !pIndex->GetStamp(now))
-        return false;
-    return !st.pAgreed || now != *st.pAgreed;
+    return pIndex && pIndex->GetStamp(now) && now != *st.pAgreed;
 }
 
 bool CFileDypass::ReconcileNames(int nSource, std::vector<NameChange>* pChanges) {
@@ -111,8 +155,10 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
         return false;
     // Under the write lock the index holds still: what is read is one state of it.
     CWriteScope scope(*this, SourceOfTree(nTree));
+    std::uint64_t* pCount = ChangeCount(nTree);
+    const std::uint64_t nChanges = pCount ? std::atomic_ref<std::uint64_t>(*pCount).load() : 0;
     FileStamp stamp;
-    const bool bStamped = pIndex->GetStamp(stamp);
+    const bool bStamped = pCount || pIndex->GetStamp(stamp);
     std::uint32_t dwEnd = 0;
     if (!tagfile::ReadEnd(*pIndex, kEntrySize, dwEnd))
         return false;
@@ -174,6 +220,7 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
         if (!st.pAgreed)
             st.pAgreed = std::make_unique<FileStamp>();
         *st.pAgreed = stamp;
+        st.nAgreedChanges = nChanges;
         // Writes of this engine that came before, under the same hold, are in the stamp.
         st.bIndexWritten = false;
     }
