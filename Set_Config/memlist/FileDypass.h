@@ -171,19 +171,20 @@ public:
     static CString GetTagName(const void* pData);
 
     // --- tags: add, change, delete ----------------------------------------------------------
-    // Writes the typed record of the current type (1..4) into its source's file (1, 2): the
-    // record's offset, or -1. A null record, a type field other than the current type or a
-    // name without terminating zero is refused.
+    // Writes the typed record of the current type (1..4) into its source's file (1, 2), as
+    // given: exactly that type's record size is read from `pData`, whatever its own type field
+    // says. The record's offset, or -1. A null record or a name without terminating zero is
+    // refused.
     int WriteTagRecord(void* pData);
     // Moves the index entry and name of tag `strOldName` (Brakk first) to the new record's
-    // name; the tag's stored type and source become current. The record offset, or -1 when
-    // the name is no tag, the new record is refused (as for WriteTagRecord, against the
-    // current type) or no valid type and source are current; nothing changes then.
+    // name; the tag's stored type and source become current (the declared ones only need to be
+    // codes: type 0..4, source 0..2). The record offset, or -1 when the name is no tag, the
+    // name field has no terminating zero or no valid codes are current; nothing changes then.
     int RelinkTag(void* pNew, const CString& strOldName);
     // Overwrites the record at `nOffset` of the current type's file with `pNew`, at the stored
-    // type's size; a shorter record (by its own type field) keeps the stored bytes beyond it.
-    // 1, or -1.
-    int RewriteTagRecord(int nOffset, void* pNew);
+    // type's size. `pNew` holds a record of `nDeclaredType` (0: of the stored type); a shorter
+    // one keeps the stored bytes beyond it, and no byte past it is read. 1, or -1.
+    int RewriteTagRecord(int nOffset, void* pNew, int nDeclaredType = memtag::kTypeNone);
     // Deletes the tag `strName` (Brakk first): index entry and record flagged and released,
     // name unlinked. 1; -1 with "未找到指定要删除的位号:%s！" when no source has it.
     int DeleteTag(const CString& strName);

@@ -37,7 +37,8 @@ public:
 
     // --- adding -----------------------------------------------------------------------------
     // nType: 1..4 and pData the matching record; nSource 1 or 2; strStructType empty for a plain
-    // tag, else a name beginning with '#'.
+    // tag, else a name beginning with '#'. The record is stored as given (its own type field
+    // is not looked at); exactly the record size of nType is read from pData.
     int AddData(int nType, int nSource, void* pData, CString strStructType);
     int AddStruct(int nSource, StructObject_Info* p);
     int AddEvent(int nSource, Thing_Info* p);
@@ -54,6 +55,9 @@ public:
     int DelTask(int nSource, const int& nNo);
 
     // --- changing -----------------------------------------------------------------------------
+    // The tag keeps its stored type, source and slots; pData holds a record of nType, or with
+    // nType 0 of the stored type. A record shorter than the stored one keeps the stored bytes
+    // beyond it.
     int ModifyData(int nType, int nSource, void* pData, CString strOldName, CString strStructType);
     int ModifyStruct(int nSource, StructObject_Info* p, CString strOldName);
     int ModifyEvent(int nSource, Thing_Info* p, int nOldNo);
