@@ -51,8 +51,10 @@ struct TempFileSlot {
 
 class CFileDypass : public CObject {
 public:
-    // Resolves "QLX_PATH_D_TEMP" through the path service (empty when that fails), creates the
-    // directory tree and opens the file set, the name trees and the area/region list.
+    // Resolves "QLX_PATH_D_TEMP" through the path service (empty when that fails), makes it
+    // absolute against the current directory, creates the directory tree (moving the current
+    // directory into each directory it creates) and opens the file set, the name trees and the
+    // area/region list.
     CFileDypass();
     // Read-only view of the store in `strDir`, for tools that look into a directory: files are
     // opened for reading only, nothing is created, no header is written, the name trees are
@@ -94,6 +96,7 @@ public:
     // path). Changes the process's current directory to each directory it creates.
     int CreateDirectoryTree(const CString& strPath);
 
+    // Absolute, or empty.
     const CString& GetTempDir() const { return m_strTempDir; }
     // Path of `name` in the temporary directory (directory, a separator, the name).
     CString TempPath(const char* name) const;
@@ -124,9 +127,10 @@ public:
     const CString& GetStructType() const { return m_strStructType; }
 
     // --- the file set -----------------------------------------------------------------------
-    // Closes the set, creates the directory tree of `strPath` (without trailing separators)
-    // when it differs from the current directory, takes `strPath` as given as the new
-    // directory and opens the set there. Always 1.
+    // Closes the set, makes `strPath` absolute against the current directory, creates its
+    // directory tree (without trailing separators) when it differs from the current directory
+    // or is missing, takes it (trailing separators kept) as the new directory and opens the
+    // set there. Always 1.
     int SetConfigureFilePath(const CString& strPath);
     // Copies each file of source 1 or 2 (and its name tree, saved first when changed) to its
     // "Old" name, creating a missing file first. 1; 0 without a directory. A bad source only

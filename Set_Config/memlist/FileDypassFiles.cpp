@@ -37,12 +37,15 @@ bool EnsureHeader(CFile& f) {
 CFileDypass::CFileDypass() {
     if (!m_dirKeeper.GetCfgPath("QLX_PATH_D_TEMP", m_strTempDir))
         m_strTempDir.Empty();
+    // Absolute before the walk: the walk moves the current directory, a relative path would
+    // then name another place at every later operation.
+    m_strTempDir = mlplat::MakeAbsolute(m_strTempDir.str());
     CreateDirectoryTree(m_strTempDir);
     OpenSetAtConstruction();
 }
 
 CFileDypass::CFileDypass(const CString& strDir, bool bReadOnly) : m_bReadOnly(bReadOnly) {
-    m_strTempDir = strDir;
+    m_strTempDir = mlplat::MakeAbsolute(strDir.str());
     if (!m_bReadOnly)
         CreateDirectoryTree(m_strTempDir);
     OpenSetAtConstruction();
@@ -164,14 +167,16 @@ int CFileDypass::SetConfigureFilePath(const CString& strPath) {
     if (m_bReadOnly)
         return 0;
     CloseAll();
-    if (!strPath.IsEmpty()) {
-        CString strBare = strPath;
+    // Absolute against the current directory of this moment, trailing separators kept.
+    const CString strDir(mlplat::MakeAbsolute(strPath.str()));
+    if (!strDir.IsEmpty()) {
+        CString strBare = strDir;
         strBare.TrimRight('/');
         // The same directory is made again too when it was removed under the open set.
         if (strBare != m_strTempDir || !mlplat::IsDirectory(strBare))
             CreateDirectoryTree(strBare);
     }
-    m_strTempDir = strPath;
+    m_strTempDir = strDir;
     OpenAll();
     return 1;
 }
