@@ -241,6 +241,7 @@ bool CFile::GetStamp(FileStamp& stamp) const {
     stamp.nSize = st.st_size;
     stamp.nMtimeNs = st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
     stamp.nCtimeNs = st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec;
+    stamp.nLinks = st.st_nlink;
     return true;
 }
 

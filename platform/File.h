@@ -32,6 +32,7 @@ struct FileStamp {
     std::int64_t nSize = -1;
     std::int64_t nMtimeNs = 0;
     std::int64_t nCtimeNs = 0;
+    std::uint64_t nLinks = 0;  // 0 once every name of the file was removed
     bool operator==(const FileStamp&) const = default;
 };
 

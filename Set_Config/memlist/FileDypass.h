@@ -23,6 +23,12 @@
 // a record offset that does not fit its file makes the operation fail before anything is written.
 // Tag names are at most 31 bytes: a record whose 32-byte name field has no terminating zero is
 // refused, and a longer name given to a look-up names no tag. Nothing throws out of the engine.
+//
+// A directory removed under the open set is noticed by the next write: that write fails, the
+// directory is made anew with a header-only set and a message saying so goes into its new error
+// file; later writes work. A write that writes an index file sees it at once (from the stamp it
+// takes anyway); other writes look at most every kSetCheckMs. Backup, recovery and removal look
+// first too. Reads go on seeing the removed files until then.
 #pragma once
 
 #include <cstdint>
@@ -264,6 +270,9 @@ public:
     };
     // How long a writer waits for another program's write of the same source.
     static constexpr unsigned kWriteLockTimeoutMs = 2000;
+    // How often at most a write that does not write an index file looks whether the set's
+    // files still have names.
+    static constexpr unsigned kSetCheckMs = 100;
 
     // --- tag queries ------------------------------------------------------------------------
     // The offset of the tag's index entry when `strName` is a live tag of that source, else 0.
@@ -303,6 +312,14 @@ private:
     bool RestoreOne(const char* pszName, bool bTree);
     void DeleteOne(const char* pszName);
     static bool CreateEmptyDataFile(const CString& strPath);
+    // True when the set was removed under this engine: the tree's index file is open but has no
+    // name any more, or is not open and the directory is missing.
+    bool SetRemoved(int nTree) const;
+    // Closes the removed set (its trees unsaved), makes the directory anew, reopens the set
+    // there and reports it. Writes under way hold no lock afterwards: the rest of their hold
+    // fails.
+    void ReviveSet();
+    void ReviveIfRemoved();
 
     // FileDypassRecords.cpp
     CFile* UsableFile(int nSlot) const;
@@ -332,8 +349,9 @@ private:
     bool IndexChanged(int nTree);
     bool LockSource(int nTree);
     void UnlockSource(int nTree);
-    // Called under the lock before this engine writes the tree's index file.
-    void BeforeIndexWrite(int nTree);
+    // Called under the lock before this engine writes the tree's index file. False when the
+    // write must not happen: the set was removed (and is made anew).
+    bool BeforeIndexWrite(int nTree);
     CFile* TypedFile(int nTree, int nType) const;
     // FileDypassTags.cpp: the delete of a tag found by name, under its source's write lock.
     int DeleteResolved(int nTree, const CString& strName, const NameHit& hit);
@@ -366,6 +384,7 @@ private:
         bool bInSync = false;
     };
     NameState m_names[2];
+    std::uint64_t m_nSetCheckedMs = 0;  // tick of the last look at the set's names
     std::vector<NameChange> m_openChanges;
     std::unique_ptr<CAreaRegionList> m_pAreaList;
     CDirkeeperInterface m_dirKeeper;

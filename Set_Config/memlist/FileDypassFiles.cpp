@@ -1,6 +1,8 @@
 // The temporary file set: opening, closing, moving, backing up, restoring and emptying it.
 #include <span>
 
+#include "Clock.h"
+#include "File.h"
 #include "FileDypass.h"
 #include "FileSystem.h"
 #include "LoadARFile.h"
@@ -125,6 +127,9 @@ void CFileDypass::SaveTreeIfChanged(int nTree) {
     const CString path = TempPath(pszName);
     if (!m_bTreeChanged[nTree] && mlplat::PathExists(path))
         return;
+    // The names of a removed set went with it; a directory made anew must not get them.
+    if (SetRemoved(nTree))
+        return;
     // What other programs wrote since the image agreed goes in too, so the file written
     // agrees with the index as it is now.
     if (IndexChanged(nTree))
@@ -161,6 +166,36 @@ void CFileDypass::CloseAll() {
         }
         slot.nOpen = 0;
     }
+}
+
+bool CFileDypass::SetRemoved(int nTree) const {
+    if (m_strTempDir.IsEmpty() || m_bReadOnly)
+        return false;
+    if (CFile* pIndex = UsableFile(IndexSlotOfTree(nTree))) {
+        FileStamp stamp;
+        return pIndex->GetStamp(stamp) && stamp.nLinks == 0;
+    }
+    return !mlplat::IsDirectory(m_strTempDir);
+}
+
+void CFileDypass::ReviveSet() {
+    for (NameState& st : m_names) {
+        st.bLocked = false;
+        st.bIndexWritten = false;
+        st.bInSync = false;
+    }
+    m_nSetCheckedMs = mlplat::TickMs();
+    CloseAll();
+    CString strBare = m_strTempDir;
+    strBare.TrimRight('/');
+    CreateDirectoryTree(strBare);
+    OpenAll();
+    ReportError(gbtext::StoreDirRemade, m_strTempDir.GetString());
+}
+
+void CFileDypass::ReviveIfRemoved() {
+    if (SetRemoved(kTreeBrakk) || SetRemoved(kTreeZuZir))
+        ReviveSet();
 }
 
 int CFileDypass::SetConfigureFilePath(const CString& strPath) {
@@ -204,6 +239,7 @@ int CFileDypass::BackupAsOldFile(int nSource) {
     CheckDataSource();
     if (m_strTempDir.IsEmpty() || m_bReadOnly)
         return 0;
+    ReviveIfRemoved();
     if (!memtag::IsSource(nSource))
         return 1;
     const bool bZuZir = nSource == memtag::kSourceZuZir;
@@ -224,6 +260,7 @@ bool CFileDypass::RestoreOne(const char* pszName, bool bTree) {
 int CFileDypass::RecoverWithOldFile(int nSource) {
     if (m_bReadOnly)
         return 0;
+    ReviveIfRemoved();
     CloseAll();
     SetDataSource(nSource);
     CheckDataSource();
@@ -248,6 +285,7 @@ void CFileDypass::DeleteOne(const char* pszName) {
 }
 
 int CFileDypass::RemoveAllBRKFile(int nScope) {
+    ReviveIfRemoved();
     CloseAll();
     for (int slot : {1, 2, 3, 4, 0})
         DeleteOne(SlotFileName(slot));
@@ -261,6 +299,7 @@ int CFileDypass::RemoveAllBRKFile(int nScope) {
 }
 
 int CFileDypass::RemoveAllRMPFile(int /*nScope*/) {
+    ReviveIfRemoved();
     CloseAll();
     for (int slot : kZuZirOrder)
         DeleteOne(SlotFileName(slot));

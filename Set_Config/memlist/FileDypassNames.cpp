@@ -5,6 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "Clock.h"
 #include "FileDypass.h"
 #include "MyKey.h"
 #include "filebplustreenode.h"
@@ -39,6 +40,17 @@ CFile* CFileDypass::TypedFile(int nTree, int nType) const {
 
 bool CFileDypass::LockSource(int nTree) {
     NameState& st = m_names[nTree];
+    // The outermost write looks now and then whether the set still has names: a removed
+    // directory would take every later write with it, each one reporting success.
+    if (st.nLockDepth == 0 && m_names[1 - nTree].nLockDepth == 0 && !m_bReadOnly &&
+        mlplat::TickMs() - m_nSetCheckedMs >= kSetCheckMs) {
+        m_nSetCheckedMs = mlplat::TickMs();
+        if (SetRemoved(nTree)) {
+            ReviveSet();
+            ++st.nLockDepth;
+            return false;
+        }
+    }
     if (st.nLockDepth++ > 0)
         return st.bLocked;
     CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
@@ -49,16 +61,23 @@ bool CFileDypass::LockSource(int nTree) {
     return st.bLocked;
 }
 
-void CFileDypass::BeforeIndexWrite(int nTree) {
+bool CFileDypass::BeforeIndexWrite(int nTree) {
     NameState& st = m_names[nTree];
     if (st.bIndexWritten)
-        return;
+        return st.bLocked;
     st.bIndexWritten = true;
     // Whether the image agrees with the index before this engine's own writes: then, as no
     // other program writes while the lock is held, the stamp after them is the agreed one.
     CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
     FileStamp now;
-    st.bInSync = st.bLocked && st.pAgreed && pIndex && pIndex->GetStamp(now) && now == *st.pAgreed;
+    const bool bStamped = st.bLocked && pIndex && pIndex->GetStamp(now);
+    // The same stamp tells whether the set was removed: writing on would lose the tag unseen.
+    if (bStamped && now.nLinks == 0) {
+        ReviveSet();
+        return false;
+    }
+    st.bInSync = bStamped && st.pAgreed && now == *st.pAgreed;
+    return true;
 }
 
 void CFileDypass::UnlockSource(int nTree) {

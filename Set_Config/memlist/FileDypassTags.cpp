@@ -49,8 +49,7 @@ int CFileDypass::RelinkTag(void* pNew, const CString& strOldName) {
         entry.bySourceFlags = static_cast<std::uint8_t>(nSource);
         // The names move only once the entry is written: a failed write keeps the tag under
         // its old name instead of leaving it under none.
-        BeforeIndexWrite(t);
-        if (!pIndex || !pIndex->WriteAt(hit.dwEntry, &entry, sizeof entry))
+        if (!BeforeIndexWrite(t) || !pIndex || !pIndex->WriteAt(hit.dwEntry, &entry, sizeof entry))
             return -1;
         StoreName(t, strOldName, 0);
         StoreName(t, GetTagName(pNew), static_cast<int>(hit.dwEntry));
@@ -127,7 +126,8 @@ int CFileDypass::DeleteResolved(int nTree, const CString& strName, const NameHit
         return -1;
 
     // Unlink: the entry's deleted bits (its source kept), its slot released, the name gone.
-    BeforeIndexWrite(nTree);
+    if (!BeforeIndexWrite(nTree))
+        return -1;
     const std::uint8_t byFlags = static_cast<std::uint8_t>(0x10 | entry.Source());
     if (!pIndex->WriteAt(hit.dwEntry + offsetof(TagIndexEntry, bySourceFlags), &byFlags, 1) ||
         !tagfile::CommitRelease(*pIndex, indexRelease))
