@@ -55,7 +55,7 @@ private:
 };
 
 // Room for the largest record; a record is read from the input over zeros, its type field
-// (at 104) set from the input most of the time so that the engine takes it past its checks.
+// (at 104) set to the code most of the time, as a host that resets its records has it.
 struct RecordBuffer {
     alignas(8) unsigned char bytes[1100];
     void Fill(Input& in, int nType) {

@@ -25,7 +25,8 @@ std::string OwnFolder() {
         // the process has since left): ask the kernel where it is.
         char buf[4096];
         ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-        if (n <= 0) return {};
+        if (n <= 0)
+            return {};
         path.assign(buf, static_cast<size_t>(n));
     }
     size_t slash = path.rfind('/');

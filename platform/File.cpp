@@ -244,6 +244,11 @@ bool CFile::GetStamp(FileStamp& stamp) const {
     return true;
 }
 
+bool CFile::IsUnlinked() const {
+    unsigned long nLinks = 1;
+    return m_fd >= 0 && mlplat::Vfs().nlinks(m_fd, &nLinks) == 0 && nLinks == 0;
+}
+
 bool CFile::LockExclusive(unsigned nTimeoutMs) {
     if (m_fd < 0)
         return false;

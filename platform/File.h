@@ -81,6 +81,9 @@ public:
     bool SetLength(std::uint64_t n);
     // The open file's stamp; false on an error.
     bool GetStamp(FileStamp& stamp) const;
+    // True when every name of the open file was removed (its directory deleted, say). Asks
+    // for the link count alone, which leaves the file's times unqueried.
+    bool IsUnlinked() const;
     // Takes an exclusive flock on this open file, waiting at most nTimeoutMs; false on a
     // time-out or an error. The kernel drops it when the process dies. Unlock gives it up.
     bool LockExclusive(unsigned nTimeoutMs);

@@ -54,8 +54,17 @@ int PosixFstat(int fd, struct stat* st) {
     return ::fstat(fd, st);
 }
 
-const VfsOps kPosix = {PosixOpen,  PosixClose, PosixPread,  PosixPwrite, PosixFtruncate,
-                       PosixFsize, PosixFlock, PosixRename, PosixUnlink, PosixFstat};
+int PosixNlinks(int fd, unsigned long* n) {
+    struct statx sx {};
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_NLINK, &sx) != 0)
+        return -1;
+    *n = sx.stx_nlink;
+    return 0;
+}
+
+const VfsOps kPosix = {PosixOpen,      PosixClose, PosixPread, PosixPwrite,
+                       PosixFtruncate, PosixFsize, PosixFlock, PosixRename,
+                       PosixUnlink,    PosixFstat, PosixNlinks};
 
 }  // namespace
 

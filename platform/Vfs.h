@@ -21,6 +21,7 @@ struct VfsOps {
     int (*rename)(const char* from, const char* to);
     int (*unlink)(const char* path);
     int (*fstat)(int fd, struct stat* st);
+    int (*nlinks)(int fd, unsigned long* n);  // the link count alone
 };
 
 // The table in force.

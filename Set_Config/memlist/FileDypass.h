@@ -23,6 +23,12 @@
 // a record offset that does not fit its file makes the operation fail before anything is written.
 // Tag names are at most 31 bytes: a record whose 32-byte name field has no terminating zero is
 // refused, and a longer name given to a look-up names no tag. Nothing throws out of the engine.
+//
+// A directory removed under the open set is noticed by the next write: that write fails, the
+// directory is made anew with a header-only set and a message saying so goes into its new error
+// file; later writes work. A write that writes an index file sees it at once (from the stamp it
+// takes anyway); other writes look at most every kSetCheckMs. Backup, recovery and removal look
+// first too. Reads go on seeing the removed files until then.
 #pragma once
 
 #include <cstdint>
@@ -54,8 +60,10 @@ struct TempFileSlot {
 
 class CFileDypass : public CObject {
 public:
-    // Resolves "QLX_PATH_D_TEMP" through the path service (empty when that fails), creates the
-    // directory tree and opens the file set, the name trees and the area/region list.
+    // Resolves "QLX_PATH_D_TEMP" through the path service (empty when that fails), makes it
+    // absolute against the current directory, creates the directory tree (moving the current
+    // directory into each directory it creates) and opens the file set, the name trees and the
+    // area/region list.
     CFileDypass();
     // Read-only view of the store in `strDir`, for tools that look into a directory: files are
     // opened for reading only, nothing is created, no header is written, the name trees are
@@ -97,6 +105,7 @@ public:
     // path). Changes the process's current directory to each directory it creates.
     int CreateDirectoryTree(const CString& strPath);
 
+    // Absolute, or empty.
     const CString& GetTempDir() const { return m_strTempDir; }
     // Path of `name` in the temporary directory (directory, a separator, the name).
     CString TempPath(const char* name) const;
@@ -127,9 +136,10 @@ public:
     const CString& GetStructType() const { return m_strStructType; }
 
     // --- the file set -----------------------------------------------------------------------
-    // Closes the set, creates the directory tree of `strPath` (without trailing separators)
-    // when it differs from the current directory, takes `strPath` as given as the new
-    // directory and opens the set there. Always 1.
+    // Closes the set, makes `strPath` absolute against the current directory, creates its
+    // directory tree (without trailing separators) when it differs from the current directory
+    // or is missing, takes it (trailing separators kept) as the new directory and opens the
+    // set there. Always 1.
     int SetConfigureFilePath(const CString& strPath);
     // Copies each file of source 1 or 2 (and its name tree, saved first when changed) to its
     // "Old" name, creating a missing file first. 1; 0 without a directory. A bad source only
@@ -174,19 +184,20 @@ public:
     static CString GetTagName(const void* pData);
 
     // --- tags: add, change, delete ----------------------------------------------------------
-    // Writes the typed record of the current type (1..4) into its source's file (1, 2): the
-    // record's offset, or -1. A null record, a type field other than the current type or a
-    // name without terminating zero is refused.
+    // Writes the typed record of the current type (1..4) into its source's file (1, 2), as
+    // given: exactly that type's record size is read from `pData`, whatever its own type field
+    // says. The record's offset, or -1. A null record or a name without terminating zero is
+    // refused.
     int WriteTagRecord(void* pData);
     // Moves the index entry and name of tag `strOldName` (Brakk first) to the new record's
-    // name; the tag's stored type and source become current. The record offset, or -1 when
-    // the name is no tag, the new record is refused (as for WriteTagRecord, against the
-    // current type) or no valid type and source are current; nothing changes then.
+    // name; the tag's stored type and source become current (the declared ones only need to be
+    // codes: type 0..4, source 0..2). The record offset, or -1 when the name is no tag, the
+    // name field has no terminating zero or no valid codes are current; nothing changes then.
     int RelinkTag(void* pNew, const CString& strOldName);
     // Overwrites the record at `nOffset` of the current type's file with `pNew`, at the stored
-    // type's size; a shorter record (by its own type field) keeps the stored bytes beyond it.
-    // 1, or -1.
-    int RewriteTagRecord(int nOffset, void* pNew);
+    // type's size. `pNew` holds a record of `nDeclaredType` (0: of the stored type); a shorter
+    // one keeps the stored bytes beyond it, and no byte past it is read. 1, or -1.
+    int RewriteTagRecord(int nOffset, void* pNew, int nDeclaredType = memtag::kTypeNone);
     // Deletes the tag `strName` (Brakk first): index entry and record flagged and released,
     // name unlinked. 1; -1 with "未找到指定要删除的位号:%s！" when no source has it.
     int DeleteTag(const CString& strName);
@@ -262,6 +273,9 @@ public:
     };
     // How long a writer waits for another program's write of the same source.
     static constexpr unsigned kWriteLockTimeoutMs = 2000;
+    // How often at most a write that does not write an index file looks whether the set's
+    // files still have names.
+    static constexpr unsigned kSetCheckMs = 100;
 
     // --- tag queries ------------------------------------------------------------------------
     // The offset of the tag's index entry when `strName` is a live tag of that source, else 0.
@@ -301,6 +315,14 @@ private:
     bool RestoreOne(const char* pszName, bool bTree);
     void DeleteOne(const char* pszName);
     static bool CreateEmptyDataFile(const CString& strPath);
+    // True when the set was removed under this engine: the tree's index file is open but has no
+    // name any more, or is not open and the directory is missing.
+    bool SetRemoved(int nTree) const;
+    // Closes the removed set (its trees unsaved), makes the directory anew, reopens the set
+    // there and reports it. Writes under way hold no lock afterwards: the rest of their hold
+    // fails.
+    void ReviveSet();
+    void ReviveIfRemoved();
 
     // FileDypassRecords.cpp
     CFile* UsableFile(int nSlot) const;
@@ -330,8 +352,9 @@ private:
     bool IndexChanged(int nTree);
     bool LockSource(int nTree);
     void UnlockSource(int nTree);
-    // Called under the lock before this engine writes the tree's index file.
-    void BeforeIndexWrite(int nTree);
+    // Called under the lock before this engine writes the tree's index file. False when the
+    // write must not happen: the set was removed (and is made anew).
+    bool BeforeIndexWrite(int nTree);
     CFile* TypedFile(int nTree, int nType) const;
     // The shared change count of the tree's index, or null without one.
     std::uint64_t* ChangeCount(int nTree) const;
@@ -373,6 +396,7 @@ private:
         bool bInSync = false;
     };
     NameState m_names[2];
+    std::uint64_t m_nSetCheckedMs = 0;  // tick of the last look at the set's names
     std::vector<NameChange> m_openChanges;
     std::unique_ptr<CAreaRegionList> m_pAreaList;
     CDirkeeperInterface m_dirKeeper;

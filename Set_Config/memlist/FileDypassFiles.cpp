@@ -1,6 +1,8 @@
 // The temporary file set: opening, closing, moving, backing up, restoring and emptying it.
 #include <span>
 
+#include "Clock.h"
+#include "File.h"
 #include "FileDypass.h"
 #include "FileSystem.h"
 #include "LoadARFile.h"
@@ -38,12 +40,15 @@ bool EnsureHeader(CFile& f) {
 CFileDypass::CFileDypass() {
     if (!m_dirKeeper.GetCfgPath("QLX_PATH_D_TEMP", m_strTempDir))
         m_strTempDir.Empty();
+    // Absolute before the walk: the walk moves the current directory, a relative path would
+    // then name another place at every later operation.
+    m_strTempDir = mlplat::MakeAbsolute(m_strTempDir.str());
     CreateDirectoryTree(m_strTempDir);
     OpenSetAtConstruction();
 }
 
 CFileDypass::CFileDypass(const CString& strDir, bool bReadOnly) : m_bReadOnly(bReadOnly) {
-    m_strTempDir = strDir;
+    m_strTempDir = mlplat::MakeAbsolute(strDir.str());
     if (!m_bReadOnly)
         CreateDirectoryTree(m_strTempDir);
     OpenSetAtConstruction();
@@ -124,6 +129,9 @@ void CFileDypass::SaveTreeIfChanged(int nTree) {
     const CString path = TempPath(pszName);
     if (!m_bTreeChanged[nTree] && mlplat::PathExists(path))
         return;
+    // The names of a removed set went with it; a directory made anew must not get them.
+    if (SetRemoved(nTree))
+        return;
     // What other programs wrote since the image agreed goes in too, so the file written
     // agrees with the index as it is now.
     if (IndexChanged(nTree))
@@ -163,18 +171,48 @@ void CFileDypass::CloseAll() {
     }
 }
 
+bool CFileDypass::SetRemoved(int nTree) const {
+    if (m_strTempDir.IsEmpty() || m_bReadOnly)
+        return false;
+    if (CFile* pIndex = UsableFile(IndexSlotOfTree(nTree)))
+        return pIndex->IsUnlinked();
+    return !mlplat::IsDirectory(m_strTempDir);
+}
+
+void CFileDypass::ReviveSet() {
+    for (NameState& st : m_names) {
+        st.bLocked = false;
+        st.bIndexWritten = false;
+        st.bInSync = false;
+    }
+    m_nSetCheckedMs = mlplat::TickMs();
+    CloseAll();
+    CString strBare = m_strTempDir;
+    strBare.TrimRight('/');
+    CreateDirectoryTree(strBare);
+    OpenAll();
+    ReportError(gbtext::StoreDirRemade, m_strTempDir.GetString());
+}
+
+void CFileDypass::ReviveIfRemoved() {
+    if (SetRemoved(kTreeBrakk) || SetRemoved(kTreeZuZir))
+        ReviveSet();
+}
+
 int CFileDypass::SetConfigureFilePath(const CString& strPath) {
     if (m_bReadOnly)
         return 0;
     CloseAll();
-    if (!strPath.IsEmpty()) {
-        CString strBare = strPath;
+    // Absolute against the current directory of this moment, trailing separators kept.
+    const CString strDir(mlplat::MakeAbsolute(strPath.str()));
+    if (!strDir.IsEmpty()) {
+        CString strBare = strDir;
         strBare.TrimRight('/');
         // The same directory is made again too when it was removed under the open set.
         if (strBare != m_strTempDir || !mlplat::IsDirectory(strBare))
             CreateDirectoryTree(strBare);
     }
-    m_strTempDir = strPath;
+    m_strTempDir = strDir;
     OpenAll();
     return 1;
 }
@@ -202,6 +240,7 @@ int CFileDypass::BackupAsOldFile(int nSource) {
     CheckDataSource();
     if (m_strTempDir.IsEmpty() || m_bReadOnly)
         return 0;
+    ReviveIfRemoved();
     if (!memtag::IsSource(nSource))
         return 1;
     const bool bZuZir = nSource == memtag::kSourceZuZir;
@@ -222,6 +261,7 @@ bool CFileDypass::RestoreOne(const char* pszName, bool bTree) {
 int CFileDypass::RecoverWithOldFile(int nSource) {
     if (m_bReadOnly)
         return 0;
+    ReviveIfRemoved();
     CloseAll();
     SetDataSource(nSource);
     CheckDataSource();
@@ -246,6 +286,7 @@ void CFileDypass::DeleteOne(const char* pszName) {
 }
 
 int CFileDypass::RemoveAllBRKFile(int nScope) {
+    ReviveIfRemoved();
     CloseAll();
     for (int slot : {1, 2, 3, 4, 0})
         DeleteOne(SlotFileName(slot));
@@ -259,6 +300,7 @@ int CFileDypass::RemoveAllBRKFile(int nScope) {
 }
 
 int CFileDypass::RemoveAllRMPFile(int /*nScope*/) {
+    ReviveIfRemoved();
     CloseAll();
     for (int slot : kZuZirOrder)
         DeleteOne(SlotFileName(slot));

@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "Clock.h"
 #include "FileDypass.h"
 #include "MyKey.h"
 #include "SharedMemory.h"
@@ -65,6 +66,17 @@ void CFileDypass::AttachChangeCount(int nTree) {
 
 bool CFileDypass::LockSource(int nTree) {
     NameState& st = m_names[nTree];
+    // The outermost write looks now and then whether the set still has names: a removed
+    // directory would take every later write with it, each one reporting success.
+    if (st.nLockDepth == 0 && m_names[1 - nTree].nLockDepth == 0 && !m_bReadOnly &&
+        mlplat::TickMs() - m_nSetCheckedMs >= kSetCheckMs) {
+        m_nSetCheckedMs = mlplat::TickMs();
+        if (SetRemoved(nTree)) {
+            ReviveSet();
+            ++st.nLockDepth;
+            return false;
+        }
+    }
     if (st.nLockDepth++ > 0)
         return st.bLocked;
     CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
@@ -75,11 +87,17 @@ bool CFileDypass::LockSource(int nTree) {
     return st.bLocked;
 }
 
-void CFileDypass::BeforeIndexWrite(int nTree) {
+bool CFileDypass::BeforeIndexWrite(int nTree) {
     NameState& st = m_names[nTree];
     if (st.bIndexWritten)
-        return;
+        return st.bLocked;
     st.bIndexWritten = true;
+    // A write into a removed set would report success and lose the tag unseen.
+    CFile* pIndexFile = UsableFile(IndexSlotOfTree(nTree));
+    if (st.bLocked && pIndexFile && pIndexFile->IsUnlinked()) {
+        ReviveSet();
+        return false;
+    }
     // Whether the image agrees with the index before this engine's own writes: then, as no
     // other program writes while the lock is held, it agrees after them too.
     if (!st.bLocked || !st.pAgreed) {
@@ -91,6 +109,7 @@ void CFileDypass::BeforeIndexWrite(int nTree) {
         FileStamp now;
         st.bInSync = pIndex && pIndex->GetStamp(now) && now == *st.pAgreed;
     }
+    return st.bLocked;
 }
 
 void CFileDypass::UnlockSource(int nTree) {

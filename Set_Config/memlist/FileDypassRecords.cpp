@@ -126,7 +126,8 @@ int CFileDypass::AddIndexEntry(int nRecordOffset, const void* pData) {
     entry.bySourceFlags = static_cast<std::uint8_t>(m_nDataSource);
     entry.dwTypeOffset =
         TagIndexEntry::PackTypeOffset(m_nDataType, static_cast<std::uint32_t>(nRecordOffset));
-    BeforeIndexWrite(nTree);
+    if (!BeforeIndexWrite(nTree))
+        return -1;
     const long long nEntry = tagfile::TakeSlot(*pFile, &entry, sizeof entry);
     if (nEntry < 0)
         return -1;

@@ -4,23 +4,13 @@
 #include "FileDypass.h"
 #include "gbtext/StoreTexts.h"
 
-namespace {
-
-std::int32_t TypeField(const void* pData) {
-    std::int32_t nType;
-    std::memcpy(&nType, static_cast<const char*>(pData) + memtag::kTagTypeOffset, 4);
-    return nType;
-}
-
-}  // namespace
-
 int CFileDypass::WriteTagRecord(void* pData) {
     if (m_strTempDir.IsEmpty() || !memtag::IsTagType(m_nDataType) ||
         !memtag::IsSource(m_nDataSource) || !pData)
         return -1;
-    // The type field sizes the caller's record: one that disagrees with the code given cannot
-    // be trusted to hold that many bytes.
-    if (TypeField(pData) != m_nDataType || !NameFieldTerminated(pData))
+    // The record is stored as given, its type field included: hosts fill records without the
+    // reset. Only the declared type's size is ever read from it.
+    if (!NameFieldTerminated(pData))
         return -1;
     CFile* pFile = UsableFile(SlotOf(m_nDataType, m_nDataSource));
     if (!pFile)
@@ -35,9 +25,10 @@ int CFileDypass::WriteTagRecord(void* pData) {
 int CFileDypass::RelinkTag(void* pNew, const CString& strOldName) {
     if (strOldName.IsEmpty() || m_strTempDir.IsEmpty())
         return -1;
-    // Nothing is touched unless the caller's record can be trusted for the type it was given as.
-    if (!pNew || !memtag::IsTagType(m_nDataType) || m_nDataSource < memtag::kSourceBoth ||
-        m_nDataSource > memtag::kSourceBrakk || TypeField(pNew) != m_nDataType ||
+    // Type and source come from the stored entry; a declared code that is no code at all leaves
+    // the size of the caller's record unknown, so nothing is touched then.
+    if (!pNew || m_nDataType < memtag::kTypeNone || m_nDataType > memtag::kTypeString ||
+        m_nDataSource < memtag::kSourceBoth || m_nDataSource > memtag::kSourceBrakk ||
         !NameFieldTerminated(pNew))
         return -1;
     for (int t : {kTreeBrakk, kTreeZuZir}) {
@@ -58,8 +49,7 @@ int CFileDypass::RelinkTag(void* pNew, const CString& strOldName) {
         entry.bySourceFlags = static_cast<std::uint8_t>(nSource);
         // The names move only once the entry is written: a failed write keeps the tag under
         // its old name instead of leaving it under none.
-        BeforeIndexWrite(t);
-        if (!pIndex || !pIndex->WriteAt(hit.dwEntry, &entry, sizeof entry))
+        if (!BeforeIndexWrite(t) || !pIndex || !pIndex->WriteAt(hit.dwEntry, &entry, sizeof entry))
             return -1;
         StoreName(t, strOldName, 0);
         StoreName(t, GetTagName(pNew), static_cast<int>(hit.dwEntry));
@@ -69,12 +59,13 @@ int CFileDypass::RelinkTag(void* pNew, const CString& strOldName) {
     return -1;
 }
 
-int CFileDypass::RewriteTagRecord(int nOffset, void* pNew) {
+int CFileDypass::RewriteTagRecord(int nOffset, void* pNew, int nDeclaredType) {
     if (nOffset < 1 || m_strTempDir.IsEmpty() || !memtag::IsTagType(m_nDataType) ||
         !memtag::IsSource(m_nDataSource) || !pNew || !NameFieldTerminated(pNew))
         return -1;
-    const int nCallerSize = memtag::TagRecordSize(TypeField(pNew));
     const int nSize = memtag::TagRecordSize(m_nDataType);
+    const int nCallerSize =
+        nDeclaredType == memtag::kTypeNone ? nSize : memtag::TagRecordSize(nDeclaredType);
     CFile* pFile = UsableFile(SlotOf(m_nDataType, m_nDataSource));
     std::uint32_t dwEnd = 0;
     if (nCallerSize == 0 || !pFile || !tagfile::ReadEnd(*pFile, nSize, dwEnd) ||
@@ -135,7 +126,8 @@ int CFileDypass::DeleteResolved(int nTree, const CString& strName, const NameHit
         return -1;
 
     // Unlink: the entry's deleted bits (its source kept), its slot released, the name gone.
-    BeforeIndexWrite(nTree);
+    if (!BeforeIndexWrite(nTree))
+        return -1;
     const std::uint8_t byFlags = static_cast<std::uint8_t>(0x10 | entry.Source());
     if (!pIndex->WriteAt(hit.dwEntry + offsetof(TagIndexEntry, bySourceFlags), &byFlags, 1) ||
         !tagfile::CommitRelease(*pIndex, indexRelease))

@@ -56,7 +56,8 @@ int CFileFace::ModifyData(int nType, int nSource, void* pNew, CString strOldName
         e.ReportError(gbtext::ModifyOldNameMissing, strOldName.GetString());
         return -1;
     }
-    if (e.RewriteTagRecord(nOffset, pNew) == -1) {
+    // The relink made the stored type current; the record is still of the type declared.
+    if (e.RewriteTagRecord(nOffset, pNew, nType) == -1) {
         e.ReportError(gbtext::ModifyDataFailed, strOldName.GetString());
         return -1;
     }

@@ -1,7 +1,10 @@
 // CMemTagList: the one class a host uses.
 //
 // Constructing it builds the whole store: the engine finds its temporary directory through the
-// path service ("QLX_PATH_D_TEMP"), creates it and opens the file set. Every member forwards to
+// path service ("QLX_PATH_D_TEMP"), creates it and opens the file set. A relative directory is
+// taken against the current directory of that moment and kept as an absolute path. Creating
+// the directory changes the process's current directory: it moves into each directory it
+// creates, so after a store made a new directory the process stands in it. Every member forwards to
 // the tag-list sheet and returns its result unchanged; failures come back as the status (1
 // success; -1, or 0 where a member says so, for failure) and as GB2312 lines in the store's error
 // file "TempErrFile.txt", read back with GetErrStringArray.
@@ -37,7 +40,8 @@ public:
 
     // --- adding -----------------------------------------------------------------------------
     // nType: 1..4 and pData the matching record; nSource 1 or 2; strStructType empty for a plain
-    // tag, else a name beginning with '#'.
+    // tag, else a name beginning with '#'. The record is stored as given (its own type field
+    // is not looked at); exactly the record size of nType is read from pData.
     int AddData(int nType, int nSource, void* pData, CString strStructType);
     int AddStruct(int nSource, StructObject_Info* p);
     int AddEvent(int nSource, Thing_Info* p);
@@ -54,6 +58,9 @@ public:
     int DelTask(int nSource, const int& nNo);
 
     // --- changing -----------------------------------------------------------------------------
+    // The tag keeps its stored type, source and slots; pData holds a record of nType, or with
+    // nType 0 of the stored type. A record shorter than the stored one keeps the stored bytes
+    // beyond it.
     int ModifyData(int nType, int nSource, void* pData, CString strOldName, CString strStructType);
     int ModifyStruct(int nSource, StructObject_Info* p, CString strOldName);
     int ModifyEvent(int nSource, Thing_Info* p, int nOldNo);
@@ -78,7 +85,9 @@ public:
     int RemoveAllRMPFile(int nScope);
     int BackupAsOldFile(int nSource);
     int RecoverWithOldFile(int nSource);
-    // Moves the store to another directory; 0 at once for an empty path.
+    // Moves the store to another directory (relative: against the current directory of this
+    // moment); 0 at once for an empty path. Like construction, it changes the process's current
+    // directory when it creates directories.
     int SetConfigureFilePath(const CString& strPath);
 
     // --- error file ---------------------------------------------------------------------------

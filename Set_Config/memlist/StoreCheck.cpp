@@ -20,7 +20,6 @@ namespace {
 using std::uint32_t;
 
 constexpr std::uint64_t kEntryFlagsAt = offsetof(TagIndexEntry, bySourceFlags);
-constexpr std::uint64_t kTagTypeAt = offsetof(BoolTagInfo, nDataType);
 constexpr std::uint64_t kEntryTypeAt = offsetof(TagIndexEntry, dwTypeOffset);
 
 std::string Hex(std::uint64_t v) {
@@ -170,14 +169,9 @@ private:
                 } else if (memtag::IsTagType(rf.nKind)) {
                     const auto r = tagfile::ScratchFrom<StringTagInfo>(p, nAvail);
                     bDeleted = r.wDeleted == 1;
-                    if (!bDeleted) {
+                    // The record's own type field is the host's: stored as given, not checked.
+                    if (!bDeleted)
                         rf.names[dwOffset] = std::string(r.szName, strnlen(r.szName, 32));
-                        if (r.nDataType != rf.nKind)
-                            Add(rf.strName, dwOffset + kTagTypeAt,
-                                "live record at " + std::to_string(dwOffset) + " has data type " +
-                                    std::to_string(r.nDataType) + " in a file of type " +
-                                    std::to_string(rf.nKind));
-                    }
                 } else {
                     bDeleted = tagfile::IsDeletedSlot(rf.nKind, p);
                 }

@@ -1,10 +1,12 @@
 // Creating a directory tree: every missing level, existing levels kept, relative paths, and a
-// failed level reported while the walk goes on.
+// failed level reported while the walk goes on; relative store directories stay put.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "FileDypass.h"
+#include "FileFace.h"
 #include "FileSystem.h"
 #include "TestSupport.h"
 
@@ -62,4 +64,27 @@ TEST_F(DirTreeTest, EngineCreatesItsTemporaryDirectoryAtConstruction) {
     CFileDypass engine;
     EXPECT_EQ(engine.GetTempDir(), store.c_str());
     EXPECT_TRUE(mlplat::IsDirectory(store.c_str()));
+}
+
+// The walk moves the current directory into each new level: a store named relatively must be
+// kept where it was named, or every later operation looks for it elsewhere.
+TEST_F(DirTreeTest, RelativeStoreDirectoriesAreKeptWhereTheyWereNamed) {
+    ASSERT_TRUE(mlplat::SetCurrentDir(dir.path().c_str()));
+    ScopedEnv temp("QLX_PATH_D_TEMP", "sub/store");
+    CFileFace face;
+    IntTagInfo t;
+    t.Reset();
+    std::strcpy(t.szName, "T1");
+    const auto works = [&](const std::string& where) {
+        CString msg("m");
+        return face.GetEngine()->GetTempDir() == where.c_str() && face.AddData(2, 2, &t, "") == 1 &&
+               face.AddError(msg) != 0 &&
+               mltest::FileSize(where + "/TmpBrakkIntTagInfo.tag") == 42 + 1006 &&
+               mltest::FileExists(where + "/TempErrFile.txt");
+    };
+    EXPECT_TRUE(works(dir / "sub/store"));
+    // Taken from the current directory of the moment: the walk left the process in the store.
+    ASSERT_EQ(mlplat::GetCurrentDir(), dir / "sub/store");
+    EXPECT_EQ(face.SetConfigureFilePath("relA/x/"), 1);
+    EXPECT_TRUE(works(dir / "sub/store/relA/x/"));
 }

@@ -80,7 +80,7 @@ protected:
         int off = engine->RelinkTag(pRec, oldName.c_str());
         if (off < 0)
             return -1;
-        return engine->RewriteTagRecord(off, pRec);
+        return engine->RewriteTagRecord(off, pRec, nType);
     }
     std::vector<std::string> Messages() {
         CStringArray arr;

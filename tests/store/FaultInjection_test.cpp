@@ -10,7 +10,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "Clock.h"
 #include "FileDypass.h"
 #include "FileFace.h"
 #include "StoreCheck.h"
@@ -359,37 +361,58 @@ TEST_F(FaultInjection, AFileThatCannotBeOpenedForWritingFailsOnlyItsOwnKind) {
     EXPECT_EQ(Add(memtag::kSourceBrakk, 101), 1);
 }
 
-TEST_F(FaultInjection, TheDirectoryRemovedUnderTheStoreFailsCallsWithoutHarm) {
+TEST_F(FaultInjection, TheDirectoryRemovedUnderTheStoreFailsTheNextWriteAndComesBackEmpty) {
     // Making the directory again moves the process into it; later tests must not start in a
     // removed directory.
     struct KeepCwd {
         std::filesystem::path cwd = std::filesystem::current_path();
         ~KeepCwd() { std::filesystem::current_path(cwd); }
     } keepCwd;
-    std::filesystem::remove_all(dir.path());
-    // The open files live on without their names; the store cannot save or report there.
-    Add(memtag::kSourceBrakk, 100);
-    EXPECT_EQ(face->BackupAsOldFile(2), 1);
-    // Reopening finds no directory: nothing opens, every change fails, nothing crashes.
-    EXPECT_EQ(face->RecoverWithOldFile(2), 1);
-    EXPECT_EQ(Add(memtag::kSourceBrakk, 101), -1);
-    EXPECT_EQ(face->DelData(CString("B000000")), -1);
-    Thing_Info ev = Event(9);
-    EXPECT_EQ(face->AddEvent(2, &ev), -1);
-    EXPECT_EQ(face->DelEvent(2, 1), -1);
-    CStringArray msgs;
-    EXPECT_EQ(face->GetErrStringArray(msgs), 0);
-    CMemTag tag;
-    EXPECT_EQ(face->GetSelute(CString("B000000"), tag), 0);
+    const auto remove = [&] { std::filesystem::remove_all(dir.path()); };
+    const auto messages = [&] {
+        CStringArray arr;
+        face->GetErrStringArray(arr);
+        std::vector<std::string> out;
+        for (const CString& m : arr)
+            out.push_back(m.str());
+        return out;
+    };
+    const std::string remade =
+        mltest::Gb("临时文件目录" + dir.path() + "已被删除，已重新建立空的临时文件！");
+    remove();
+    // The add fails with its usual message, after the store's own in the error file made anew.
+    EXPECT_EQ(Add(memtag::kSourceBrakk, 100), -1);
+    auto msgs = messages();
+    ASSERT_EQ(msgs.size(), 2u);
+    EXPECT_EQ(msgs[0], remade);
+    EXPECT_TRUE(msgs[1] == mltest::Gb("添加数据到索引失败！") ||
+                msgs[1] == mltest::Gb("添加数据到Temp文件失败！"))
+        << msgs[1];
     CArray<CMemTag, CMemTag&> all;
     face->GetAllTags(all, 0);
     EXPECT_EQ(all.GetSize(), 0);
-    EXPECT_FALSE(mltest::FileExists(dir.path()));
-    // Pointing the store at the directory again makes it anew, and it works.
-    ASSERT_EQ(face->SetConfigureFilePath(CString(dir.path())), 1);
-    EXPECT_EQ(Add(memtag::kSourceBrakk, 102), 1);
-    ASSERT_EQ(face->GetSelute(CString("B000102"), tag), 1);
+    EXPECT_EQ(Add(memtag::kSourceBrakk, 101), 1);
+    CMemTag tag;
+    ASSERT_EQ(face->GetSelute(CString("B000101"), tag), 1);
     EXPECT_EQ(reltest::Mismatch(tag), "");
+
+    // A write of records only looks at most every kSetCheckMs.
+    remove();
+    mlplat::SleepMs(CFileDypass::kSetCheckMs + 20);
+    Thing_Info ev = Event(9);
+    EXPECT_EQ(face->AddEvent(2, &ev), -1);
+    EXPECT_EQ(messages(), (std::vector<std::string>{remade, mltest::Gb("添加事件9失败！")}));
+    EXPECT_EQ(face->AddEvent(2, &ev), 1);
+
+    // Backup and recovery look first, and work on the set made anew.
+    remove();
+    EXPECT_EQ(face->BackupAsOldFile(2), 1);
+    EXPECT_EQ(messages(), std::vector<std::string>{remade});
+    EXPECT_TRUE(mltest::FileExists(dir / "OldTmpBrakkTagIndex.idx"));
+    remove();
+    EXPECT_EQ(face->RecoverWithOldFile(2), 1);
+    EXPECT_EQ(messages(), std::vector<std::string>{remade});
+    EXPECT_EQ(Add(memtag::kSourceBrakk, 102), 1);
     face.reset();
     EXPECT_TRUE(CStoreCheck::CheckDirectory(CString(dir.path())).empty());
 }

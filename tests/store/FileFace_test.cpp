@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "FileFace.h"
@@ -172,6 +173,47 @@ TEST_F(FacadeTest, ModifyDataRenamesAndReportsAnUnknownOldName) {
     EXPECT_EQ(tag.dRangeHigh, 20.0);
     EXPECT_EQ(face.ModifyData(2, 2, &n, "OLD", ""), -1);
     EXPECT_EQ(Messages(), std::vector<std::string>{Gb("未找到旧位号名称OLD;")});
+}
+
+// Records are stored as the host gives them, whatever their own type field says, and no more
+// than the declared type's record is read: each buffer below ends where that record ends.
+TEST_F(FacadeTest, TagRecordsAreStoredAsGivenAndReadToTheDeclaredSizeOnly) {
+    const auto rec = [&](std::size_t at) {
+        const auto bytes = mltest::ReadFileBytes(dir / "TmpBrakkIntTagInfo.tag");
+        return bytes.size() < at + 1006
+                   ? std::string()
+                   : std::string(bytes.begin() + at, bytes.begin() + at + 1006);
+    };
+    IntTagInfo zero;
+    std::memset(&zero, 0, sizeof zero);  // no reset: type field 0
+    std::strcpy(zero.szName, "ZERO");
+    ASSERT_EQ(face.AddData(2, 2, &zero, ""), 1);
+    CMemTag tag;
+    ASSERT_EQ(face.GetSelute("ZERO", tag), 1);
+    EXPECT_EQ(rec(40), std::string(reinterpret_cast<const char*>(&zero), sizeof zero));
+
+    const FloatTagInfo real = Tag<FloatTagInfo>("FT", 3, 4);
+    auto asInt = std::make_unique<unsigned char[]>(1006);
+    std::memcpy(asInt.get(), &real, 1006);
+    ASSERT_EQ(face.AddData(2, 2, asInt.get(), ""), 1);
+    EXPECT_EQ(rec(40 + 1006), std::string(reinterpret_cast<const char*>(asInt.get()), 1006));
+
+    // Code 0 and another type field: the stored entry gives type and source, the stored
+    // type's size is read.
+    IntTagInfo changed = Tag<IntTagInfo>("FT", 5, 6);
+    changed.nDataType = 3;
+    changed.nRangeHigh = 99;
+    auto exact = std::make_unique<unsigned char[]>(sizeof changed);
+    std::memcpy(exact.get(), &changed, sizeof changed);
+    ASSERT_EQ(face.ModifyData(0, 0, exact.get(), "FT", ""), 1);
+    EXPECT_EQ(rec(40 + 1006), std::string(reinterpret_cast<const char*>(&changed), 1006));
+    changed.nRangeHigh = 7;
+    std::memcpy(exact.get(), &changed, sizeof changed);
+    ASSERT_EQ(face.ModifyData(2, 1, exact.get(), "FT", ""), 1);
+    ASSERT_EQ(face.GetSelute("FT", tag), 1);
+    EXPECT_EQ(tag.dRangeHigh, 7.0);
+    EXPECT_EQ(tag.nDataSource, 2);
+    EXPECT_TRUE(Messages().empty());
 }
 
 TEST_F(FacadeTest, DeletingAnUnknownTagAppendsTheEngineAndFacadeMessages) {
