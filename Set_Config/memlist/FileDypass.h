@@ -348,6 +348,9 @@ private:
     bool ResolveName(int nTree, const CString& strName, NameHit& hit,
                      tagfile::EntryFault* pFault = nullptr);
     bool ReconcileTree(int nTree, std::vector<NameChange>* pChanges);
+    // False when the tree surely has no such name: no key, and the index unchanged since the
+    // image agreed with it. A write then need not take that source's lock to look.
+    bool MayKnowName(int nTree, const CString& strName);
     // True when the tree's index file changed since the image last agreed with it.
     bool IndexChanged(int nTree);
     bool LockSource(int nTree);

@@ -246,6 +246,11 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
     return true;
 }
 
+bool CFileDypass::MayKnowName(int nTree, const CString& strName) {
+    int nValue = 0;
+    return (FindName(nTree, strName, nValue) && nValue != 0) || IndexChanged(nTree);
+}
+
 bool CFileDypass::ResolveName(int nTree, const CString& strName, NameHit& hit,
                               tagfile::EntryFault* pFault) {
     if (pFault)

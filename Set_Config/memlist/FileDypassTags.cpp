@@ -32,6 +32,8 @@ int CFileDypass::RelinkTag(void* pNew, const CString& strOldName) {
         !NameFieldTerminated(pNew))
         return -1;
     for (int t : {kTreeBrakk, kTreeZuZir}) {
+        if (!MayKnowName(t, strOldName))
+            continue;
         const int nSource = SourceOfTree(t);
         CWriteScope scope(*this, nSource);
         NameHit hit;
@@ -89,6 +91,8 @@ int CFileDypass::DeleteTag(const CString& strName) {
     for (int t : {kTreeBrakk, kTreeZuZir}) {
         if (m_strTempDir.IsEmpty())
             break;
+        if (!MayKnowName(t, strName))
+            continue;
         CWriteScope scope(*this, SourceOfTree(t));
         NameHit hit;
         // Only a live entry of this name whose record is a live record of this name is
