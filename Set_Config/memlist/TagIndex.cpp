@@ -255,14 +255,4 @@ EntryFault ReadNamedEntry(CFile& index, int nSource, std::uint32_t dwEntry, cons
     return EntryFault::kNone;
 }
 
-std::vector<std::uint32_t> FindLiveEntries(CFile& index, int nSource, const CString& strName) {
-    std::vector<std::uint32_t> found;
-    WalkLive<TagIndexEntry>(index, [&](std::uint32_t dwOffset, const TagIndexEntry& e) {
-        if (IsLiveEntryOf(e, nSource, strName))
-            found.push_back(dwOffset);
-        return true;
-    });
-    return found;
-}
-
 }  // namespace tagfile

@@ -166,8 +166,6 @@ enum class EntryFault {
 EntryFault ReadNamedEntry(CFile& index, int nSource, std::uint32_t dwEntry, const CString& strName,
                           const std::function<CFile*(int)>& typedFile, TagIndexEntry& entry,
                           memtag::AnyTagRecord* pRecord = nullptr);
-// Every live entry of `strName` in the index of `nSource`, in slot order.
-std::vector<std::uint32_t> FindLiveEntries(CFile& index, int nSource, const CString& strName);
 
 // Live records of kind T in slot order: `fn(offset, record)` returns false to stop. False when
 // the file's F cannot be read.
