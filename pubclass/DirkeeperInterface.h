@@ -30,7 +30,8 @@ public:
     static const char* const kEntryNames[kEntryCount];
 
     // `pszLibrary` names another library file (tests use it to stand for a missing service).
-    explicit CDirkeeperInterface(const char* pszLibrary = kLibraryName) : m_strLibrary(pszLibrary) {}
+    explicit CDirkeeperInterface(const char* pszLibrary = kLibraryName)
+        : m_strLibrary(pszLibrary) {}
     ~CDirkeeperInterface();
     CDirkeeperInterface(const CDirkeeperInterface&) = delete;
     CDirkeeperInterface& operator=(const CDirkeeperInterface&) = delete;

@@ -9,6 +9,7 @@ PACKAGES=(
   fonts-wqy-microhei
   clang libclang-rt-14-dev clang-format
   strace
+  dpkg-dev file  # cpack -G DEB: dpkg-shlibdeps finds the packages' library dependencies
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

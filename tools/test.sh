@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Sets up, builds with AddressSanitizer and UndefinedBehaviorSanitizer, and runs every test:
-# the unit and integration tests (ctest), the install check and a short run of each fuzzer.
+# the format check, the unit and integration tests (ctest), the install check and a short run of
+# each fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
+bash tools/check-format.sh
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 cmake --preset debug >/dev/null

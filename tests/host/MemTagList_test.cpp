@@ -57,19 +57,6 @@ TEST_F(HostTest, CopiesShareOneStoreAndOutliveTheOriginal) {
     EXPECT_EQ(MessageCount(other), 3);
 }
 
-TEST(HostNoPathService, ConstructionSucceedsAndErrorFileOperationsReportFailure) {
-    ScopedEnv env("QLX_PATH_D_TEMP", nullptr);
-    ScopedEnv table("DIRKEEPER_PATHS", nullptr);
-    CMemTagList list;
-    CString m("x");
-    EXPECT_EQ(list.AddError(m), 0);
-    CStringArray arr;
-    arr.Add("stale");
-    EXPECT_EQ(list.GetErrStringArray(arr), 0);
-    EXPECT_EQ(arr.GetSize(), 0);
-    EXPECT_EQ(list.RemoveErrorFile(), 1);
-}
-
 TEST(HostExports, OnlyTheExportedClassLeavesTheLibrary) {
     std::string cmd =
         std::string("nm -DC --defined-only ") + MEMLIST_BINARY_DIR + "/out/libmemlist.so";

@@ -60,7 +60,8 @@ int main() {
     FloatTagInfo raw;
     bool found = false;
     for (const _INDEX_STRUCT& e : entries)
-        if (e.nDataType == 3) found = list.GetTagInfoWithIdx(e, &raw) == 1;
+        if (e.nDataType == 3)
+            found = list.GetTagInfoWithIdx(e, &raw) == 1;
     Check(found && std::strcmp(raw.szName, "TI102") == 0, "read a record by its index entry");
 
     // Events, tasks and struct objects.
@@ -89,11 +90,13 @@ int main() {
     // Areas and regions (the built-in ones without ARInfo.xml).
     CTagAreaArray areas;
     Check(list.GetAllAreaInfo(&areas) == 1 && areas.GetSize() >= 1, "copy the areas");
-    for (CTagArea* a : areas) delete a;
+    for (CTagArea* a : areas)
+        delete a;
     CTagRegionGroupArray groups;
     Check(list.GetAllRegionInfo(&groups) == 1, "copy the regions");
     for (CTagRegionArray* g : groups) {
-        for (CTagRegion* r : *g) delete r;
+        for (CTagRegion* r : *g)
+            delete r;
         delete g;
     }
 
@@ -104,7 +107,8 @@ int main() {
     CStringArray messages;
     Check(list.GetErrStringArray(messages) != 0 && messages.GetSize() >= 1, "read the messages");
 
-    if (g_failures) return 1;
+    if (g_failures)
+        return 1;
     std::puts("host: ok");
     return 0;
 }

@@ -82,14 +82,7 @@ protected:
             return -1;
         return engine->RewriteTagRecord(off, pRec, nType);
     }
-    std::vector<std::string> Messages() {
-        CStringArray arr;
-        engine->GetErrStringArray(arr);
-        std::vector<std::string> out;
-        for (int i = 0; i < arr.GetSize(); ++i)
-            out.push_back(arr[i].str());
-        return out;
-    }
+    std::vector<std::string> Messages() { return mltest::Messages(*engine); }
 };
 
 }  // namespace enginetest

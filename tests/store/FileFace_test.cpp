@@ -25,11 +25,7 @@ struct FacadeTest : ::testing::Test {
 
     // The messages appended since the last call.
     std::vector<std::string> Messages() {
-        CStringArray arr;
-        face.GetErrStringArray(arr);
-        std::vector<std::string> out;
-        for (const CString& s : arr)
-            out.push_back(s.str());
+        std::vector<std::string> out = mltest::Messages(face);
         face.RemoveErrorFile();
         return out;
     }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Arrays.h"
 #include "CString.h"
 
 namespace mltest {
@@ -51,5 +52,17 @@ bool FileExists(const std::string& path);
 std::map<std::string, std::string> SnapshotDir(const std::string& dir,
                                                const std::string& skip = std::string());
 long long FileSize(const std::string& path);
+
+// The messages in a store's error file, in order, read through `store`'s GetErrStringArray (the
+// engine, the facade or the exported class).
+template <class Store>
+std::vector<std::string> Messages(Store& store) {
+    CStringArray arr;
+    store.GetErrStringArray(arr);
+    std::vector<std::string> out;
+    for (int i = 0; i < arr.GetSize(); ++i)
+        out.push_back(arr[i].str());
+    return out;
+}
 
 }  // namespace mltest

@@ -21,8 +21,8 @@ TEST(PathService, LabelResolvesFromEnvironmentFirst) {
 
 TEST(PathService, LabelResolvesFromLabelFileWithWindowsLineEnds) {
     TempDir t;
-    mltest::WriteFileBytes(t / "labels",
-                           "# comment\r\nQLX_PATH_D_TEMPX=/wrong\r\nQLX_PATH_D_AREAINFO=/cfg/area\r\n");
+    mltest::WriteFileBytes(
+        t / "labels", "# comment\r\nQLX_PATH_D_TEMPX=/wrong\r\nQLX_PATH_D_AREAINFO=/cfg/area\r\n");
     ScopedEnv table("DIRKEEPER_PATHS", (t / "labels").c_str());
     ScopedEnv env("QLX_PATH_D_AREAINFO", nullptr);
     CDirkeeperInterface dk;

@@ -18,7 +18,9 @@ using mltest::TempDir;
 
 namespace {
 
-std::string Header() { return Gb("文件标识：ZORVEN_TEMPERR\r\n文件版本号：10000\r\n"); }
+std::string Header() {
+    return Gb("文件标识：ZORVEN_TEMPERR\r\n文件版本号：10000\r\n");
+}
 
 struct ErrFileTest : ::testing::Test {
     TempDir dir;
@@ -55,7 +57,8 @@ TEST_F(ErrFileTest, MessagesComeBackInOrderAndEmptyMessageWritesNothing) {
     CStringArray arr;
     ASSERT_NE(engine.GetErrStringArray(arr), 0);
     ASSERT_EQ(arr.GetSize(), 5);
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(arr[i], CString("message ") + std::to_string(i));
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(arr[i], CString("message ") + std::to_string(i));
 }
 
 TEST_F(ErrFileTest, ReadingAMissingFileCreatesItWithHeaderOnly) {
@@ -145,7 +148,8 @@ TEST_F(ErrFileTest, AppendsOfAnotherProcessAreNeverLostWhileThisOneReads) {
             CString m;
             m.Format("child %d", i);
             char ok = writer.AddError(m) ? 1 : 0;
-            if (::write(pipefd[1], &ok, 1) != 1) ::_exit(2);
+            if (::write(pipefd[1], &ok, 1) != 1)
+                ::_exit(2);
         }
         ::_exit(0);
     }
@@ -161,7 +165,8 @@ TEST_F(ErrFileTest, AppendsOfAnotherProcessAreNeverLostWhileThisOneReads) {
     char ok;
     int i = 0;
     while (::read(pipefd[0], &ok, 1) == 1) {
-        if (ok) reported.insert("child " + std::to_string(i));
+        if (ok)
+            reported.insert("child " + std::to_string(i));
         ++i;
     }
     ::close(pipefd[0]);
@@ -175,6 +180,8 @@ TEST_F(ErrFileTest, AppendsOfAnotherProcessAreNeverLostWhileThisOneReads) {
     CStringArray arr;
     ASSERT_NE(check.GetErrStringArray(arr), 0);
     std::set<std::string> found;
-    for (const CString& s : arr) found.insert(s.str());
-    for (const std::string& r : reported) EXPECT_TRUE(found.count(r)) << r;
+    for (const CString& s : arr)
+        found.insert(s.str());
+    for (const std::string& r : reported)
+        EXPECT_TRUE(found.count(r)) << r;
 }

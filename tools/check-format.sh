@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Fails when any tracked C++ source or header is not formatted as .clang-format says.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+echo "format check: passed"
