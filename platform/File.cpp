@@ -16,6 +16,7 @@ CFile::~CFile() {
 
 bool CFile::Open(const char* path, unsigned flags) {
     Close();
+    m_bHeldElsewhere = false;
     if (!path || !*path)
         return false;
     int oflags = 0;
@@ -56,7 +57,8 @@ bool CFile::Open(const char* path, unsigned flags) {
     if ((flags & 0x70) == shareExclusive && mlplat::Vfs().flock(fd, LOCK_EX | LOCK_NB) != 0) {
         int err = errno;
         mlplat::Vfs().close(fd);
-        errno = err;  // EWOULDBLOCK tells the caller that another holder has the file
+        errno = err;
+        m_bHeldElsewhere = err == EWOULDBLOCK;
         return false;
     }
     m_fd = fd;
@@ -89,6 +91,16 @@ long long CFile::ReadAt(std::uint64_t offset, void* buf, std::size_t n) {
         done += static_cast<std::size_t>(r);
     }
     return static_cast<long long>(done);
+}
+
+long long CFile::ReadOnceAt(std::uint64_t offset, void* buf, std::size_t n) {
+    if (m_fd < 0)
+        return -1;
+    for (;;) {
+        const ssize_t r = mlplat::Vfs().pread(m_fd, buf, n, static_cast<off_t>(offset));
+        if (r >= 0 || errno != EINTR)
+            return r;
+    }
 }
 
 bool CFile::ReadExactAt(std::uint64_t offset, void* buf, std::size_t n) {

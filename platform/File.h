@@ -60,8 +60,11 @@ public:
 
     // Opens `path` with the class library's flags. modeCreate without modeNoTruncate truncates.
     // On failure errno tells why (EWOULDBLOCK: another holder of a shareExclusive open; EINVAL:
-    // not a regular file).
+    // not a regular file), and IsHeldElsewhere whether the failure was such a holder.
     bool Open(const char* path, unsigned flags);
+    // The last Open failed only because another holder has the file shareExclusive: worth
+    // trying again shortly.
+    bool IsHeldElsewhere() const { return m_bHeldElsewhere; }
     void Close();
     bool IsOpen() const { return m_fd >= 0; }
     const CString& GetFilePath() const { return m_path; }
@@ -69,6 +72,9 @@ public:
     // Reads up to n bytes at `offset`; returns the count read (short at the end of the file),
     // or -1 on an error.
     long long ReadAt(std::uint64_t offset, void* buf, std::size_t n);
+    // One read of up to n bytes at `offset`: a short count may be the end of the file or a
+    // transfer cut short, which ReadAt would settle with a second call. -1 on an error.
+    long long ReadOnceAt(std::uint64_t offset, void* buf, std::size_t n);
     // Reads exactly n bytes at `offset`; false when fewer are there or on an error.
     bool ReadExactAt(std::uint64_t offset, void* buf, std::size_t n);
     // Replaces `out` with every byte from offset 0 to the end of the file; false on an error.
@@ -89,10 +95,9 @@ public:
     bool LockExclusive(unsigned nTimeoutMs);
     void Unlock();
 
-    int fd() const { return m_fd; }
-
 protected:
     int m_fd = -1;
+    bool m_bHeldElsewhere = false;
     CString m_path;
 };
 

@@ -1,10 +1,12 @@
 #include "FileSystem.h"
 
 #include <dirent.h>
+#include <pthread.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <vector>
@@ -103,6 +105,14 @@ void RemoveStaleTemps(const std::string& path) {
     ::closedir(d);
 }
 
+// getpid is a system call on every use; the lock asks on every call, so the id is kept and
+// forgotten in each child that fork makes.
+std::atomic<int> g_nProcessId{0};
+
+void ForgetProcessId() {
+    g_nProcessId.store(0, std::memory_order_relaxed);
+}
+
 bool WriteAllAt(int fd, const void* data, std::size_t n) {
     const char* p = static_cast<const char*>(data);
     for (std::size_t done = 0; done < n;) {
@@ -120,7 +130,7 @@ bool RewriteInPlace(const std::string& path, const void* data, std::size_t n) {
     CFile f;
     // Not truncated first: the file never stands empty while the new bytes go in.
     return f.Open(path.c_str(), CFile::modeWrite | CFile::modeCreate | CFile::modeNoTruncate) &&
-           WriteAllAt(f.fd(), data, n) && f.SetLength(n);
+           f.WriteAt(0, data, n) && f.SetLength(n);
 }
 
 // Errors after which a file beside the target cannot be had but the target may still be
@@ -166,8 +176,14 @@ bool ReplaceFileContents(const char* path, const void* data, std::size_t n) {
     return bWritten && IsPermissionError(err) && RewriteInPlace(target, data, n);
 }
 
-long ProcessId() {
-    return static_cast<long>(::getpid());
+int ProcessId() {
+    static const bool bForgottenInChildren = pthread_atfork(nullptr, nullptr, ForgetProcessId) == 0;
+    int nId = g_nProcessId.load(std::memory_order_relaxed);
+    if (nId == 0 || !bForgottenInChildren) {
+        nId = static_cast<int>(::getpid());
+        g_nProcessId.store(nId, std::memory_order_relaxed);
+    }
+    return nId;
 }
 
 bool SetCurrentDir(const char* path) {

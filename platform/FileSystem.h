@@ -29,8 +29,9 @@ bool RenameReplace(const char* from, const char* to);
 // work (the tree's exclusive lock does). False on any error, or when the path names something
 // other than a regular file.
 bool ReplaceFileContents(const char* path, const void* data, std::size_t n);
-// The id of the running process.
-long ProcessId();
+// The id of the running process; cheap enough to ask on every call (it is kept, and asked
+// afresh in a child that fork makes).
+int ProcessId();
 bool SetCurrentDir(const char* path);
 std::string GetCurrentDir();
 // `path` made absolute against the current directory (not resolved: no links followed).

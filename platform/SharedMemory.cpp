@@ -1,13 +1,11 @@
 #include "SharedMemory.h"
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <climits>
 #include <cerrno>
 #include <cstdint>
@@ -15,20 +13,15 @@
 #include <cstring>
 #include <string_view>
 
+#include "FileSystem.h"
+#include "Vfs.h"
+
 namespace mlplat {
 
 namespace {
 
 // Bounded so that a name that keeps being unlinked under us cannot keep us looping.
 constexpr int kMaxAttempts = 64;
-
-int FlockRetry(int fd, int op) {
-    int r;
-    do {
-        r = flock(fd, op);
-    } while (r != 0 && errno == EINTR);
-    return r;
-}
 
 std::uint64_t Fnv1a64(std::string_view s) {
     std::uint64_t h = 14695981039346656037ull;
@@ -53,25 +46,7 @@ int SetByteLock(int fd, std::size_t offset, short type) {
     return r;
 }
 
-// getpid is a system call on every use; the lock asks on every call, so the id is kept and
-// forgotten in each child that fork makes.
-std::atomic<int> g_nProcessId{0};
-
-void ForgetProcessId() {
-    g_nProcessId.store(0, std::memory_order_relaxed);
-}
-
 }  // namespace
-
-int CurrentProcessId() {
-    static const bool bForgottenInChildren = pthread_atfork(nullptr, nullptr, ForgetProcessId) == 0;
-    int nId = g_nProcessId.load(std::memory_order_relaxed);
-    if (nId == 0 || !bForgottenInChildren) {
-        nId = static_cast<int>(getpid());
-        g_nProcessId.store(nId, std::memory_order_relaxed);
-    }
-    return nId;
-}
 
 std::string CSharedBlock::SystemName(const char* name, const char* space) {
     std::string s = std::string(space ? space : "") + "." +
@@ -87,7 +62,7 @@ std::string CSharedBlock::SystemName(const char* name, const char* space) {
 }
 
 bool CSharedBlock::IsInherited() const {
-    return m_fd >= 0 && m_nOpener != CurrentProcessId();
+    return m_fd >= 0 && m_nOpener != ProcessId();
 }
 
 bool CSharedBlock::TryLockByte(std::size_t offset) {
@@ -138,7 +113,7 @@ CSharedBlock::OpenResult CSharedBlock::Open(const char* name, std::size_t size, 
             bMadeHere = true;
         }
         OpenResult result = kAttached;
-        if (FlockRetry(fd, LOCK_EX | LOCK_NB) == 0) {
+        if (Vfs().flock(fd, LOCK_EX | LOCK_NB) == 0) {
             // Nobody else is attached: the block is new, or left by processes that are gone.
             if (!SameObject(fd)) {
                 close(fd);
@@ -157,12 +132,12 @@ CSharedBlock::OpenResult CSharedBlock::Open(const char* name, std::size_t size, 
             }
             result = kCreated;
             // Downgrading is not atomic, which is harmless: the bytes are already zero.
-            if (FlockRetry(fd, LOCK_SH) != 0) {
+            if (Vfs().flock(fd, LOCK_SH) != 0) {
                 close(fd);
                 return kFailed;
             }
         } else {
-            if (FlockRetry(fd, LOCK_SH) != 0) {
+            if (Vfs().flock(fd, LOCK_SH) != 0) {
                 close(fd);
                 return kFailed;
             }
@@ -183,7 +158,7 @@ CSharedBlock::OpenResult CSharedBlock::Open(const char* name, std::size_t size, 
             return kFailed;
         }
         m_fd = fd;
-        m_nOpener = CurrentProcessId();
+        m_nOpener = ProcessId();
         m_pData = p;
         m_size = size;
         return result;
@@ -201,7 +176,7 @@ void CSharedBlock::Close() {
         // The last one out removes the name, as a named mapping goes with its last handle. A
         // copy made by fork shares the flock with its parent: converting it would convert the
         // parent's too.
-        if (!IsInherited() && FlockRetry(m_fd, LOCK_EX | LOCK_NB) == 0 && SameObject(m_fd))
+        if (!IsInherited() && Vfs().flock(m_fd, LOCK_EX | LOCK_NB) == 0 && SameObject(m_fd))
             shm_unlink(m_strSysName.c_str());
         close(m_fd);
         m_fd = -1;

@@ -66,7 +66,4 @@ private:
     std::string m_strSysName;
 };
 
-// The calling process's id.
-int CurrentProcessId();
-
 }  // namespace mlplat

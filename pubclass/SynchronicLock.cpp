@@ -1,11 +1,10 @@
 #include "SynchronicLock.h"
 
-#include <time.h>
-
 #include <atomic>
-#include <cerrno>
 #include <cstring>
 
+#include "Clock.h"
+#include "FileSystem.h"
 #include "Trace.h"
 
 namespace {
@@ -25,16 +24,9 @@ std::size_t SlotByte(int nSlot) {
     return static_cast<std::size_t>(nSlot) * sizeof(std::int32_t);
 }
 
-std::int64_t TickMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
-void SleepMs(long ms) {
-    timespec ts{ms / 1000, (ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-    }
+// Signed, so that deadlines and elapsed times compare without wrapping.
+std::int64_t NowMs() {
+    return static_cast<std::int64_t>(mlplat::TickMs());
 }
 
 }  // namespace
@@ -63,11 +55,11 @@ int CSynchronicLock::TryReadLock(unsigned nTimeout) {
         return 0;
     if (m_bReadHeld)
         return 1;
-    const std::int64_t start = TickMs();
+    const std::int64_t start = NowMs();
     std::int64_t elapsed = 0;
     std::int64_t nextTakeBack = start;
     while (elapsed < static_cast<std::int64_t>(nTimeout)) {
-        elapsed = TickMs() - start;
+        elapsed = NowMs() - start;
         if (Contribute(1) + 1 < kWriterShare) {
             m_bReadHeld = 1;
             return 1;
@@ -75,7 +67,7 @@ int CSynchronicLock::TryReadLock(unsigned nTimeout) {
         Withdraw(1);
         if (TakeBackWhenDue(nextTakeBack))
             continue;
-        SleepMs(15);
+        mlplat::SleepMs(15);
     }
     MLTRACE("lock %s: shared side timed out\n", m_szName);
     return 0;
@@ -98,11 +90,11 @@ int CSynchronicLock::TryWriteLock(unsigned nTimeout) {
         return 0;
     if (m_bWriteHeld)
         return 1;
-    const std::int64_t start = TickMs();
+    const std::int64_t start = NowMs();
     std::int64_t elapsed = 0;
     std::int64_t nextTakeBack = start;
     while (elapsed < static_cast<std::int64_t>(nTimeout)) {
-        elapsed = TickMs() - start;
+        elapsed = NowMs() - start;
         const std::int32_t nBefore = Contribute(kWriterShare);
         if (nBefore == 0) {
             m_bWriteHeld = 1;
@@ -114,12 +106,12 @@ int CSynchronicLock::TryWriteLock(unsigned nTimeout) {
         // timed out.
         const bool bOnlyReaders = nBefore < kWriterShare;
         if (bOnlyReaders)
-            SleepMs(10);
+            mlplat::SleepMs(10);
         Withdraw(kWriterShare);
         if (TakeBackWhenDue(nextTakeBack))
             continue;
         if (!bOnlyReaders)
-            SleepMs(10);
+            mlplat::SleepMs(10);
     }
     MLTRACE("lock %s: exclusive side timed out\n", m_szName);
     return 0;
@@ -171,7 +163,7 @@ bool CSynchronicLock::AttachBlock(bool bCreate) {
     m_nSize = sizeof(std::int32_t);
     // A new block is zero already: its maker had it alone when it sized it.
     m_bReady = m_nSize > 0;
-    m_nProcess = mlplat::CurrentProcessId();
+    m_nProcess = mlplat::ProcessId();
     return m_bReady != 0;
 }
 
@@ -210,7 +202,7 @@ void CSynchronicLock::DetachRegistry() {
 bool CSynchronicLock::LeaveParentsPart() {
     if (!m_bReady)
         return false;
-    const int nProcess = mlplat::CurrentProcessId();
+    const int nProcess = mlplat::ProcessId();
     if (nProcess == m_nProcess)
         return false;
     // A copy made by fork: what the parent holds and the parent's slot stay the parent's. The
@@ -259,7 +251,7 @@ void CSynchronicLock::Withdraw(std::int32_t n) {
 }
 
 bool CSynchronicLock::TakeBackWhenDue(std::int64_t& nextTakeBack) {
-    const std::int64_t now = TickMs();
+    const std::int64_t now = NowMs();
     if (now < nextTakeBack || !m_pSlots)
         return false;
     nextTakeBack = now + kTakeBackIntervalMs;

@@ -1,11 +1,11 @@
 // The engine's frame: construction, the temporary directory and the error file.
 #include "FileDypass.h"
 
-#include <cerrno>
 #include <cstdarg>
 #include <ctime>
 #include <string>
 
+#include "Clock.h"
 #include "File.h"
 #include "FileSystem.h"
 #include "gbtext/StoreTexts.h"
@@ -34,11 +34,8 @@ bool OpenErrFile(CStdioFile& f, const CString& path) {
     constexpr unsigned kFlags = CFile::modeReadWrite | CFile::modeCreate | CFile::modeNoTruncate |
                                 CFile::shareExclusive | CFile::typeText;
     bool opened = f.Open(path, kFlags);
-    for (int retry = 0; !opened && errno == EWOULDBLOCK && retry < kErrFileRetries; ++retry) {
-        struct timespec ts {
-            0, 2 * 1000 * 1000
-        };
-        nanosleep(&ts, nullptr);
+    for (int retry = 0; !opened && f.IsHeldElsewhere() && retry < kErrFileRetries; ++retry) {
+        mlplat::SleepMs(2);
         opened = f.Open(path, kFlags);
     }
     if (!opened)

@@ -65,11 +65,13 @@ public:
     // directory into each directory it creates) and opens the file set, the name trees and the
     // area/region list.
     CFileDypass();
-    // Read-only view of the store in `strDir`, for tools that look into a directory: files are
-    // opened for reading only, nothing is created, no header is written, the name trees are
-    // loaded but never saved and nothing goes into the error file. A missing file stays closed;
-    // operations that would write fail or do nothing.
-    CFileDypass(const CString& strDir, bool bReadOnly);
+    // The store in `strDir`, made and opened as above unless bReadOnly. With bReadOnly, a
+    // read-only view for tools that look into a directory: files are opened for reading only,
+    // nothing is created, no header is written, the name trees are loaded but never saved and
+    // nothing goes into the error file. A missing file stays closed; operations that would
+    // write fail or do nothing. The area/region list comes from `strAreaInfoDir`, or through
+    // the path service when that is empty.
+    CFileDypass(const CString& strDir, bool bReadOnly, const CString& strAreaInfoDir = CString());
     bool IsReadOnly() const { return m_bReadOnly; }
     // Closes the set (saving changed name trees).
     ~CFileDypass() override;
@@ -403,5 +405,6 @@ private:
     std::vector<NameChange> m_openChanges;
     std::unique_ptr<CAreaRegionList> m_pAreaList;
     CDirkeeperInterface m_dirKeeper;
+    CString m_strAreaInfoDir;  // given by the owner; empty: asked of the path service
     bool m_bReadOnly = false;
 };

@@ -47,7 +47,8 @@ CFileDypass::CFileDypass() {
     OpenSetAtConstruction();
 }
 
-CFileDypass::CFileDypass(const CString& strDir, bool bReadOnly) : m_bReadOnly(bReadOnly) {
+CFileDypass::CFileDypass(const CString& strDir, bool bReadOnly, const CString& strAreaInfoDir)
+    : m_strAreaInfoDir(strAreaInfoDir), m_bReadOnly(bReadOnly) {
     m_strTempDir = mlplat::MakeAbsolute(strDir.str());
     if (!m_bReadOnly)
         CreateDirectoryTree(m_strTempDir);
@@ -113,8 +114,8 @@ void CFileDypass::OpenAll() {
 }
 
 void CFileDypass::LoadAreaRegions() {
-    CString strDir;
-    if (!m_dirKeeper.GetCfgPath("QLX_PATH_D_AREAINFO", strDir))
+    CString strDir = m_strAreaInfoDir;
+    if (strDir.IsEmpty() && !m_dirKeeper.GetCfgPath("QLX_PATH_D_AREAINFO", strDir))
         strDir.Empty();
     // The list empties itself first: reopening the set never adds an area twice.
     m_pAreaList->LoadFromDirectory(strDir);

@@ -2,23 +2,20 @@
 #include "FileFace.h"
 
 #include <cstdlib>
-#include <new>
 
 #include "FileDypass.h"
 #include "gbtext/StoreTexts.h"
 
-CFileFace::CFileFace() : m_pDypass(new (std::nothrow) CFileDypass) {}
+CFileFace::CFileFace() : m_pDypass(std::make_unique<CFileDypass>()) {}
 
-CFileFace::~CFileFace() {
-    delete m_pDypass;
-    m_pDypass = nullptr;
-}
+CFileFace::CFileFace(const CString& strDir, bool bReadOnly, const CString& strAreaInfoDir)
+    : m_pDypass(std::make_unique<CFileDypass>(strDir, bReadOnly, strAreaInfoDir)) {}
+
+CFileFace::~CFileFace() = default;
 
 // --- tags -------------------------------------------------------------------------------------
 
 int CFileFace::AddData(int nType, int nSource, void* pData, CString strStructType) {
-    if (!m_pDypass)
-        return -1;
     CFileDypass& e = *m_pDypass;
     e.SetDataType(nType);
     e.SetDataSource(nSource);
@@ -45,7 +42,7 @@ int CFileFace::AddData(int nType, int nSource, void* pData, CString strStructTyp
 
 int CFileFace::ModifyData(int nType, int nSource, void* pNew, CString strOldName,
                           CString strStructType) {
-    if (strOldName.IsEmpty() || !m_pDypass)
+    if (strOldName.IsEmpty())
         return -1;
     CFileDypass& e = *m_pDypass;
     e.SetDataType(nType);
@@ -65,8 +62,6 @@ int CFileFace::ModifyData(int nType, int nSource, void* pNew, CString strOldName
 }
 
 int CFileFace::DelData(int nType, int nSource, void* pData) {
-    if (!m_pDypass)
-        return -1;
     CFileDypass& e = *m_pDypass;
     e.SetDataType(nType);
     if (!e.CheckDataType())
@@ -82,8 +77,6 @@ int CFileFace::DelData(int nType, int nSource, void* pData) {
 }
 
 int CFileFace::DelData(const CString& strName) {
-    if (!m_pDypass)
-        return -1;
     int r = m_pDypass->DeleteTag(strName);
     if (r == -1)
         m_pDypass->ReportError(gbtext::DelDataFailed, strName.GetString());
@@ -93,7 +86,7 @@ int CFileFace::DelData(const CString& strName) {
 // --- struct objects, events, tasks --------------------------------------------------------------
 
 int CFileFace::AddStruct(int nSource, StructObject_Info* p) {
-    if (!m_pDypass || !p)
+    if (!p)
         return -1;
     CFileDypass& e = *m_pDypass;
     CString strType = CStringFromField(p->szStructType, sizeof p->szStructType);
@@ -114,33 +107,33 @@ namespace {
 
 // An event or a task, added to or changed in source nSource by number: shared by both kinds.
 template <class T, class Fn>
-int AddNumbered(CFileDypass* pEngine, int nSource, T* p, const char* pszFailed, Fn add) {
-    if (!pEngine || !p)
+int AddNumbered(CFileDypass& e, int nSource, T* p, const char* pszFailed, Fn add) {
+    if (!p)
         return -1;
-    pEngine->SetDataSource(nSource);
-    if (!pEngine->CheckDataSource())
+    e.SetDataSource(nSource);
+    if (!e.CheckDataSource())
         return -1;
     if (add(p) < 1) {
-        pEngine->ReportError(pszFailed, p->nNo);
+        e.ReportError(pszFailed, p->nNo);
         return -1;
     }
     return 1;
 }
 
 template <class T, class Fn>
-int ModifyNumbered(CFileDypass* pEngine, int nSource, T* pNew, int nOldNo, const char* pszBadNo,
+int ModifyNumbered(CFileDypass& e, int nSource, T* pNew, int nOldNo, const char* pszBadNo,
                    const char* pszFailed, Fn modify) {
-    if (!pEngine || !pNew)
+    if (!pNew)
         return -1;
-    pEngine->SetDataSource(nSource);
-    if (!pEngine->CheckDataSource())
+    e.SetDataSource(nSource);
+    if (!e.CheckDataSource())
         return -1;
     if (nOldNo < 0) {
-        pEngine->ReportError(pszBadNo, pNew->nNo);
+        e.ReportError(pszBadNo, pNew->nNo);
         return -1;
     }
     if (modify(pNew, nOldNo) < 1) {
-        pEngine->ReportError(pszFailed, pNew->nNo);
+        e.ReportError(pszFailed, pNew->nNo);
         return -1;
     }
     return 1;
@@ -167,18 +160,16 @@ int DeleteNumbered(CFileDypass& e, int nSource, int nNo, bool bCheckSign, const 
 }  // namespace
 
 int CFileFace::AddEvent(int nSource, Thing_Info* p) {
-    return AddNumbered(m_pDypass, nSource, p, gbtext::AddEventFailed,
+    return AddNumbered(*m_pDypass, nSource, p, gbtext::AddEventFailed,
                        [this](Thing_Info* r) { return m_pDypass->AddEvent(r); });
 }
 
 int CFileFace::AddTask(int nSource, Task_Info* p) {
-    return AddNumbered(m_pDypass, nSource, p, gbtext::AddTaskFailed,
+    return AddNumbered(*m_pDypass, nSource, p, gbtext::AddTaskFailed,
                        [this](Task_Info* r) { return m_pDypass->AddTask(r); });
 }
 
 int CFileFace::DelStruct(int nSource, const CString& strName) {
-    if (!m_pDypass)
-        return -1;
     m_pDypass->SetDataSource(nSource);
     if (!m_pDypass->CheckDataSource())
         return -1;
@@ -187,7 +178,7 @@ int CFileFace::DelStruct(int nSource, const CString& strName) {
 }
 
 int CFileFace::DelStruct(int nSource, StructObject_Info* p) {
-    if (!m_pDypass || !p)
+    if (!p)
         return -1;
     CFileDypass& e = *m_pDypass;
     e.SetDataSource(nSource);
@@ -201,7 +192,7 @@ int CFileFace::DelStruct(int nSource, StructObject_Info* p) {
 }
 
 int CFileFace::DelEvent(int nSource, Thing_Info* p) {
-    if (!m_pDypass || !p)
+    if (!p)
         return -1;
     CFileDypass& e = *m_pDypass;
     return DeleteNumbered(e, nSource, p->nNo, false, nullptr, gbtext::DelEventFailed,
@@ -209,15 +200,13 @@ int CFileFace::DelEvent(int nSource, Thing_Info* p) {
 }
 
 int CFileFace::DelEvent(int nSource, const int& nNo) {
-    if (!m_pDypass)
-        return -1;
     CFileDypass& e = *m_pDypass;
     return DeleteNumbered(e, nSource, nNo, true, gbtext::DelEventBadNo, gbtext::DelEventFailed,
                           [&](int n) { return e.DelEvent(n); });
 }
 
 int CFileFace::DelTask(int nSource, Task_Info* p) {
-    if (!m_pDypass || !p)
+    if (!p)
         return -1;
     CFileDypass& e = *m_pDypass;
     return DeleteNumbered(e, nSource, p->nNo, false, nullptr, gbtext::DelTaskFailed,
@@ -225,16 +214,12 @@ int CFileFace::DelTask(int nSource, Task_Info* p) {
 }
 
 int CFileFace::DelTask(int nSource, const int& nNo) {
-    if (!m_pDypass)
-        return -1;
     CFileDypass& e = *m_pDypass;
     return DeleteNumbered(e, nSource, nNo, true, gbtext::DelTaskBadNo, gbtext::DelTaskFailed,
                           [&](int n) { return e.DelTask(n); });
 }
 
 int CFileFace::ModifyStruct(int nSource, StructObject_Info* pNew, CString strOldName) {
-    if (!m_pDypass)
-        return -1;
     CFileDypass& e = *m_pDypass;
     if (strOldName.IsEmpty()) {
         e.ReportError(gbtext::ModifyStructNoName, strOldName.GetString());
@@ -252,13 +237,13 @@ int CFileFace::ModifyStruct(int nSource, StructObject_Info* pNew, CString strOld
 }
 
 int CFileFace::ModifyEvent(int nSource, Thing_Info* pNew, int nOldNo) {
-    return ModifyNumbered(m_pDypass, nSource, pNew, nOldNo, gbtext::ModifyEventBadNo,
+    return ModifyNumbered(*m_pDypass, nSource, pNew, nOldNo, gbtext::ModifyEventBadNo,
                           gbtext::ModifyEventFailed,
                           [this](Thing_Info* r, int n) { return m_pDypass->ModifyEvent(r, n); });
 }
 
 int CFileFace::ModifyTask(int nSource, Task_Info* pNew, int nOldNo) {
-    return ModifyNumbered(m_pDypass, nSource, pNew, nOldNo, gbtext::ModifyTaskBadNo,
+    return ModifyNumbered(*m_pDypass, nSource, pNew, nOldNo, gbtext::ModifyTaskBadNo,
                           gbtext::ModifyTaskFailed,
                           [this](Task_Info* r, int n) { return m_pDypass->ModifyTask(r, n); });
 }
@@ -266,7 +251,7 @@ int CFileFace::ModifyTask(int nSource, Task_Info* pNew, int nOldNo) {
 // --- queries ------------------------------------------------------------------------------------
 
 int CFileFace::GetSelute(CString strName, CMemTag& tag) {
-    if (strName.IsEmpty() || !m_pDypass)
+    if (strName.IsEmpty())
         return 0;
     return ResolveSelute(*m_pDypass, strName, tag);
 }
@@ -296,75 +281,52 @@ int CFileFace::ResolveSelute(CFileDypass& e, const CString& strName, CMemTag& ta
 }
 
 int CFileFace::JustTagFromBRK(CString strName) {
-    return m_pDypass ? m_pDypass->JustTagFromBRK(strName) : 0;
+    return m_pDypass->JustTagFromBRK(strName);
 }
 
 int CFileFace::JustTagFromRMP(CString strName) {
-    return m_pDypass ? m_pDypass->JustTagFromRMP(strName) : 0;
+    return m_pDypass->JustTagFromRMP(strName);
 }
 
 int CFileFace::GetSpecyStructObj(const CString& strType,
                                  CArray<StructObject_Info, StructObject_Info>& arr, int nSource) {
-    if (!m_pDypass) {
-        arr.RemoveAll();
-        return 0;
-    }
     return m_pDypass->GetSpecyStructObj(strType, arr, nSource);
 }
 
 int CFileFace::GetTagArray(CArray<_INDEX_STRUCT, _INDEX_STRUCT&>& arr, int nSource) {
-    if (!m_pDypass) {
-        arr.RemoveAll();
-        return 0;
-    }
     return m_pDypass->GetTagArray(arr, nSource);
 }
 
 int CFileFace::GetTagInfoWithIdx(_INDEX_STRUCT idx, void* pData) {
-    return m_pDypass ? m_pDypass->GetTagInfoWithIdx(idx, pData) : 0;
+    return m_pDypass->GetTagInfoWithIdx(idx, pData);
 }
 
 int CFileFace::GetTagInfoWithIdx(_INDEX_STRUCT idx, CMemTag& tag) {
-    return m_pDypass ? m_pDypass->GetTagInfoWithIdx(idx, tag) : 0;
+    return m_pDypass->GetTagInfoWithIdx(idx, tag);
 }
 
 int CFileFace::GetAllTags(CArray<CMemTag, CMemTag&>& arr, int nSource) {
-    if (!m_pDypass) {
-        arr.RemoveAll();
-        return 0;
-    }
     return m_pDypass->GetAllTags(arr, nSource);
 }
 
 int CFileFace::GetAllEvents(CArray<CMemTag, CMemTag&>& arr, int nSource) {
-    if (m_pDypass)
-        m_pDypass->GetAllEvents(arr, nSource);  // empties the array itself
-    else
-        arr.RemoveAll();
+    m_pDypass->GetAllEvents(arr, nSource);  // empties the array itself
     return 1;
 }
 
 int CFileFace::GetAllTasks(CArray<CMemTag, CMemTag&>& arr, int nSource) {
-    if (m_pDypass)
-        m_pDypass->GetAllTasks(arr, nSource);  // empties the array itself
-    else
-        arr.RemoveAll();
+    m_pDypass->GetAllTasks(arr, nSource);  // empties the array itself
     return 1;
 }
 
 int CFileFace::GetAllStructObjects(CArray<CMemTag, CMemTag&>& arr, int nSource) {
-    if (m_pDypass)
-        m_pDypass->GetAllStructObjects(arr, nSource);  // empties the array itself
-    else
-        arr.RemoveAll();
+    m_pDypass->GetAllStructObjects(arr, nSource);  // empties the array itself
     return 1;
 }
 
 // --- the file set -------------------------------------------------------------------------------
 
 int CFileFace::RemoveAllBRKFile(int nScope) {
-    if (!m_pDypass)
-        return 0;
     if (nScope < 0 || nScope > 2) {
         m_pDypass->ReportError("%s", gbtext::SourceUndefined);
         return 0;
@@ -374,8 +336,6 @@ int CFileFace::RemoveAllBRKFile(int nScope) {
 }
 
 int CFileFace::RemoveAllRMPFile(int nScope) {
-    if (!m_pDypass)
-        return 0;
     if (nScope < 0 || nScope > 2) {
         m_pDypass->ReportError("%s", gbtext::SourceUndefined);
         return 0;
@@ -385,55 +345,38 @@ int CFileFace::RemoveAllRMPFile(int nScope) {
 }
 
 int CFileFace::BackupAsOldFile(int nSource) {
-    return m_pDypass ? m_pDypass->BackupAsOldFile(nSource) : 0;
+    return m_pDypass->BackupAsOldFile(nSource);
 }
 
 int CFileFace::RecoverWithOldFile(int nSource) {
-    return m_pDypass ? m_pDypass->RecoverWithOldFile(nSource) : 0;
+    return m_pDypass->RecoverWithOldFile(nSource);
 }
 
 int CFileFace::SetConfigureFilePath(const CString& strPath) {
-    return m_pDypass ? m_pDypass->SetConfigureFilePath(strPath) : 0;
+    return m_pDypass->SetConfigureFilePath(strPath);
 }
 
 // --- error file ---------------------------------------------------------------------------------
 
 int CFileFace::AddError(CString& strMsg) {
-    return m_pDypass ? m_pDypass->AddError(strMsg) : 0;
+    return m_pDypass->AddError(strMsg);
 }
 
 int CFileFace::GetErrStringArray(CStringArray& arr) {
-    if (!m_pDypass) {
-        arr.RemoveAll();
-        return 0;
-    }
     return m_pDypass->GetErrStringArray(arr);
 }
 
 int CFileFace::RemoveErrorFile() {
-    return m_pDypass ? m_pDypass->RemoveErrorFile() : 1;
+    return m_pDypass->RemoveErrorFile();
 }
 
 // --- areas and regions --------------------------------------------------------------------------
 
 int CFileFace::GetAllAreaInfo(CDWordArray& arrNo, CStringArray& arrName, CStringArray& arrDesc) {
-    if (!m_pDypass) {
-        arrNo.RemoveAll();
-        arrName.RemoveAll();
-        arrDesc.RemoveAll();
-        return 0;
-    }
     return m_pDypass->GetAllAreaInfo(arrNo, arrName, arrDesc);
 }
 
 int CFileFace::GetAllRegionInfo(CDWordArray& arrAreaNo, CDWordArray& arrRegionNo,
                                 CStringArray& arrName, CStringArray& arrDesc) {
-    if (!m_pDypass) {
-        arrAreaNo.RemoveAll();
-        arrRegionNo.RemoveAll();
-        arrName.RemoveAll();
-        arrDesc.RemoveAll();
-        return 0;
-    }
     return m_pDypass->GetAllRegionInfo(arrAreaNo, arrRegionNo, arrName, arrDesc);
 }

@@ -1,12 +1,16 @@
-// CFileFace: the tag store facade, the single entry point of the store.
+// CFileFace: the tag store facade, the way in for every data operation of the store.
 //
-// Owns the engine. Every data operation first sets the engine's current data type, data source
-// and struct type, runs the engine's checks in a fixed order (a failed check stops the
-// operation before any file is touched), then calls one engine operation and turns its failure
-// into one GB2312 message appended to the error file "TempErrFile.txt". Results: 1 success,
-// -1 failure, except where a member says otherwise. Nothing throws; no state is kept between
-// calls beyond the engine's current codes, which every operation sets before use.
+// Owns the engine for its whole life: a facade that cannot build its engine (memory exhausted)
+// throws from its constructor, so a facade never lacks one. Every data operation first sets the
+// engine's current data type, data source and struct type, runs the engine's checks in a fixed
+// order (a failed check stops the operation before any file is touched), then calls one engine
+// operation and turns its failure into one GB2312 message appended to the error file
+// "TempErrFile.txt". Results: 1 success, -1 failure, except where a member says otherwise.
+// Nothing else throws; no state is kept between calls beyond the engine's current codes, which
+// every operation sets before use.
 #pragma once
+
+#include <memory>
 
 #include "Arrays.h"
 #include "CString.h"
@@ -18,6 +22,9 @@ class CFileFace {
 public:
     // Builds the engine, which resolves its directory and opens the file set.
     CFileFace();
+    // The store in `strDir` (read-only as CFileDypass's directory constructor says), with the
+    // area/region list loaded from `strAreaInfoDir` (through the path service when empty).
+    CFileFace(const CString& strDir, bool bReadOnly, const CString& strAreaInfoDir);
     virtual ~CFileFace();
     CFileFace(const CFileFace&) = delete;
     CFileFace& operator=(const CFileFace&) = delete;
@@ -91,10 +98,10 @@ public:
     int GetAllRegionInfo(CDWordArray& arrAreaNo, CDWordArray& arrRegionNo, CStringArray& arrName,
                          CStringArray& arrDesc);
 
-    // The engine, for the interface's readers of the area/region list; null only if it could
-    // not be built.
-    CFileDypass* GetEngine() const { return m_pDypass; }
+    // The engine itself, for readers the facade does not wrap (the area/region copies handed
+    // to the host); they only read. Never null.
+    CFileDypass* GetEngine() const { return m_pDypass.get(); }
 
 private:
-    CFileDypass* m_pDypass = nullptr;
+    std::unique_ptr<CFileDypass> m_pDypass;
 };

@@ -1,7 +1,6 @@
 #include "MemTagList.h"
 
 #include <exception>
-#include <new>
 
 #include "FileDypass.h"
 #include "FileFace.h"
@@ -19,6 +18,14 @@ R Guard(R onFailure, F&& f) noexcept {
     } catch (...) {
         return onFailure;
     }
+}
+
+// A list whose sheet could not be built (memory exhausted) answers every member as a store
+// without a directory does: writes fail, look-ups find nothing, listings come back empty.
+template <class... Arrays>
+int Emptied(int nResult, Arrays&... arrays) {
+    (arrays.RemoveAll(), ...);
+    return nResult;
 }
 
 // The sheet goes with the last copy; its window, if it has one, is destroyed first.
@@ -81,11 +88,11 @@ int CMemTagList::DelData(const CString& strName) {
 }
 
 int CMemTagList::DelStruct(int nSource, StructObject_Info* p) {
-    return Guard(-1, [&] { return m_pSheet ? m_pSheet->DelStruct(nSource, p) : -1; });
+    return Guard(-1, [&] { return m_pSheet ? m_pSheet->DelStruct(nSource, p) : 1; });
 }
 
 int CMemTagList::DelStruct(int nSource, const CString& strName) {
-    return Guard(-1, [&] { return m_pSheet ? m_pSheet->DelStruct(nSource, strName) : -1; });
+    return Guard(-1, [&] { return m_pSheet ? m_pSheet->DelStruct(nSource, strName) : 1; });
 }
 
 int CMemTagList::DelEvent(int nSource, Thing_Info* p) {
@@ -127,12 +134,14 @@ int CMemTagList::ModifyTask(int nSource, Task_Info* p, int nOldNo) {
 
 int CMemTagList::GetSpecyStructObj(const CString& strType,
                                    CArray<StructObject_Info, StructObject_Info>& arr, int nSource) {
-    return Guard(0,
-                 [&] { return m_pSheet ? m_pSheet->GetSpecyStructObj(strType, arr, nSource) : 0; });
+    return Guard(0, [&] {
+        return m_pSheet ? m_pSheet->GetSpecyStructObj(strType, arr, nSource) : Emptied(0, arr);
+    });
 }
 
 int CMemTagList::GetTagArray(CArray<_INDEX_STRUCT, _INDEX_STRUCT&>& arr, int nSource) {
-    return Guard(0, [&] { return m_pSheet ? m_pSheet->GetTagArray(arr, nSource) : 0; });
+    return Guard(0,
+                 [&] { return m_pSheet ? m_pSheet->GetTagArray(arr, nSource) : Emptied(1, arr); });
 }
 
 int CMemTagList::GetTagInfoWithIdx(_INDEX_STRUCT idx, void* pData) {
@@ -152,11 +161,11 @@ int CMemTagList::JustTagFromRMP(CString strName) {
 }
 
 int CMemTagList::RemoveAllBRKFile(int nScope) {
-    return Guard(0, [&] { return m_pSheet ? m_pSheet->RemoveAllBRKFile(nScope) : 0; });
+    return Guard(0, [&] { return m_pSheet ? m_pSheet->RemoveAllBRKFile(nScope) : 1; });
 }
 
 int CMemTagList::RemoveAllRMPFile(int nScope) {
-    return Guard(0, [&] { return m_pSheet ? m_pSheet->RemoveAllRMPFile(nScope) : 0; });
+    return Guard(0, [&] { return m_pSheet ? m_pSheet->RemoveAllRMPFile(nScope) : 1; });
 }
 
 int CMemTagList::BackupAsOldFile(int nSource) {
@@ -172,14 +181,17 @@ int CMemTagList::AddError(CString& strMsg) {
 }
 
 int CMemTagList::GetAllAreaInfo(CDWordArray& arrNo, CStringArray& arrName, CStringArray& arrDesc) {
-    return Guard(0,
-                 [&] { return m_pSheet ? m_pSheet->GetAllAreaInfo(arrNo, arrName, arrDesc) : 0; });
+    return Guard(0, [&] {
+        return m_pSheet ? m_pSheet->GetAllAreaInfo(arrNo, arrName, arrDesc)
+                        : Emptied(1, arrNo, arrName, arrDesc);
+    });
 }
 
 int CMemTagList::GetAllRegionInfo(CDWordArray& arrAreaNo, CDWordArray& arrRegionNo,
                                   CStringArray& arrName, CStringArray& arrDesc) {
     return Guard(0, [&] {
-        return m_pSheet ? m_pSheet->GetAllRegionInfo(arrAreaNo, arrRegionNo, arrName, arrDesc) : 0;
+        return m_pSheet ? m_pSheet->GetAllRegionInfo(arrAreaNo, arrRegionNo, arrName, arrDesc)
+                        : Emptied(1, arrAreaNo, arrRegionNo, arrName, arrDesc);
     });
 }
 
@@ -217,13 +229,7 @@ int CMemTagList::SetConfigureFilePath(const CString& strPath) {
 }
 
 int CMemTagList::GetErrStringArray(CStringArray& arr) {
-    return Guard(0, [&] {
-        if (!m_pSheet) {
-            arr.RemoveAll();
-            return 0;
-        }
-        return m_pSheet->GetErrStringArray(arr);
-    });
+    return Guard(0, [&] { return m_pSheet ? m_pSheet->GetErrStringArray(arr) : Emptied(0, arr); });
 }
 
 int CMemTagList::RemoveErrorFile() {
@@ -242,6 +248,8 @@ void CMemTagList::GetSelectedTags(CStringArray& arr) {
     Guard(0, [&] {
         if (m_pSheet)
             m_pSheet->GetSelectedTags(arr);
+        else
+            arr.RemoveAll();
         return 0;
     });
 }
@@ -249,21 +257,18 @@ void CMemTagList::GetSelectedTags(CStringArray& arr) {
 // The pointer forms read the engine's area/region list directly and hand out deep copies.
 int CMemTagList::GetAllAreaInfo(CTagAreaArray* pAreas) {
     return Guard(0, [&] {
-        CFileDypass* engine =
-            m_pSheet && m_pSheet->GetStore() ? m_pSheet->GetStore()->GetEngine() : nullptr;
-        if (!pAreas || !engine)
+        if (!pAreas)
             return 0;
-        return engine->CopyAreas(pAreas);
+        return m_pSheet ? m_pSheet->GetStore().GetEngine()->CopyAreas(pAreas) : Emptied(1, *pAreas);
     });
 }
 
 int CMemTagList::GetAllRegionInfo(CTagRegionGroupArray* pRegions) {
     return Guard(0, [&] {
-        CFileDypass* engine =
-            m_pSheet && m_pSheet->GetStore() ? m_pSheet->GetStore()->GetEngine() : nullptr;
-        if (!pRegions || !engine)
+        if (!pRegions)
             return 0;
-        return engine->CopyRegions(pRegions);
+        return m_pSheet ? m_pSheet->GetStore().GetEngine()->CopyRegions(pRegions)
+                        : Emptied(1, *pRegions);
     });
 }
 

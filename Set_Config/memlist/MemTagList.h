@@ -7,7 +7,9 @@
 // creates, so after a store made a new directory the process stands in it. Every member forwards to
 // the tag-list sheet and returns its result unchanged; failures come back as the status (1
 // success; -1, or 0 where a member says so, for failure) and as GB2312 lines in the store's error
-// file "TempErrFile.txt", read back with GetErrStringArray.
+// file "TempErrFile.txt", read back with GetErrStringArray. A list whose store could not be
+// built (memory exhausted) answers every member as a store without a directory does: writes
+// fail, look-ups find nothing, listings and the caller's output arrays come back empty.
 //
 // Records and codes: TagRecords.h. Areas and regions: TagAreaRegion.h. Data types 1 boolean,
 // 2 integer, 3 real, 4 string; data sources 1 ZuZir, 2 Brakk (0 both, for listings).

@@ -1,6 +1,5 @@
 #include "SortListCtrl.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 

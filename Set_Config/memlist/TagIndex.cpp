@@ -1,12 +1,8 @@
 // The structure of record files: header, slots and the released-slot list.
 #include "TagIndex.h"
 
-#include <cerrno>
-
 #include <algorithm>
 #include <vector>
-
-#include "Vfs.h"
 
 namespace tagfile {
 
@@ -56,21 +52,13 @@ bool ReadEnd(CFile& f, int nSlotSize, std::uint32_t& dwEnd) {
 
 namespace {
 
-// One read of up to n bytes: a short result is the end of the file, and asking again to
-// confirm it (as CFile::ReadAt does) would cost a second call on every append.
-long long ReadOnce(CFile& f, std::uint64_t offset, void* buf, std::size_t n) {
-    for (;;) {
-        const ssize_t r = mlplat::Vfs().pread(f.fd(), buf, n, static_cast<off_t>(offset));
-        if (r >= 0 || errno != EINTR)
-            return r;
-    }
-}
-
 // Reads the count at F and, when there is one, the last released offset, which also proves
 // that the whole list lies in the file. One read serves both while the list is short.
 bool ReadListTail(CFile& f, std::uint32_t dwEnd, std::uint16_t& wCount, std::uint32_t& dwLast) {
     unsigned char buf[4096];
-    const long long got = ReadOnce(f, dwEnd, buf, sizeof buf);
+    // One read: a short result is the end of the file, and asking again to confirm it (as
+    // ReadAt does) would cost a second call on every append.
+    const long long got = f.ReadOnceAt(dwEnd, buf, sizeof buf);
     if (got < 2)
         return false;
     std::memcpy(&wCount, buf, 2);

@@ -1,13 +1,8 @@
 #include "TagShowSheet.h"
 
-#include <new>
-
 #include "FileFace.h"
 #include "gbtext/StoreTexts.h"
 #include "gbtext/UiTexts.h"
-
-// A missing store (its construction failed) turns every data call into its failure result.
-#define MEMLIST_FORWARD(call, fail) return m_pStore ? m_pStore->call : (fail)
 
 CMemTagShowSheet::CMemTagShowSheet(const char* pszCaption, CWnd* pParent, UINT iSelectPage)
     : CPropertySheet(pszCaption, pParent, iSelectPage),
@@ -21,12 +16,10 @@ CMemTagShowSheet::CMemTagShowSheet(const char* pszCaption, CWnd* pParent, UINT i
     SetShowPage(1, 0, 0, 0);
     m_nSelectKind = 0;
     m_strConfigPath.Empty();
-    m_pStore = new (std::nothrow) CFileFace;
+    m_pStore = std::make_unique<CFileFace>();
 }
 
 CMemTagShowSheet::~CMemTagShowSheet() {
-    delete m_pStore;
-    m_pStore = nullptr;
     m_strConfigPath.Empty();
 }
 
@@ -118,130 +111,128 @@ int CMemTagShowSheet::GetSelectedTagInfo(CMemTag& tag) {
 int CMemTagShowSheet::GetAllTags(CArray<CMemTag, CMemTag&>& arr, int nSource) {
     arr.RemoveAll();
     m_arrTags.RemoveAll();
-    int nResult = m_pStore ? m_pStore->GetAllTags(m_arrTags, nSource) : 0;
+    int nResult = m_pStore->GetAllTags(m_arrTags, nSource);
     arr.Append(m_arrTags);
     return nResult;
 }
 
 int CMemTagShowSheet::GetAllEvents(CArray<CMemTag, CMemTag&>& arr, int nSource) {
-    MEMLIST_FORWARD(GetAllEvents(arr, nSource), (arr.RemoveAll(), 0));
+    return m_pStore->GetAllEvents(arr, nSource);
 }
 
 int CMemTagShowSheet::GetAllTasks(CArray<CMemTag, CMemTag&>& arr, int nSource) {
-    MEMLIST_FORWARD(GetAllTasks(arr, nSource), (arr.RemoveAll(), 0));
+    return m_pStore->GetAllTasks(arr, nSource);
 }
 
 int CMemTagShowSheet::GetAllStructObjects(CArray<CMemTag, CMemTag&>& arr, int nSource) {
-    MEMLIST_FORWARD(GetAllStructObjects(arr, nSource), (arr.RemoveAll(), 0));
+    return m_pStore->GetAllStructObjects(arr, nSource);
 }
 
 int CMemTagShowSheet::SetConfigureFilePath(const CString& strPath) {
     if (strPath == m_strConfigPath)
         return 1;
     m_strConfigPath = strPath;
-    return m_pStore && m_pStore->SetConfigureFilePath(strPath) ? 1 : 0;
+    return m_pStore->SetConfigureFilePath(strPath) ? 1 : 0;
 }
 
 int CMemTagShowSheet::AddData(int nType, int nSource, void* pData, CString strStructType) {
-    MEMLIST_FORWARD(AddData(nType, nSource, pData, strStructType), -1);
+    return m_pStore->AddData(nType, nSource, pData, strStructType);
 }
 int CMemTagShowSheet::AddStruct(int nSource, StructObject_Info* p) {
-    MEMLIST_FORWARD(AddStruct(nSource, p), -1);
+    return m_pStore->AddStruct(nSource, p);
 }
 int CMemTagShowSheet::AddEvent(int nSource, Thing_Info* p) {
-    MEMLIST_FORWARD(AddEvent(nSource, p), -1);
+    return m_pStore->AddEvent(nSource, p);
 }
 int CMemTagShowSheet::AddTask(int nSource, Task_Info* p) {
-    MEMLIST_FORWARD(AddTask(nSource, p), -1);
+    return m_pStore->AddTask(nSource, p);
 }
 int CMemTagShowSheet::DelData(int nType, int nSource, void* pData) {
-    MEMLIST_FORWARD(DelData(nType, nSource, pData), -1);
+    return m_pStore->DelData(nType, nSource, pData);
 }
 int CMemTagShowSheet::DelData(const CString& strName) {
-    MEMLIST_FORWARD(DelData(strName), -1);
+    return m_pStore->DelData(strName);
 }
 int CMemTagShowSheet::DelStruct(int nSource, StructObject_Info* p) {
-    MEMLIST_FORWARD(DelStruct(nSource, p), -1);
+    return m_pStore->DelStruct(nSource, p);
 }
 int CMemTagShowSheet::DelStruct(int nSource, const CString& strName) {
-    MEMLIST_FORWARD(DelStruct(nSource, strName), -1);
+    return m_pStore->DelStruct(nSource, strName);
 }
 int CMemTagShowSheet::DelEvent(int nSource, Thing_Info* p) {
-    MEMLIST_FORWARD(DelEvent(nSource, p), -1);
+    return m_pStore->DelEvent(nSource, p);
 }
 int CMemTagShowSheet::DelEvent(int nSource, const int& nNo) {
-    MEMLIST_FORWARD(DelEvent(nSource, nNo), -1);
+    return m_pStore->DelEvent(nSource, nNo);
 }
 int CMemTagShowSheet::DelTask(int nSource, Task_Info* p) {
-    MEMLIST_FORWARD(DelTask(nSource, p), -1);
+    return m_pStore->DelTask(nSource, p);
 }
 int CMemTagShowSheet::DelTask(int nSource, const int& nNo) {
-    MEMLIST_FORWARD(DelTask(nSource, nNo), -1);
+    return m_pStore->DelTask(nSource, nNo);
 }
 int CMemTagShowSheet::ModifyData(int nType, int nSource, void* pNew, CString strOldName,
                                  CString strStructType) {
-    MEMLIST_FORWARD(ModifyData(nType, nSource, pNew, strOldName, strStructType), -1);
+    return m_pStore->ModifyData(nType, nSource, pNew, strOldName, strStructType);
 }
 int CMemTagShowSheet::ModifyStruct(int nSource, StructObject_Info* pNew, CString strOldName) {
-    MEMLIST_FORWARD(ModifyStruct(nSource, pNew, strOldName), -1);
+    return m_pStore->ModifyStruct(nSource, pNew, strOldName);
 }
 int CMemTagShowSheet::ModifyEvent(int nSource, Thing_Info* pNew, int nOldNo) {
-    MEMLIST_FORWARD(ModifyEvent(nSource, pNew, nOldNo), -1);
+    return m_pStore->ModifyEvent(nSource, pNew, nOldNo);
 }
 int CMemTagShowSheet::ModifyTask(int nSource, Task_Info* pNew, int nOldNo) {
-    MEMLIST_FORWARD(ModifyTask(nSource, pNew, nOldNo), -1);
+    return m_pStore->ModifyTask(nSource, pNew, nOldNo);
 }
 int CMemTagShowSheet::GetSpecyStructObj(const CString& strType,
                                         CArray<StructObject_Info, StructObject_Info>& arr,
                                         int nSource) {
-    MEMLIST_FORWARD(GetSpecyStructObj(strType, arr, nSource), -1);
+    return m_pStore->GetSpecyStructObj(strType, arr, nSource);
 }
 int CMemTagShowSheet::GetTagArray(CArray<_INDEX_STRUCT, _INDEX_STRUCT&>& arr, int nSource) {
-    MEMLIST_FORWARD(GetTagArray(arr, nSource), -1);
+    return m_pStore->GetTagArray(arr, nSource);
 }
 int CMemTagShowSheet::GetTagInfoWithIdx(_INDEX_STRUCT idx, void* pData) {
-    MEMLIST_FORWARD(GetTagInfoWithIdx(idx, pData), 0);
+    return m_pStore->GetTagInfoWithIdx(idx, pData);
 }
 int CMemTagShowSheet::GetTagInfoWithIdx(_INDEX_STRUCT idx, CMemTag& tag) {
-    MEMLIST_FORWARD(GetTagInfoWithIdx(idx, tag), 0);
+    return m_pStore->GetTagInfoWithIdx(idx, tag);
 }
 int CMemTagShowSheet::JustTagFromBRK(CString strName) {
-    MEMLIST_FORWARD(JustTagFromBRK(strName), 0);
+    return m_pStore->JustTagFromBRK(strName);
 }
 int CMemTagShowSheet::JustTagFromRMP(CString strName) {
-    MEMLIST_FORWARD(JustTagFromRMP(strName), 0);
+    return m_pStore->JustTagFromRMP(strName);
 }
 int CMemTagShowSheet::GetSelute(CString strName, CMemTag& tag) {
-    MEMLIST_FORWARD(GetSelute(strName, tag), 0);
+    return m_pStore->GetSelute(strName, tag);
 }
 int CMemTagShowSheet::RemoveAllBRKFile(int nScope) {
-    MEMLIST_FORWARD(RemoveAllBRKFile(nScope), 0);
+    return m_pStore->RemoveAllBRKFile(nScope);
 }
 int CMemTagShowSheet::RemoveAllRMPFile(int nScope) {
-    MEMLIST_FORWARD(RemoveAllRMPFile(nScope), 0);
+    return m_pStore->RemoveAllRMPFile(nScope);
 }
 int CMemTagShowSheet::BackupAsOldFile(int nSource) {
-    MEMLIST_FORWARD(BackupAsOldFile(nSource), -1);
+    return m_pStore->BackupAsOldFile(nSource);
 }
 int CMemTagShowSheet::RecoverWithOldFile(int nSource) {
-    MEMLIST_FORWARD(RecoverWithOldFile(nSource), -1);
+    return m_pStore->RecoverWithOldFile(nSource);
 }
 int CMemTagShowSheet::AddError(CString& strMsg) {
-    MEMLIST_FORWARD(AddError(strMsg), 0);
+    return m_pStore->AddError(strMsg);
 }
 int CMemTagShowSheet::GetErrStringArray(CStringArray& arr) {
-    MEMLIST_FORWARD(GetErrStringArray(arr), (arr.RemoveAll(), 0));
+    return m_pStore->GetErrStringArray(arr);
 }
 int CMemTagShowSheet::RemoveErrorFile() {
-    MEMLIST_FORWARD(RemoveErrorFile(), 1);
+    return m_pStore->RemoveErrorFile();
 }
 int CMemTagShowSheet::GetAllAreaInfo(CDWordArray& arrNo, CStringArray& arrName,
                                      CStringArray& arrDesc) {
-    MEMLIST_FORWARD(GetAllAreaInfo(arrNo, arrName, arrDesc),
-                    (arrNo.RemoveAll(), arrName.RemoveAll(), 0));
+    return m_pStore->GetAllAreaInfo(arrNo, arrName, arrDesc);
 }
 int CMemTagShowSheet::GetAllRegionInfo(CDWordArray& arrAreaNo, CDWordArray& arrRegionNo,
                                        CStringArray& arrName, CStringArray& arrDesc) {
-    MEMLIST_FORWARD(GetAllRegionInfo(arrAreaNo, arrRegionNo, arrName, arrDesc),
-                    (arrAreaNo.RemoveAll(), arrRegionNo.RemoveAll(), 0));
+    return m_pStore->GetAllRegionInfo(arrAreaNo, arrRegionNo, arrName, arrDesc);
 }

@@ -1,9 +1,12 @@
 // CMemTagShowSheet: the coordinator behind CMemTagList, a property sheet that owns the store
 // facade and the four browser pages. Data calls pass straight through it to the facade; display
 // calls go to the pages; the pages reach the store through it. Constructing it opens the store
-// and creates no window: the sheet's dialog exists only while DoModal runs, and the page set,
-// the data source and the last selection persist between showings. User-interface thread only.
+// (it throws when the store cannot be built) and creates no window: the sheet's dialog exists
+// only while DoModal runs, and the page set, the data source and the last selection persist
+// between showings. User-interface thread only.
 #pragma once
+
+#include <memory>
 
 #include "Arrays.h"
 #include "CString.h"
@@ -88,7 +91,7 @@ public:
     virtual int GetAllTasks(CArray<CMemTag, CMemTag&>& arr, int nSource);
     virtual int GetAllStructObjects(CArray<CMemTag, CMemTag&>& arr, int nSource);
 
-    CFileFace* GetStore() const { return m_pStore; }
+    CFileFace& GetStore() const { return *m_pStore; }
     const CString& GetCaption() const { return m_strCaption; }
     CWnd* GetParentWnd() const { return m_pParentWnd; }
     CTagShowExDlg& GetTagPage() { return m_tagPage; }
@@ -99,7 +102,7 @@ public:
 private:
     CString m_strCaption;
     CWnd* m_pParentWnd;
-    CFileFace* m_pStore = nullptr;
+    std::unique_ptr<CFileFace> m_pStore;  // never null: the constructor throws without it
     CString m_strConfigPath;
     CTagShowExDlg m_tagPage;
     CStructListPage m_structPage;

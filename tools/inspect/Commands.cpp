@@ -62,9 +62,8 @@ std::unique_ptr<CFileDypass> OpenReadOnly(const Options& opt) {
         std::fprintf(stderr, "memlist-inspect: %s is not a directory\n", opt.strDir.c_str());
         return nullptr;
     }
-    if (!opt.strAreaInfo.empty())
-        setenv("QLX_PATH_D_AREAINFO", opt.strAreaInfo.c_str(), 1);
-    return std::make_unique<CFileDypass>(CString(opt.strDir.c_str()), true);
+    return std::make_unique<CFileDypass>(CString(opt.strDir.c_str()), true,
+                                         CString(opt.strAreaInfo.c_str()));
 }
 
 bool WantsTagType(const Options& opt, int nType) {
@@ -384,9 +383,7 @@ int RunImport(const Options& opt) {
         std::fprintf(stderr, "memlist-inspect: cannot read %s\n", opt.strArg.c_str());
         return kExitUsage;
     }
-    if (!opt.strAreaInfo.empty())
-        setenv("QLX_PATH_D_AREAINFO", opt.strAreaInfo.c_str(), 1);
-    CFileDypass engine(CString(opt.strDir.c_str()), false);
+    CFileFace store(CString(opt.strDir.c_str()), false, CString(opt.strAreaInfo.c_str()));
     CCsvReader csv(text);
     std::vector<std::string> fields;
     int nLine = 0, nAdded = 0, nSkipped = 0;
@@ -408,19 +405,13 @@ int RunImport(const Options& opt) {
         std::string err = BuildRecord(fields, rec, nType, nSource);
         if (err.empty()) {
             const CString name(rec.s.szName);
-            const int nPresent = nSource == memtag::kSourceBrakk ? engine.JustTagFromBRK(name)
-                                                                 : engine.JustTagFromRMP(name);
+            const int nPresent = nSource == memtag::kSourceBrakk ? store.JustTagFromBRK(name)
+                                                                 : store.JustTagFromRMP(name);
             if (nPresent)
                 err = "name is already a tag of " + SourceName(nSource);
         }
-        if (err.empty()) {
-            engine.SetDataType(nType);
-            engine.SetDataSource(nSource);
-            CFileDypass::CWriteScope scope(engine, nSource);
-            const int nOffset = engine.WriteTagRecord(&rec);
-            if (nOffset < 0 || engine.AddIndexEntry(nOffset, &rec) < 0)
-                err = "the store refused the record";
-        }
+        if (err.empty() && store.AddData(nType, nSource, &rec, CString()) != 1)
+            err = "the store refused the record";
         if (!err.empty()) {
             std::fprintf(stderr, "memlist-inspect: %s:%d: %s; row skipped\n", opt.strArg.c_str(),
                          nLine, err.c_str());
