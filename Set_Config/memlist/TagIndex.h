@@ -43,6 +43,8 @@ constexpr int kKindIndex = 0;
 constexpr int kKindTask = 5;
 constexpr int kKindEvent = 6;
 constexpr int kKindStruct = 7;
+// Kinds per source: the file table holds Brakk's files, then ZuZir's in the same order.
+constexpr int kKindCount = kKindStruct + 1;
 // The slot size of a kind, 0 for another number.
 int SlotSizeOfKind(int nKind);
 // True when the slot bytes `pSlot` of a kind carry that kind's deleted flag.
