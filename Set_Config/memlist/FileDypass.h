@@ -381,6 +381,10 @@ private:
     // The first live record numbered `nNo`, ZuZir's first, as a tag named by `pszNameFormat`.
     template <class T>
     int FindNumbered(int nKind, int nType, const char* pszNameFormat, int nNo, CMemTag& tag);
+    // `fn(record)` for each live record of `nKind` in the files of the sources `nSource` names,
+    // after making it the current source. Whether any file was walked.
+    template <class T, class Fn>
+    bool WalkListed(int nKind, int nSource, Fn&& fn);
     template <class T>
     void ListNumbered(int nKind, int nType, CArray<CMemTag, CMemTag&>& arr, int nSource);
 

@@ -205,45 +205,41 @@ int CFileDypass::FindStructType(const CString& strName, CString& strType) {
     return 0;
 }
 
-int CFileDypass::GetSpecyStructObj(const CString& strType,
-                                   CArray<StructObject_Info, StructObject_Info>& arr, int nSource) {
-    arr.RemoveAll();
-    SetDataSource(nSource);
-    CheckDataSource();
-    if (m_strTempDir.IsEmpty())
-        return 0;
-    int nWalked = 0;
-    for (int src : ListedSources(nSource)) {
-        CFile* pFile = UsableFile(SlotOf(kKindStruct, src));
-        if (!pFile)
-            continue;
-        nWalked = 1;
-        tagfile::WalkLive<StructObject_Info>(
-            *pFile, [&](std::uint32_t, const StructObject_Info& rec) {
-                if (CStringFromField(rec.szStructType, sizeof rec.szStructType) == strType)
-                    arr.Add(rec);
-                return true;
-            });
-    }
-    return nWalked;
-}
-
 // --- listings -------------------------------------------------------------------------------
 
-template <class T>
-void CFileDypass::ListNumbered(int nKind, int nType, CArray<CMemTag, CMemTag&>& arr, int nSource) {
-    arr.RemoveAll();
+template <class T, class Fn>
+bool CFileDypass::WalkListed(int nKind, int nSource, Fn&& fn) {
     SetDataSource(nSource);
-    if (!CheckDataSource() || m_strTempDir.IsEmpty())
-        return;
+    CheckDataSource();
+    bool bWalked = false;
     for (int src : ListedSources(nSource)) {
         if (CFile* pFile = UsableFile(SlotOf(nKind, src))) {
+            bWalked = true;
             tagfile::WalkLive<T>(*pFile, [&](std::uint32_t, const T& rec) {
-                FillNumbered(rec, nType, "%d", arr.vec().emplace_back());
+                fn(rec);
                 return true;
             });
         }
     }
+    return bWalked;
+}
+
+int CFileDypass::GetSpecyStructObj(const CString& strType,
+                                   CArray<StructObject_Info, StructObject_Info>& arr, int nSource) {
+    arr.RemoveAll();
+    const bool bWalked =
+        WalkListed<StructObject_Info>(kKindStruct, nSource, [&](const StructObject_Info& rec) {
+            if (CStringFromField(rec.szStructType, sizeof rec.szStructType) == strType)
+                arr.Add(rec);
+        });
+    return bWalked ? 1 : 0;
+}
+
+template <class T>
+void CFileDypass::ListNumbered(int nKind, int nType, CArray<CMemTag, CMemTag&>& arr, int nSource) {
+    arr.RemoveAll();
+    WalkListed<T>(nKind, nSource,
+                  [&](const T& rec) { FillNumbered(rec, nType, "%d", arr.vec().emplace_back()); });
 }
 
 void CFileDypass::GetAllEvents(CArray<CMemTag, CMemTag&>& arr, int nSource) {
@@ -256,23 +252,14 @@ void CFileDypass::GetAllTasks(CArray<CMemTag, CMemTag&>& arr, int nSource) {
 
 void CFileDypass::GetAllStructObjects(CArray<CMemTag, CMemTag&>& arr, int nSource) {
     arr.RemoveAll();
-    SetDataSource(nSource);
-    if (!CheckDataSource() || m_strTempDir.IsEmpty())
-        return;
-    for (int src : ListedSources(nSource)) {
-        if (CFile* pFile = UsableFile(SlotOf(kKindStruct, src))) {
-            tagfile::WalkLive<StructObject_Info>(
-                *pFile, [&](std::uint32_t, const StructObject_Info& rec) {
-                    CMemTag& tag = arr.vec().emplace_back();
-                    tag.strName = CStringFromField(rec.szObjName, sizeof rec.szObjName);
-                    tag.strDesc = CStringFromField(rec.szStructType, sizeof rec.szStructType);
-                    tag.nUserWord = 0;
-                    tag.nArea = 0;
-                    tag.nRegion = 0;
-                    tag.nDataType = memtag::kTypeStruct;
-                    tag.nDataSource = rec.byDataSource;
-                    return true;
-                });
-        }
-    }
+    WalkListed<StructObject_Info>(kKindStruct, nSource, [&](const StructObject_Info& rec) {
+        CMemTag& tag = arr.vec().emplace_back();
+        tag.strName = CStringFromField(rec.szObjName, sizeof rec.szObjName);
+        tag.strDesc = CStringFromField(rec.szStructType, sizeof rec.szStructType);
+        tag.nUserWord = 0;
+        tag.nArea = 0;
+        tag.nRegion = 0;
+        tag.nDataType = memtag::kTypeStruct;
+        tag.nDataSource = rec.byDataSource;
+    });
 }
