@@ -152,28 +152,27 @@ CString CLoadARFile::BuildDefaultDocument() {
         "<!-- Default Setting -->\r\n"
         "<CfgInfo>\r\n</CfgInfo>");
     xml.FindElement("CfgInfo");
-    xml.AddChildElement("Area");
-    xml.SetChildAttribute("ID", "0");
-    xml.SetChildAttribute("Name", "0");
-    xml.SetChildAttribute("Desc.", gbtext::DefFileArea0Desc);
-    xml.EnterElement();
-    xml.AddChildElement("Region");
-    xml.SetChildAttribute("AreaID", "0");
-    xml.SetChildAttribute("RegionID", "0");
-    xml.SetChildAttribute("Name", gbtext::DefFileRegion0Name);
-    xml.SetChildAttribute("Short", "");
-    xml.LeaveElement();
-    xml.AddChildElement("Area");
-    xml.SetChildAttribute("ID", "1");
-    xml.SetChildAttribute("Name", "1");
-    xml.SetChildAttribute("Desc.", gbtext::DefFileArea1Desc);
-    xml.EnterElement();
-    xml.AddChildElement("Region");
-    xml.SetChildAttribute("AreaID", "1");
-    xml.SetChildAttribute("RegionID", "65536");
-    xml.SetChildAttribute("Name", gbtext::DefFileRegion1Name);
-    xml.SetChildAttribute("Short", "");
-    xml.LeaveElement();
+    struct DefaultArea {
+        const char* szId;
+        const char* szDesc;
+        const char* szRegionId;
+        const char* szRegionName;
+    };
+    for (const DefaultArea& a :
+         {DefaultArea{"0", gbtext::DefFileArea0Desc, "0", gbtext::DefFileRegion0Name},
+          DefaultArea{"1", gbtext::DefFileArea1Desc, "65536", gbtext::DefFileRegion1Name}}) {
+        xml.AddChildElement("Area");
+        xml.SetChildAttribute("ID", a.szId);
+        xml.SetChildAttribute("Name", a.szId);
+        xml.SetChildAttribute("Desc.", a.szDesc);
+        xml.EnterElement();
+        xml.AddChildElement("Region");
+        xml.SetChildAttribute("AreaID", a.szId);
+        xml.SetChildAttribute("RegionID", a.szRegionId);
+        xml.SetChildAttribute("Name", a.szRegionName);
+        xml.SetChildAttribute("Short", "");
+        xml.LeaveElement();
+    }
     return xml.GetDocument();
 }
 

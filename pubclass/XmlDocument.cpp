@@ -20,6 +20,16 @@ bool IsNameEnd(char c) {
 char LowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
 }
+bool NamesEqual(std::string_view a, std::string_view b, bool bNoCase) {
+    if (a.size() != b.size())
+        return false;
+    if (!bNoCase)
+        return a == b;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (LowerAscii(a[i]) != LowerAscii(b[i]))
+            return false;
+    return true;
+}
 
 // Byte scanner over the document text that steps over two-byte characters whole.
 struct Scanner {
@@ -107,12 +117,7 @@ struct NameHash {
 struct NameEq {
     bool bNoCase;
     bool operator()(std::string_view a, std::string_view b) const {
-        if (a.size() != b.size())
-            return false;
-        for (size_t i = 0; i < a.size(); ++i)
-            if ((bNoCase ? LowerAscii(a[i]) : a[i]) != (bNoCase ? LowerAscii(b[i]) : b[i]))
-                return false;
-        return true;
+        return NamesEqual(a, b, bNoCase);
     }
 };
 
@@ -164,7 +169,7 @@ bool CXmlDocument::LoadFile(const char* szPath) {
         m_strDoc.Empty();
         m_aPos.clear();
         m_bIndexed = false;
-        m_iPos = m_iPosParent = m_iPosChild = m_nNodeType = 0;
+        m_iPos = m_iPosParent = m_iPosChild = 0;
         return false;
     }
     m_strDoc = CString(std::move(text));
@@ -187,7 +192,7 @@ void CXmlDocument::Parse() {
     m_aPos.reserve(static_cast<size_t>(n) / 64 + 8);
     m_aPos.emplace_back();
     m_aPos[0].nLength = n;
-    m_iPos = m_iPosParent = m_iPosChild = m_nNodeType = 0;
+    m_iPos = m_iPosParent = m_iPosChild = 0;
     m_bIllFormed = false;
     m_strMessage.Empty();
 
@@ -257,212 +262,185 @@ void CXmlDocument::CloseUnended(const std::vector<int>& stack, size_t nFrom, int
     }
 }
 
+// Open elements of a parse, innermost last, and their stack positions by tag name: an end tag
+// finds the innermost open element of its name in one step however deep the nesting (no search
+// down the stack).
+struct CXmlDocument::OpenElements {
+    explicit OpenElements(bool bNoCase) : byName(16, NameHash{bNoCase}, NameEq{bNoCase}) {}
+
+    std::vector<int> stack;
+    std::unordered_map<std::string_view, std::vector<size_t>, NameHash, NameEq> byName;
+};
+
 void CXmlDocument::ParseElements() {
     const Scanner sc{m_strDoc.GetString(), m_strDoc.GetLength()};
-    const char* t = sc.t;
-    const int n = sc.n;
-    std::vector<int> stack;
-    // Stack positions of the open elements by tag name: an end tag finds the innermost open
-    // element of its name in one step however deep the nesting (no search down the stack).
-    const bool bNoCase = (m_nDocFlags & MDF_IGNORECASE) != 0;
-    std::unordered_map<std::string_view, std::vector<size_t>, NameHash, NameEq> open(
-        16, NameHash{bNoCase}, NameEq{bNoCase});
-    auto popTo = [&](size_t nSize) {
-        while (stack.size() > nSize) {
-            open[TagName(stack.back())].pop_back();
-            stack.pop_back();
-        }
-    };
+    OpenElements open(IgnoresCase());
     int p = 0;
-    while (p < n) {
-        if (t[p] != '<') {
-            while (p < n && t[p] != '<')
+    while (p >= 0 && p < sc.n) {
+        if (sc.t[p] != '<') {
+            while (p < sc.n && sc.t[p] != '<')
                 p = sc.Next(p);
             continue;
         }
-        const int start = p;
-        if (p + 1 >= n) {
-            Report(Unterminated("tag", start).c_str());
+        if (p + 1 >= sc.n) {
+            Report(Unterminated("tag", p).c_str());
             break;
         }
-        unsigned char c = static_cast<unsigned char>(t[p + 1]);
-        bool bBad = false;
-        const char* szIncorrect = nullptr;
-
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 128) {
-            int q = p + 1;
-            while (q < n && !IsNameEnd(t[q]))
-                q = sc.Next(q);
-            const int nNameEnd = q;
-            // Find '>' outside quotes, remembering the two characters before it.
-            char quote = 0;
-            int nPrev = -1, nPrev2 = -1, nLastClose = -1;
-            for (; q < n; q = sc.Next(q)) {
-                char ch = t[q];
-                if (quote) {
-                    if (ch == quote) {
-                        quote = 0;
-                        nLastClose = q;
-                    }
-                } else if (ch == '"' || ch == '\'') {
-                    quote = ch;
-                } else if (ch == '>') {
-                    break;
-                }
-                nPrev2 = nPrev;
-                nPrev = q;
-            }
-            if (q >= n) {
-                Report(Unterminated("Element tag", start).c_str());
-                break;
-            }
-            const int end = q + 1;
-            bool bEmpty = nPrev == q - 1 && t[nPrev] == '/' &&
-                          (nPrev == nNameEnd || (nPrev2 >= 0 && nPrev2 == nPrev - 1 &&
-                                                 (IsSpace(t[nPrev2]) || nPrev2 == nLastClose)));
-            ElemPos rec;
-            rec.nStart = start;
-            rec.nLength = rec.nStartTagLen = end - start;
-            rec.nFlags = bEmpty ? static_cast<unsigned>(EF_EMPTY) : 0u;
-            int iElem = static_cast<int>(m_aPos.size());
-            m_aPos.push_back(rec);
-            LinkLastChild(stack.empty() ? 0 : stack.back(), iElem);
-            if (!bEmpty) {
-                open[std::string_view(t + p + 1, static_cast<size_t>(nNameEnd - (p + 1)))]
-                    .push_back(stack.size());
-                stack.push_back(iElem);
-            }
-            p = end;
-            continue;
-        }
-
-        if (c == '/') {
-            int q = sc.FindChar(p + 2, '>');
-            if (q < 0) {
-                Report(Unterminated("Element end tag", start).c_str());
-                break;
-            }
-            const int end = q + 1;
-            int e = p + 2;
-            while (e < q && !IsSpace(t[e]))
-                e = sc.Next(e);
-            std::string_view name(t + p + 2, static_cast<size_t>(std::min(e, q) - (p + 2)));
-            auto it = open.find(name);
-            size_t k = (it == open.end() || it->second.empty()) ? 0 : it->second.back() + 1;
-            if (k == 0) {
-                if (m_strMessage.IsEmpty())
-                    Report(("No start tag for end tag '" + std::string(name) + "' at offset " +
-                            std::to_string(start))
-                               .c_str());
-                m_bIllFormed = true;
-            } else {
-                int iClosed = stack[k - 1];
-                if (k != stack.size()) {
-                    int iInner = stack.back();
-                    if (m_strMessage.IsEmpty())
-                        Report(("End tag '" + std::string(name) + "' at offset " +
-                                std::to_string(start + 1) + " does not match start tag '" +
-                                std::string(TagName(iInner)) + "' at offset " +
-                                std::to_string(m_aPos[static_cast<size_t>(iInner)].nStart))
-                                   .c_str());
-                    m_bIllFormed = true;
-                    m_aPos[static_cast<size_t>(iClosed)].nFlags |= EF_ILLFORMED;
-                    CloseUnended(stack, k, iClosed);
-                }
-                ElemPos& x = m_aPos[static_cast<size_t>(iClosed)];
-                x.nEndTagLen = end - start;
-                x.nLength = end - x.nStart;
-                popTo(k - 1);
-            }
-            p = end;
-            continue;
-        }
-
-        int end = -1;
-        if (c == '?') {
-            int q = sc.Find(p + 2, "?>");
-            if (q < 0) {
-                Report(Unterminated("Processing instruction", start).c_str());
-                break;
-            }
-            end = q + 2;
-        } else if (c == '!') {
-            if (p + 2 >= n) {
-                Report(Unterminated("tag", start).c_str());
-                break;
-            }
-            char c2 = t[p + 2];
-            if (c2 == '-') {
-                if (p + 3 >= n) {
-                    Report(Unterminated("Comment", start).c_str());
-                    break;
-                }
-                if (t[p + 3] != '-') {
-                    bBad = true;
-                    szIncorrect = "comment tag";
-                } else {
-                    int q = sc.Find(p + 4, "-->");
-                    if (q < 0) {
-                        Report(Unterminated("Comment", start).c_str());
-                        break;
-                    }
-                    end = q + 3;
-                }
-            } else if (c2 == '[') {
-                if (p + 3 >= n) {
-                    Report(Unterminated("tag", start).c_str());
-                    break;
-                }
-                if (t[p + 3] != 'C') {
-                    bBad = true;
-                    szIncorrect = "tag";
-                } else {
-                    int q = sc.Find(p + 4, "]]>");
-                    if (q < 0) {
-                        Report(Unterminated("CDATA Section", start).c_str());
-                        break;
-                    }
-                    end = q + 3;
-                }
-            } else if (c2 == 'D') {
-                end = sc.DoctypeEnd(p);
-                if (end < 0) {
-                    Report(Unterminated("Doctype", start).c_str());
-                    break;
-                }
-            } else if (c2 == 'E' || c2 == 'A' || c2 == 'N') {
-                int q = sc.FindChar(p + 2, '>');
-                if (q < 0) {
-                    Report(Unterminated("tag", start).c_str());
-                    break;
-                }
-                end = q + 1;
-            } else {
-                bBad = true;
-                szIncorrect = "! tag";
-            }
-        } else {
-            bBad = true;
-            szIncorrect = "tag name character";
-        }
-
-        if (bBad) {
-            Report(Incorrect(szIncorrect, start).c_str());
-            int q = sc.FindChar(p + 1, '>');
-            end = q < 0 ? n : q + 1;
-        }
-        p = end;
+        const auto c = static_cast<unsigned char>(sc.t[p + 1]);
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 128)
+            p = ParseStartTag(open, p);
+        else if (c == '/')
+            p = ParseEndTag(open, p);
+        else
+            p = ParseMarkup(p);
     }
 
-    if (!stack.empty()) {
-        int iInner = stack.back();
+    if (!open.stack.empty()) {
+        int iInner = open.stack.back();
         if (m_strMessage.IsEmpty())
             Report(("Element '" + std::string(TagName(iInner)) + "' at offset " +
                     std::to_string(m_aPos[static_cast<size_t>(iInner)].nStart) + " not ended")
                        .c_str());
         m_bIllFormed = true;
-        CloseUnended(stack, 0, 0);
+        CloseUnended(open.stack, 0, 0);
     }
+}
+
+int CXmlDocument::ParseStartTag(OpenElements& open, int start) {
+    const Scanner sc{m_strDoc.GetString(), m_strDoc.GetLength()};
+    const char* t = sc.t;
+    int q = start + 1;
+    while (q < sc.n && !IsNameEnd(t[q]))
+        q = sc.Next(q);
+    const int nNameEnd = q;
+    // Find '>' outside quotes, remembering the two characters before it.
+    char quote = 0;
+    int nPrev = -1, nPrev2 = -1, nLastClose = -1;
+    for (; q < sc.n; q = sc.Next(q)) {
+        char ch = t[q];
+        if (quote) {
+            if (ch == quote) {
+                quote = 0;
+                nLastClose = q;
+            }
+        } else if (ch == '"' || ch == '\'') {
+            quote = ch;
+        } else if (ch == '>') {
+            break;
+        }
+        nPrev2 = nPrev;
+        nPrev = q;
+    }
+    if (q >= sc.n) {
+        Report(Unterminated("Element tag", start).c_str());
+        return -1;
+    }
+    const int end = q + 1;
+    bool bEmpty = nPrev == q - 1 && t[nPrev] == '/' &&
+                  (nPrev == nNameEnd || (nPrev2 >= 0 && nPrev2 == nPrev - 1 &&
+                                         (IsSpace(t[nPrev2]) || nPrev2 == nLastClose)));
+    ElemPos rec;
+    rec.nStart = start;
+    rec.nLength = rec.nStartTagLen = end - start;
+    rec.nFlags = bEmpty ? static_cast<unsigned>(EF_EMPTY) : 0u;
+    int iElem = static_cast<int>(m_aPos.size());
+    m_aPos.push_back(rec);
+    LinkLastChild(open.stack.empty() ? 0 : open.stack.back(), iElem);
+    if (!bEmpty) {
+        open.byName[std::string_view(t + start + 1, static_cast<size_t>(nNameEnd - (start + 1)))]
+            .push_back(open.stack.size());
+        open.stack.push_back(iElem);
+    }
+    return end;
+}
+
+int CXmlDocument::ParseEndTag(OpenElements& open, int start) {
+    const Scanner sc{m_strDoc.GetString(), m_strDoc.GetLength()};
+    const char* t = sc.t;
+    int q = sc.FindChar(start + 2, '>');
+    if (q < 0) {
+        Report(Unterminated("Element end tag", start).c_str());
+        return -1;
+    }
+    const int end = q + 1;
+    int e = start + 2;
+    while (e < q && !IsSpace(t[e]))
+        e = sc.Next(e);
+    std::string_view name(t + start + 2, static_cast<size_t>(std::min(e, q) - (start + 2)));
+    auto it = open.byName.find(name);
+    size_t k = (it == open.byName.end() || it->second.empty()) ? 0 : it->second.back() + 1;
+    if (k == 0) {
+        if (m_strMessage.IsEmpty())
+            Report(("No start tag for end tag '" + std::string(name) + "' at offset " +
+                    std::to_string(start))
+                       .c_str());
+        m_bIllFormed = true;
+        return end;
+    }
+    std::vector<int>& stack = open.stack;
+    int iClosed = stack[k - 1];
+    if (k != stack.size()) {
+        int iInner = stack.back();
+        if (m_strMessage.IsEmpty())
+            Report(("End tag '" + std::string(name) + "' at offset " + std::to_string(start + 1) +
+                    " does not match start tag '" + std::string(TagName(iInner)) + "' at offset " +
+                    std::to_string(m_aPos[static_cast<size_t>(iInner)].nStart))
+                       .c_str());
+        m_bIllFormed = true;
+        m_aPos[static_cast<size_t>(iClosed)].nFlags |= EF_ILLFORMED;
+        CloseUnended(stack, k, iClosed);
+    }
+    ElemPos& x = m_aPos[static_cast<size_t>(iClosed)];
+    x.nEndTagLen = end - start;
+    x.nLength = end - x.nStart;
+    while (stack.size() > k - 1) {
+        open.byName[TagName(stack.back())].pop_back();
+        stack.pop_back();
+    }
+    return end;
+}
+
+// Processing instructions, comments, CDATA sections and declarations: skipped whole; a character
+// that cannot follow is reported and the token runs to the next '>'.
+int CXmlDocument::ParseMarkup(int start) {
+    const Scanner sc{m_strDoc.GetString(), m_strDoc.GetLength()};
+    const char* t = sc.t;
+    auto unterminated = [&](const char* szWhat) {
+        Report(Unterminated(szWhat, start).c_str());
+        return -1;
+    };
+    auto through = [&](int nFrom, std::string_view close, const char* szWhat) {
+        const int q = sc.Find(nFrom, close);
+        return q < 0 ? unterminated(szWhat) : q + static_cast<int>(close.size());
+    };
+    const char* szIncorrect = "! tag";
+    if (t[start + 1] == '?')
+        return through(start + 2, "?>", "Processing instruction");
+    if (t[start + 1] != '!') {
+        szIncorrect = "tag name character";
+    } else if (start + 2 >= sc.n) {
+        return unterminated("tag");
+    } else if (const char c = t[start + 2]; c == '-') {
+        if (start + 3 >= sc.n)
+            return unterminated("Comment");
+        if (t[start + 3] == '-')
+            return through(start + 4, "-->", "Comment");
+        szIncorrect = "comment tag";
+    } else if (c == '[') {
+        if (start + 3 >= sc.n)
+            return unterminated("tag");
+        if (t[start + 3] == 'C')
+            return through(start + 4, "]]>", "CDATA Section");
+        szIncorrect = "tag";
+    } else if (c == 'D') {
+        const int end = sc.DoctypeEnd(start);
+        return end < 0 ? unterminated("Doctype") : end;
+    } else if (c == 'E' || c == 'A' || c == 'N') {
+        return through(start + 2, ">", "tag");
+    }
+    Report(Incorrect(szIncorrect, start).c_str());
+    const int q = sc.FindChar(start + 1, '>');
+    return q < 0 ? sc.n : q + 1;
 }
 
 std::string_view CXmlDocument::NameAt(int nOffset) const {
@@ -481,34 +459,14 @@ std::string_view CXmlDocument::TagName(int iElem) const {
     return NameAt(m_aPos[static_cast<size_t>(iElem)].nStart + 1);
 }
 
-bool CXmlDocument::NamesEqual(std::string_view a, std::string_view b) const {
-    if (a.size() != b.size())
-        return false;
-    if (!(m_nDocFlags & MDF_IGNORECASE))
-        return a == b;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
-            return false;
-    return true;
-}
-
 bool CXmlDocument::NameMatches(int iElem, const char* szName) const {
     if (!szName || !*szName)
         return true;
-    std::string_view tag = TagName(iElem);
-    size_t i = 0;
-    for (; i < tag.size(); ++i) {
-        if (szName[i] == 0)
-            return false;
-        char a = tag[i], b = szName[i];
-        if (m_nDocFlags & MDF_IGNORECASE) {
-            a = LowerAscii(a);
-            b = LowerAscii(b);
-        }
-        if (a != b)
-            return false;
-    }
-    return szName[i] == 0 || std::strchr(" =/[]", szName[i]) != nullptr;
+    const std::string_view tag = TagName(iElem);
+    const std::string_view name(szName);
+    return name.size() >= tag.size() &&
+           NamesEqual(tag, name.substr(0, tag.size()), IgnoresCase()) &&
+           (name.size() == tag.size() || std::strchr(" =/[]", name[tag.size()]) != nullptr);
 }
 
 bool CXmlDocument::FindElement(const char* szName) {
@@ -520,7 +478,6 @@ bool CXmlDocument::FindElement(const char* szName) {
         if (NameMatches(i, szName)) {
             m_iPos = i;
             m_iPosChild = 0;
-            m_nNodeType = 1;
             return true;
         }
     }
@@ -533,7 +490,6 @@ bool CXmlDocument::EnterElement() {
     m_iPosParent = m_iPos;
     m_iPos = m_iPosChild;
     m_iPosChild = 0;
-    m_nNodeType = m_iPos ? 1 : 0;
     return true;
 }
 
@@ -543,7 +499,6 @@ bool CXmlDocument::LeaveElement() {
     m_iPosChild = m_iPos;
     m_iPos = m_iPosParent;
     m_iPosParent = m_aPos[static_cast<size_t>(m_iPos)].iParent;
-    m_nNodeType = 1;
     return true;
 }
 
@@ -605,7 +560,8 @@ bool CXmlDocument::FindAttrib(int iElem, std::string_view name, AttribPos* pFoun
         if (a.nNameLen == 0)
             continue;
         bool bHit = nIndex >= 0 ? nCount == nIndex
-                                : NamesEqual(std::string_view(t + a.nName, a.nNameLen), name);
+                                : NamesEqual(std::string_view(t + a.nName, a.nNameLen), name,
+                                             IgnoresCase());
         ++nCount;
         if (bHit) {
             if (pFound)
@@ -648,7 +604,7 @@ void CXmlDocument::ShiftAfter(int nPoint, int nDelta, int iGrow) {
     m_aPos[0].nLength += nDelta;
 }
 
-bool CXmlDocument::AddChildElement(const char* szName, const char* szValue, int nFlags) {
+bool CXmlDocument::AddChildElement(const char* szName, const char* szValue) {
     if (m_iPos == 0 || !szName || !*szName)
         return false;
     const int iParent = m_iPos;
@@ -715,7 +671,6 @@ bool CXmlDocument::AddChildElement(const char* szName, const char* szValue, int 
         LinkLastChild(iParent, iNew);
     }
     m_iPosChild = iNew;
-    (void)nFlags;  // no flag changes how a child is written
     return true;
 }
 

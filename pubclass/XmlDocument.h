@@ -58,7 +58,7 @@ public:
 
     // Adds a child to the current element after the current child (or as the last child) and
     // makes it the current child. False when there is no current element.
-    bool AddChildElement(const char* szName, const char* szValue = nullptr, int nFlags = 0);
+    bool AddChildElement(const char* szName, const char* szValue = nullptr);
     // Sets (replaces or appends) an attribute of the current child. False when there is none.
     bool SetChildAttribute(const char* szAttrib, const char* szValue);
 
@@ -96,17 +96,23 @@ private:
         bool bQuoted = false;
     };
 
+    struct OpenElements;
+
     void Parse();
     void ParseElements();
+    // Each takes the token at `start` (its '<') and gives the offset after it, or -1 when the
+    // text ends inside it.
+    int ParseStartTag(OpenElements& open, int start);
+    int ParseEndTag(OpenElements& open, int start);
+    int ParseMarkup(int start);
     void Report(const char* szMsg);
     void LinkLastChild(int iParent, int iElem);
     void CloseUnended(const std::vector<int>& stack, size_t nFrom, int iNewParent);
     std::string_view NameAt(int nOffset) const;
     std::string_view TagName(int iElem) const;
-    bool NamesEqual(std::string_view a, std::string_view b) const;
+    bool IgnoresCase() const { return (m_nDocFlags & MDF_IGNORECASE) != 0; }
     bool NameMatches(int iElem, const char* szName) const;
     bool FindAttrib(int iElem, std::string_view name, AttribPos* pFound, int nIndex = -1) const;
-    int Next(int nPos) const;
     void ShiftAfter(int nPoint, int nDelta, int iGrow);
 
     CString m_strDoc;
@@ -118,6 +124,5 @@ private:
     int m_iPosParent = 0;
     int m_iPos = 0;
     int m_iPosChild = 0;
-    int m_nNodeType = 0;
     int m_nDocFlags = 0;
 };

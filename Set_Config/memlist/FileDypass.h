@@ -371,10 +371,27 @@ private:
                         bool bClearUnitForOthers) const;
 
     // FileDypassItems.cpp
+    // `fn(file)` for the file of `nKind` of the current source, under that source's write lock;
+    // -1 without the file or the lock.
+    template <class Fn>
+    int UnderWriteLock(int nKind, Fn&& fn);
+    // Writes a record of `nKind` into a slot: the slot's offset, or -1.
+    int AddRecord(int nKind, const void* pRecord, int nSize);
+    // Overwrites the first live record `match` accepts; a missing one reports `pszNotFound`
+    // (when given) with `nNo`.
+    template <class T, class Match>
+    int ModifyFirst(int nKind, const T* pNew, const Match& match, const char* pszNotFound, int nNo);
     template <class T>
-    int AddItem(int nKind, T* pRec);
+    int DelNumbered(int nKind, int nNo, const char* pszNotFound);
+    // The first live record numbered `nNo`, ZuZir's first, as a tag named by `pszNameFormat`.
     template <class T>
-    int FindNumbered(int nKind, int nNo, int nFirstSource, T& found, int& nSource);
+    int FindNumbered(int nKind, int nType, const char* pszNameFormat, int nNo, CMemTag& tag);
+    // `fn(record)` for each live record of `nKind` in the files of the sources `nSource` names,
+    // after making it the current source. Whether any file was walked.
+    template <class T, class Fn>
+    bool WalkListed(int nKind, int nSource, Fn&& fn);
+    template <class T>
+    void ListNumbered(int nKind, int nType, CArray<CMemTag, CMemTag&>& arr, int nSource);
 
     CString m_strTempDir;
     int m_nDataType = kNoCode;

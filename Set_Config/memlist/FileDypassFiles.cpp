@@ -289,11 +289,12 @@ void CFileDypass::DeleteOne(const char* pszName) {
 int CFileDypass::RemoveAllBRKFile(int nScope) {
     ReviveIfRemoved();
     CloseAll();
-    for (int slot : {1, 2, 3, 4, 0})
-        DeleteOne(SlotFileName(slot));
+    for (int nKind :
+         {memtag::kTypeBool, memtag::kTypeInt, memtag::kTypeFloat, memtag::kTypeString, kKindIndex})
+        DeleteOne(SlotFileName(SlotOf(nKind, memtag::kSourceBrakk)));
     if (nScope == 2) {
-        for (int slot : {6, 5, 7})
-            DeleteOne(SlotFileName(slot));
+        for (int nKind : {kKindEvent, kKindTask, kKindStruct})
+            DeleteOne(SlotFileName(SlotOf(nKind, memtag::kSourceBrakk)));
     }
     DeleteOne(kBrakkTreeName);
     OpenAll();

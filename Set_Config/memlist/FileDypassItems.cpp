@@ -30,21 +30,44 @@ void FillNumbered(const T& rec, int nType, const char* pszNameFormat, CMemTag& t
     tag.nArea = rec.wGroup;
 }
 
-bool SameObjName(const StructObject_Info& rec, const CString& strName) {
-    return CStringFromField(rec.szObjName, sizeof rec.szObjName) == strName;
+auto Numbered(int nNo) {
+    return [nNo](const auto& rec) { return rec.nNo == nNo; };
 }
 
-// Marks the records at `offsets` deleted and releases their slots, in that order.
-bool DeleteSlots(CFile& f, int nSlotSize, std::size_t nFlagOffset,
-                 const std::vector<std::uint32_t>& offsets) {
+auto NamedObject(const CString& strName) {
+    return [&strName](const StructObject_Info& rec) {
+        return CStringFromField(rec.szObjName, sizeof rec.szObjName) == strName;
+    };
+}
+
+// Offsets of the live records of `f` that `match` accepts, in slot order; only the first one
+// with bFirstOnly, whose record then goes to *pFound when given.
+template <class T, class Match>
+std::vector<std::uint32_t> LiveMatches(CFile& f, const Match& match, bool bFirstOnly,
+                                       T* pFound = nullptr) {
+    std::vector<std::uint32_t> found;
+    tagfile::WalkLive<T>(f, [&](std::uint32_t dwOffset, const T& rec) {
+        if (!match(rec))
+            return true;
+        found.push_back(dwOffset);
+        if (pFound)
+            *pFound = rec;
+        return !bFirstOnly;
+    });
+    return found;
+}
+
+// Marks the records of kind T at `offsets` deleted and releases their slots, in that order.
+template <class T>
+bool DeleteSlots(CFile& f, const std::vector<std::uint32_t>& offsets) {
     const std::uint16_t wDeleted = 1;
     std::uint32_t dwEnd;
-    if (!tagfile::ReadEnd(f, nSlotSize, dwEnd))
+    if (!tagfile::ReadEnd(f, sizeof(T), dwEnd))
         return false;
     for (std::uint32_t off : offsets) {
         tagfile::ReleasePlan plan;
-        if (!tagfile::PlanRelease(f, nSlotSize, dwEnd, off, plan) ||
-            !f.WriteAt(std::uint64_t{off} + nFlagOffset, &wDeleted, 2) ||
+        if (!tagfile::PlanRelease(f, sizeof(T), dwEnd, off, plan) ||
+            !f.WriteAt(std::uint64_t{off} + offsetof(T, wDeleted), &wDeleted, 2) ||
             !tagfile::CommitRelease(f, plan))
             return false;
     }
@@ -53,165 +76,104 @@ bool DeleteSlots(CFile& f, int nSlotSize, std::size_t nFlagOffset,
 
 }  // namespace
 
-template <class T>
-int CFileDypass::AddItem(int nKind, T* pRec) {
-    if (m_strTempDir.IsEmpty() || !pRec)
-        return -1;
+template <class Fn>
+int CFileDypass::UnderWriteLock(int nKind, Fn&& fn) {
     CFile* pFile = UsableFile(SlotOf(nKind, m_nDataSource));
     if (!pFile)
         return -1;
     CWriteScope scope(*this, m_nDataSource);
     if (!scope.Held())
         return -1;
-    const long long nOffset = tagfile::TakeSlot(*pFile, pRec, sizeof(T));
-    return nOffset < 0 ? -1 : static_cast<int>(nOffset);
+    return fn(*pFile);
+}
+
+int CFileDypass::AddRecord(int nKind, const void* pRecord, int nSize) {
+    return UnderWriteLock(nKind, [&](CFile& f) {
+        const long long nOffset = tagfile::TakeSlot(f, pRecord, nSize);
+        return nOffset < 0 ? -1 : static_cast<int>(nOffset);
+    });
 }
 
 int CFileDypass::AddTask(Task_Info* pTask) {
-    return AddItem(kKindTask, pTask);
+    return pTask ? AddRecord(kKindTask, pTask, sizeof *pTask) : -1;
 }
 int CFileDypass::AddEvent(Thing_Info* pEvent) {
-    return AddItem(kKindEvent, pEvent);
+    return pEvent ? AddRecord(kKindEvent, pEvent, sizeof *pEvent) : -1;
 }
 int CFileDypass::AddStruct(StructObject_Info* pStruct) {
-    return AddItem(kKindStruct, pStruct);
+    return pStruct ? AddRecord(kKindStruct, pStruct, sizeof *pStruct) : -1;
 }
 
-namespace {
+// --- change and delete ----------------------------------------------------------------------
 
-// The first live record numbered `nNo` in `f`: its offset, or -1.
-template <class T>
-long long FirstNumbered(CFile& f, int nNo, T* pFound = nullptr) {
-    long long nAt = -1;
-    tagfile::WalkLive<T>(f, [&](std::uint32_t dwOffset, const T& rec) {
-        if (rec.nNo != nNo)
-            return true;
-        nAt = dwOffset;
-        if (pFound)
-            *pFound = rec;
-        return false;
+template <class T, class Match>
+int CFileDypass::ModifyFirst(int nKind, const T* pNew, const Match& match, const char* pszNotFound,
+                             int nNo) {
+    if (!pNew)
+        return -1;
+    return UnderWriteLock(nKind, [&](CFile& f) {
+        const std::vector<std::uint32_t> at = LiveMatches<T>(f, match, true);
+        if (at.empty()) {
+            if (pszNotFound)
+                ReportError(pszNotFound, nNo);
+            return -1;
+        }
+        return f.WriteAt(at[0], pNew, sizeof *pNew) ? 1 : -1;
     });
-    return nAt;
 }
-
-}  // namespace
 
 int CFileDypass::ModifyTask(Task_Info* pNew, int nNo) {
-    CFile* pFile = m_strTempDir.IsEmpty() ? nullptr : UsableFile(SlotOf(kKindTask, m_nDataSource));
-    if (!pFile || !pNew)
-        return -1;
-    CWriteScope scope(*this, m_nDataSource);
-    if (!scope.Held())
-        return -1;
-    const long long nAt = FirstNumbered<Task_Info>(*pFile, nNo);
-    if (nAt < 0) {
-        ReportError(gbtext::ModifyTaskNotFound, nNo);
-        return -1;
-    }
-    return pFile->WriteAt(static_cast<std::uint64_t>(nAt), pNew, sizeof *pNew) ? 1 : -1;
+    return ModifyFirst(kKindTask, pNew, Numbered(nNo), gbtext::ModifyTaskNotFound, nNo);
 }
 
 int CFileDypass::ModifyEvent(Thing_Info* pNew, int nNo) {
-    CFile* pFile = m_strTempDir.IsEmpty() ? nullptr : UsableFile(SlotOf(kKindEvent, m_nDataSource));
-    if (!pFile || !pNew)
-        return -1;
-    CWriteScope scope(*this, m_nDataSource);
-    if (!scope.Held())
-        return -1;
-    const long long nAt = FirstNumbered<Thing_Info>(*pFile, nNo);
-    if (nAt < 0)
-        return -1;
-    return pFile->WriteAt(static_cast<std::uint64_t>(nAt), pNew, sizeof *pNew) ? 1 : -1;
+    return ModifyFirst(kKindEvent, pNew, Numbered(nNo), nullptr, nNo);
 }
 
 int CFileDypass::ModifyStruct(StructObject_Info* pNew, const CString& strName) {
-    CFile* pFile =
-        m_strTempDir.IsEmpty() ? nullptr : UsableFile(SlotOf(kKindStruct, m_nDataSource));
-    if (!pFile || !pNew)
-        return -1;
-    CWriteScope scope(*this, m_nDataSource);
-    if (!scope.Held())
-        return -1;
-    long long nAt = -1;
-    tagfile::WalkLive<StructObject_Info>(*pFile,
-                                         [&](std::uint32_t dwOffset, const StructObject_Info& rec) {
-                                             if (!SameObjName(rec, strName))
-                                                 return true;
-                                             nAt = dwOffset;
-                                             return false;
-                                         });
-    if (nAt < 0)
-        return -1;
-    return pFile->WriteAt(static_cast<std::uint64_t>(nAt), pNew, sizeof *pNew) ? 1 : -1;
+    return ModifyFirst(kKindStruct, pNew, NamedObject(strName), nullptr, 0);
+}
+
+template <class T>
+int CFileDypass::DelNumbered(int nKind, int nNo, const char* pszNotFound) {
+    return UnderWriteLock(nKind, [&](CFile& f) {
+        const std::vector<std::uint32_t> at = LiveMatches<T>(f, Numbered(nNo), true);
+        if (at.empty()) {
+            ReportError(pszNotFound, nNo);
+            return -1;
+        }
+        return DeleteSlots<T>(f, at) ? 1 : -1;
+    });
 }
 
 int CFileDypass::DelTask(int nNo) {
-    CFile* pFile = m_strTempDir.IsEmpty() ? nullptr : UsableFile(SlotOf(kKindTask, m_nDataSource));
-    if (!pFile)
-        return -1;
-    CWriteScope scope(*this, m_nDataSource);
-    if (!scope.Held())
-        return -1;
-    const long long nAt = FirstNumbered<Task_Info>(*pFile, nNo);
-    if (nAt < 0) {
-        ReportError(gbtext::DeleteTaskNotFound, nNo);
-        return -1;
-    }
-    return DeleteSlots(*pFile, sizeof(Task_Info), offsetof(Task_Info, wDeleted),
-                       {static_cast<std::uint32_t>(nAt)})
-               ? 1
-               : -1;
+    return DelNumbered<Task_Info>(kKindTask, nNo, gbtext::DeleteTaskNotFound);
 }
 
 int CFileDypass::DelEvent(int nNo) {
-    CFile* pFile = m_strTempDir.IsEmpty() ? nullptr : UsableFile(SlotOf(kKindEvent, m_nDataSource));
-    if (!pFile)
-        return -1;
-    CWriteScope scope(*this, m_nDataSource);
-    if (!scope.Held())
-        return -1;
-    const long long nAt = FirstNumbered<Thing_Info>(*pFile, nNo);
-    if (nAt < 0) {
-        ReportError(gbtext::DeleteEventNotFound, nNo);
-        return -1;
-    }
-    return DeleteSlots(*pFile, sizeof(Thing_Info), offsetof(Thing_Info, wDeleted),
-                       {static_cast<std::uint32_t>(nAt)})
-               ? 1
-               : -1;
+    return DelNumbered<Thing_Info>(kKindEvent, nNo, gbtext::DeleteEventNotFound);
 }
 
 int CFileDypass::DelStruct(const CString& strName) {
-    CFile* pFile =
-        m_strTempDir.IsEmpty() ? nullptr : UsableFile(SlotOf(kKindStruct, m_nDataSource));
-    if (!pFile)
-        return -1;
-    CWriteScope scope(*this, m_nDataSource);
-    if (!scope.Held())
-        return -1;
-    std::vector<std::uint32_t> offsets;
-    tagfile::WalkLive<StructObject_Info>(*pFile,
-                                         [&](std::uint32_t dwOffset, const StructObject_Info& rec) {
-                                             if (SameObjName(rec, strName))
-                                                 offsets.push_back(dwOffset);
-                                             return true;
-                                         });
-    DeleteSlots(*pFile, sizeof(StructObject_Info), offsetof(StructObject_Info, wDeleted), offsets);
-    return 1;
+    return UnderWriteLock(kKindStruct, [&](CFile& f) {
+        DeleteSlots<StructObject_Info>(
+            f, LiveMatches<StructObject_Info>(f, NamedObject(strName), false));
+        return 1;
+    });
 }
 
 // --- look-ups -------------------------------------------------------------------------------
 
 template <class T>
-int CFileDypass::FindNumbered(int nKind, int nNo, int nFirstSource, T& found, int& nSource) {
+int CFileDypass::FindNumbered(int nKind, int nType, const char* pszNameFormat, int nNo,
+                              CMemTag& tag) {
     if (m_strTempDir.IsEmpty())
         return 0;
-    const int nOther =
-        nFirstSource == memtag::kSourceZuZir ? memtag::kSourceBrakk : memtag::kSourceZuZir;
-    for (int src : {nFirstSource, nOther}) {
+    for (int src : {memtag::kSourceZuZir, memtag::kSourceBrakk}) {
         CFile* pFile = UsableFile(SlotOf(nKind, src));
-        if (pFile && FirstNumbered<T>(*pFile, nNo, &found) >= 0) {
-            nSource = src;
+        T rec{};
+        if (pFile && !LiveMatches<T>(*pFile, Numbered(nNo), true, &rec).empty()) {
+            FillNumbered(rec, nType, pszNameFormat, tag);
             return 1;
         }
     }
@@ -219,21 +181,11 @@ int CFileDypass::FindNumbered(int nKind, int nNo, int nFirstSource, T& found, in
 }
 
 int CFileDypass::FindEvent(int nNo, CMemTag& tag) {
-    Thing_Info rec{};
-    int nSource = 0;
-    if (!FindNumbered(kKindEvent, nNo, memtag::kSourceZuZir, rec, nSource))
-        return 0;
-    FillNumbered(rec, memtag::kTypeEvent, gbtext::EventName, tag);
-    return 1;
+    return FindNumbered<Thing_Info>(kKindEvent, memtag::kTypeEvent, gbtext::EventName, nNo, tag);
 }
 
 int CFileDypass::FindTask(int nNo, CMemTag& tag) {
-    Task_Info rec{};
-    int nSource = 0;
-    if (!FindNumbered(kKindTask, nNo, memtag::kSourceZuZir, rec, nSource))
-        return 0;
-    FillNumbered(rec, memtag::kTypeTask, gbtext::TaskName, tag);
-    return 1;
+    return FindNumbered<Task_Info>(kKindTask, memtag::kTypeTask, gbtext::TaskName, nNo, tag);
 }
 
 int CFileDypass::FindStructType(const CString& strName, CString& strType) {
@@ -244,95 +196,70 @@ int CFileDypass::FindStructType(const CString& strName, CString& strType) {
         CFile* pFile = UsableFile(SlotOf(kKindStruct, src));
         if (!pFile)
             continue;
-        bool bFound = false;
-        tagfile::WalkLive<StructObject_Info>(
-            *pFile, [&](std::uint32_t, const StructObject_Info& rec) {
-                if (!SameObjName(rec, strName))
-                    return true;
-                strType = CStringFromField(rec.szStructType, sizeof rec.szStructType);
-                bFound = true;
-                return false;
-            });
-        if (bFound)
+        StructObject_Info rec{};
+        if (!LiveMatches<StructObject_Info>(*pFile, NamedObject(strName), true, &rec).empty()) {
+            strType = CStringFromField(rec.szStructType, sizeof rec.szStructType);
             return 1;
+        }
     }
     return 0;
+}
+
+// --- listings -------------------------------------------------------------------------------
+
+template <class T, class Fn>
+bool CFileDypass::WalkListed(int nKind, int nSource, Fn&& fn) {
+    SetDataSource(nSource);
+    CheckDataSource();
+    bool bWalked = false;
+    for (int src : ListedSources(nSource)) {
+        if (CFile* pFile = UsableFile(SlotOf(nKind, src))) {
+            bWalked = true;
+            tagfile::WalkLive<T>(*pFile, [&](std::uint32_t, const T& rec) {
+                fn(rec);
+                return true;
+            });
+        }
+    }
+    return bWalked;
 }
 
 int CFileDypass::GetSpecyStructObj(const CString& strType,
                                    CArray<StructObject_Info, StructObject_Info>& arr, int nSource) {
     arr.RemoveAll();
-    SetDataSource(nSource);
-    CheckDataSource();
-    if (m_strTempDir.IsEmpty())
-        return 0;
-    int nWalked = 0;
-    for (int src : ListedSources(nSource)) {
-        CFile* pFile = UsableFile(SlotOf(kKindStruct, src));
-        if (!pFile)
-            continue;
-        nWalked = 1;
-        tagfile::WalkLive<StructObject_Info>(
-            *pFile, [&](std::uint32_t, const StructObject_Info& rec) {
-                if (CStringFromField(rec.szStructType, sizeof rec.szStructType) == strType)
-                    arr.Add(rec);
-                return true;
-            });
-    }
-    return nWalked;
+    const bool bWalked =
+        WalkListed<StructObject_Info>(kKindStruct, nSource, [&](const StructObject_Info& rec) {
+            if (CStringFromField(rec.szStructType, sizeof rec.szStructType) == strType)
+                arr.Add(rec);
+        });
+    return bWalked ? 1 : 0;
 }
 
-// --- listings -------------------------------------------------------------------------------
+template <class T>
+void CFileDypass::ListNumbered(int nKind, int nType, CArray<CMemTag, CMemTag&>& arr, int nSource) {
+    arr.RemoveAll();
+    WalkListed<T>(nKind, nSource,
+                  [&](const T& rec) { FillNumbered(rec, nType, "%d", arr.vec().emplace_back()); });
+}
 
 void CFileDypass::GetAllEvents(CArray<CMemTag, CMemTag&>& arr, int nSource) {
-    arr.RemoveAll();
-    SetDataSource(nSource);
-    if (!CheckDataSource() || m_strTempDir.IsEmpty())
-        return;
-    for (int src : ListedSources(nSource)) {
-        if (CFile* pFile = UsableFile(SlotOf(kKindEvent, src))) {
-            tagfile::WalkLive<Thing_Info>(*pFile, [&](std::uint32_t, const Thing_Info& rec) {
-                FillNumbered(rec, memtag::kTypeEvent, "%d", arr.vec().emplace_back());
-                return true;
-            });
-        }
-    }
+    ListNumbered<Thing_Info>(kKindEvent, memtag::kTypeEvent, arr, nSource);
 }
 
 void CFileDypass::GetAllTasks(CArray<CMemTag, CMemTag&>& arr, int nSource) {
-    arr.RemoveAll();
-    SetDataSource(nSource);
-    if (!CheckDataSource() || m_strTempDir.IsEmpty())
-        return;
-    for (int src : ListedSources(nSource)) {
-        if (CFile* pFile = UsableFile(SlotOf(kKindTask, src))) {
-            tagfile::WalkLive<Task_Info>(*pFile, [&](std::uint32_t, const Task_Info& rec) {
-                FillNumbered(rec, memtag::kTypeTask, "%d", arr.vec().emplace_back());
-                return true;
-            });
-        }
-    }
+    ListNumbered<Task_Info>(kKindTask, memtag::kTypeTask, arr, nSource);
 }
 
 void CFileDypass::GetAllStructObjects(CArray<CMemTag, CMemTag&>& arr, int nSource) {
     arr.RemoveAll();
-    SetDataSource(nSource);
-    if (!CheckDataSource() || m_strTempDir.IsEmpty())
-        return;
-    for (int src : ListedSources(nSource)) {
-        if (CFile* pFile = UsableFile(SlotOf(kKindStruct, src))) {
-            tagfile::WalkLive<StructObject_Info>(
-                *pFile, [&](std::uint32_t, const StructObject_Info& rec) {
-                    CMemTag& tag = arr.vec().emplace_back();
-                    tag.strName = CStringFromField(rec.szObjName, sizeof rec.szObjName);
-                    tag.strDesc = CStringFromField(rec.szStructType, sizeof rec.szStructType);
-                    tag.nUserWord = 0;
-                    tag.nArea = 0;
-                    tag.nRegion = 0;
-                    tag.nDataType = memtag::kTypeStruct;
-                    tag.nDataSource = rec.byDataSource;
-                    return true;
-                });
-        }
-    }
+    WalkListed<StructObject_Info>(kKindStruct, nSource, [&](const StructObject_Info& rec) {
+        CMemTag& tag = arr.vec().emplace_back();
+        tag.strName = CStringFromField(rec.szObjName, sizeof rec.szObjName);
+        tag.strDesc = CStringFromField(rec.szStructType, sizeof rec.szStructType);
+        tag.nUserWord = 0;
+        tag.nArea = 0;
+        tag.nRegion = 0;
+        tag.nDataType = memtag::kTypeStruct;
+        tag.nDataSource = rec.byDataSource;
+    });
 }

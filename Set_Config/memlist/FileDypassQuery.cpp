@@ -1,6 +1,5 @@
 // Tag queries: names, index listings and records by index entry. They never write.
-#include <algorithm>
-#include <memory>
+#include <optional>
 #include <vector>
 
 #include "FileDypass.h"
@@ -146,15 +145,7 @@ int CFileDypass::GetAllTags(CArray<CMemTag, CMemTag&>& arr, int /*nSource*/) {
     arr.Reserve(entries.GetSize());
     // Each entry is resolved as GetTagInfoWithIdx resolves it, but the typed files are read in
     // blocks: entries mostly come in record order, so one read serves many tags.
-    struct Block {
-        bool bTried = false;
-        std::uint32_t dwEnd = 0;               // F of the file, 0 when unreadable
-        std::uint32_t dwStart = 0;             // file offset of buf[0]
-        std::size_t nLen = 0;                  // bytes of buf read from the file
-        std::unique_ptr<unsigned char[]> buf;  // kBlockBytes, not cleared between reads
-    };
-    constexpr std::size_t kBlockBytes = 128 * 1024;
-    Block blocks[kSlotCount];
+    std::optional<tagfile::CSlotReader> readers[kSlotCount];
     for (const _INDEX_STRUCT& idx : entries) {
         if (!memtag::IsTagType(idx.nDataType) || !memtag::IsSource(idx.nDataSource)) {
             CMemTag unused;
@@ -165,44 +156,25 @@ int CFileDypass::GetAllTags(CArray<CMemTag, CMemTag&>& arr, int /*nSource*/) {
         SetDataSource(idx.nDataSource);
         const int nSlot = SlotOf(idx.nDataType, idx.nDataSource);
         CFile* pFile = UsableFile(nSlot);
-        if (!pFile)
+        if (!pFile || idx.nOffset < 0)
             continue;
         const int nSize = memtag::TagRecordSize(idx.nDataType);
-        Block& b = blocks[nSlot];
-        if (!b.bTried) {
-            b.bTried = true;
-            if (!tagfile::ReadEnd(*pFile, nSize, b.dwEnd))
-                b.dwEnd = 0;
-        }
-        const auto dwOffset = static_cast<std::uint32_t>(idx.nOffset);
-        if (idx.nOffset < 0 || !tagfile::IsSlot(dwOffset, b.dwEnd, nSize))
+        if (!readers[nSlot])
+            readers[nSlot].emplace(*pFile, nSize);
+        std::size_t nAvail = 0;
+        const unsigned char* pSlot =
+            readers[nSlot]->Slot(static_cast<std::uint32_t>(idx.nOffset), nAvail);
+        if (!pSlot)
             continue;
-        if (dwOffset < b.dwStart ||
-            dwOffset + static_cast<std::uint64_t>(nSize) > b.dwStart + std::uint64_t{b.nLen}) {
-            if (!b.buf)
-                b.buf.reset(new unsigned char[kBlockBytes]);
-            const std::size_t want =
-                static_cast<std::size_t>(std::min<std::uint64_t>(kBlockBytes, b.dwEnd - dwOffset));
-            const long long got = pFile->ReadAt(dwOffset, b.buf.get(), want);
-            b.nLen = got > 0 ? static_cast<std::size_t>(got) : 0;
-            b.dwStart = dwOffset;
-        }
-        const std::size_t at = dwOffset - b.dwStart;
-        const auto nWhole = static_cast<std::size_t>(nSize);
-        const void* pRecord = nullptr;
+        const void* pRecord = pSlot;
         AnyTagRecord rec;
-        if (at + nWhole <= b.nLen) {
-            pRecord = b.buf.get() + at;  // slots lie on even offsets: fine for 2-byte packing
-        } else {
+        if (nAvail < static_cast<std::size_t>(nSize)) {
             // The file ends inside the record: the rest reads as reset.
             rec.ResetAs(idx.nDataType);
-            if (at < b.nLen)
-                std::memcpy(&rec, b.buf.get() + at, b.nLen - at);
+            std::memcpy(&rec, pSlot, nAvail);
             pRecord = &rec;
         }
-        std::uint16_t wDeleted;
-        std::memcpy(&wDeleted, static_cast<const char*>(pRecord) + memtag::kTagDeletedOffset, 2);
-        if (wDeleted == 1)
+        if (tagfile::IsDeletedSlot(idx.nDataType, pRecord))
             continue;
         // Filled in place: a copy into the array would double the string allocations.
         FillFromRecord(pRecord, idx.nDataType, idx.nDataSource, arr.vec().emplace_back(), true);

@@ -25,7 +25,7 @@ int CFileDypass::SlotOf(int nKind, int nSource) {
     if (nSource == memtag::kSourceBrakk)
         return nKind;
     if (nSource == memtag::kSourceZuZir)
-        return 8 + nKind;
+        return tagfile::kKindCount + nKind;
     return -1;
 }
 

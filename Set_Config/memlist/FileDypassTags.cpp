@@ -12,14 +12,7 @@ int CFileDypass::WriteTagRecord(void* pData) {
     // reset. Only the declared type's size is ever read from it.
     if (!NameFieldTerminated(pData))
         return -1;
-    CFile* pFile = UsableFile(SlotOf(m_nDataType, m_nDataSource));
-    if (!pFile)
-        return -1;
-    CWriteScope scope(*this, m_nDataSource);
-    if (!scope.Held())
-        return -1;
-    const long long nOffset = tagfile::TakeSlot(*pFile, pData, memtag::TagRecordSize(m_nDataType));
-    return nOffset < 0 ? -1 : static_cast<int>(nOffset);
+    return AddRecord(m_nDataType, pData, memtag::TagRecordSize(m_nDataType));
 }
 
 int CFileDypass::RelinkTag(void* pNew, const CString& strOldName) {

@@ -59,8 +59,8 @@ public:
     std::vector<StoreFinding> Run() {
         for (int i = 0; i < CFileDypass::kSlotCount; ++i) {
             m_files[i].nSlot = i;
-            m_files[i].nKind = i % 8;
-            m_files[i].nSize = tagfile::SlotSizeOfKind(i % 8);
+            m_files[i].nKind = i % tagfile::kKindCount;
+            m_files[i].nSize = tagfile::SlotSizeOfKind(m_files[i].nKind);
             m_files[i].strName = CFileDypass::SlotFileName(i);
             CheckRecordFile(m_files[i]);
         }

@@ -206,6 +206,31 @@ bool WalkSlots(CFile& f, int nSlotSize,
     return true;
 }
 
+const unsigned char* CSlotReader::Slot(std::uint32_t dwOffset, std::size_t& nAvail) {
+    nAvail = 0;
+    if (!m_bEndRead) {
+        m_bEndRead = true;
+        if (!ReadEnd(m_file, m_nSlotSize, m_dwEnd))
+            m_dwEnd = 0;
+    }
+    if (!IsSlot(dwOffset, m_dwEnd, m_nSlotSize))
+        return nullptr;
+    const auto nSize = static_cast<std::size_t>(m_nSlotSize);
+    if (dwOffset < m_dwStart ||
+        dwOffset + std::uint64_t{nSize} > m_dwStart + std::uint64_t{m_nLen}) {
+        if (!m_block)
+            m_block.reset(new unsigned char[kBlockBytes]);
+        const auto want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kBlockBytes, m_dwEnd - dwOffset));
+        const long long got = m_file.ReadAt(dwOffset, m_block.get(), want);
+        m_nLen = got > 0 ? static_cast<std::size_t>(got) : 0;
+        m_dwStart = dwOffset;
+    }
+    const std::size_t at = dwOffset - m_dwStart;
+    nAvail = at < m_nLen ? std::min(nSize, m_nLen - at) : 0;
+    return m_block.get() + at;
+}
+
 }  // namespace tagfile
 
 namespace tagfile {

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "File.h"
@@ -42,6 +43,8 @@ constexpr int kKindIndex = 0;
 constexpr int kKindTask = 5;
 constexpr int kKindEvent = 6;
 constexpr int kKindStruct = 7;
+// Kinds per source: the file table holds Brakk's files, then ZuZir's in the same order.
+constexpr int kKindCount = kKindStruct + 1;
 // The slot size of a kind, 0 for another number.
 int SlotSizeOfKind(int nKind);
 // True when the slot bytes `pSlot` of a kind carry that kind's deleted flag.
@@ -95,6 +98,33 @@ bool CommitRelease(CFile& f, const ReleasePlan& plan);
 // early); it returns false to stop. False when F cannot be read.
 bool WalkSlots(CFile& f, int nSlotSize,
                const std::function<bool(std::uint32_t, const unsigned char*, std::size_t)>& visit);
+
+// Hands out single slots of one record file by offset, reading the file in large blocks: for a
+// caller that looks at many slots, mostly in slot order, without walking the whole file. F is
+// read once, at the first look. A slot lies on an even offset of the block, so a record of
+// 2-byte packing may be read in place.
+class CSlotReader {
+public:
+    CSlotReader(CFile& f, int nSlotSize) : m_file(f), m_nSlotSize(nSlotSize) {}
+    CSlotReader(const CSlotReader&) = delete;
+    CSlotReader& operator=(const CSlotReader&) = delete;
+
+    // The bytes of the slot at `dwOffset` and in `nAvail` how many of them the file held (fewer
+    // than the slot size only when the file ends inside it); valid until the next call. Null
+    // when the offset is not a slot of [40, F) or F cannot be read.
+    const unsigned char* Slot(std::uint32_t dwOffset, std::size_t& nAvail);
+
+private:
+    static constexpr std::size_t kBlockBytes = 128 * 1024;
+
+    CFile& m_file;
+    const int m_nSlotSize;
+    bool m_bEndRead = false;
+    std::uint32_t m_dwEnd = 0;                 // F, 0 when unreadable
+    std::uint32_t m_dwStart = 0;               // file offset of the block's first byte
+    std::size_t m_nLen = 0;                    // bytes of the block read from the file
+    std::unique_ptr<unsigned char[]> m_block;  // kBlockBytes, not cleared between reads
+};
 
 // A scratch record of kind T: reset, then the bytes the file held.
 template <class T>

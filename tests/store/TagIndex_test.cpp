@@ -156,6 +156,32 @@ TEST(RecordFile, WalkSkipsDeletedRecordsAndCrossesBlocks) {
     EXPECT_EQ(tagfile::TakeSlot(r.f, &t, kSize), offs[n - 3]);
 }
 
+TEST(RecordFile, SlotReaderGivesEachSlotWhateverTheOrderAndRefusesOthers) {
+    RecFile r;
+    const int n = 3000;  // beyond one 128 KiB block
+    std::vector<std::uint32_t> offs;
+    for (int i = 0; i < n; ++i) {
+        Task_Info t = Task(i);
+        offs.push_back(static_cast<std::uint32_t>(tagfile::TakeSlot(r.f, &t, kSize)));
+    }
+    tagfile::CSlotReader reader(r.f, kSize);
+    for (int i : {n - 1, 0, 2000, 1999, 1, n - 1}) {
+        size_t nAvail = 0;
+        const unsigned char* p = reader.Slot(offs[i], nAvail);
+        ASSERT_NE(p, nullptr) << i;
+        EXPECT_EQ(nAvail, static_cast<size_t>(kSize));
+        Task_Info t;
+        std::memcpy(&t, p, sizeof t);
+        EXPECT_EQ(t.nNo, i);
+    }
+    const std::uint32_t dwEnd = r.U32(36);
+    for (std::uint32_t bad : {0u, 39u, 41u, dwEnd, dwEnd + kSize}) {
+        size_t nAvail = 1;
+        EXPECT_EQ(reader.Slot(bad, nAvail), nullptr) << bad;
+        EXPECT_EQ(nAvail, 0u);
+    }
+}
+
 TEST(RecordFile, DamagedEndWordFailsWithoutWriting) {
     for (std::uint32_t bad : {39u, 41u, 100000u, 0u}) {
         RecFile r;
