@@ -24,11 +24,12 @@
 // Tag names are at most 31 bytes: a record whose 32-byte name field has no terminating zero is
 // refused, and a longer name given to a look-up names no tag. Nothing throws out of the engine.
 //
-// A directory removed under the open set is noticed by the next write: that write fails, the
-// directory is made anew with a header-only set and a message saying so goes into its new error
-// file; later writes work. A write that writes an index file sees it at once (from the stamp it
-// takes anyway); other writes look at most every kSetCheckMs. Backup, recovery and removal look
-// first too. Reads go on seeing the removed files until then.
+// A directory removed under the open set is noticed by a write: writes look (by the index
+// file's link count) at most every kSetCheckMs, so that looking costs an add nothing. The write
+// that notices fails, the directory is made anew with a header-only set and a message saying so
+// goes into its new error file; later writes work. Writes within kSetCheckMs before it are lost
+// with the removed files. Backup, recovery and removal look first. Reads go on seeing the removed
+// files until then.
 #pragma once
 
 #include <cstdint>
@@ -275,9 +276,8 @@ public:
     };
     // How long a writer waits for another program's write of the same source.
     static constexpr unsigned kWriteLockTimeoutMs = 2000;
-    // How often at most a write that does not write an index file looks whether the set's
-    // files still have names.
-    static constexpr unsigned kSetCheckMs = 100;
+    // How often at most a write looks whether the set's files still have names.
+    static constexpr unsigned kSetCheckMs = 10;
 
     // --- tag queries ------------------------------------------------------------------------
     // The offset of the tag's index entry when `strName` is a live tag of that source, else 0.
@@ -358,7 +358,7 @@ private:
     bool LockSource(int nTree);
     void UnlockSource(int nTree);
     // Called under the lock before this engine writes the tree's index file. False when the
-    // write must not happen: the set was removed (and is made anew).
+    // write must not happen (the lock is not held).
     bool BeforeIndexWrite(int nTree);
     CFile* TypedFile(int nTree, int nType) const;
     // The shared change count of the tree's index, or null without one.

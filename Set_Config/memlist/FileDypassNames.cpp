@@ -92,12 +92,6 @@ bool CFileDypass::BeforeIndexWrite(int nTree) {
     if (st.bIndexWritten)
         return st.bLocked;
     st.bIndexWritten = true;
-    // A write into a removed set would report success and lose the tag unseen.
-    CFile* pIndexFile = UsableFile(IndexSlotOfTree(nTree));
-    if (st.bLocked && pIndexFile && pIndexFile->IsUnlinked()) {
-        ReviveSet();
-        return false;
-    }
     // Whether the image agrees with the index before this engine's own writes: then, as no
     // other program writes while the lock is held, it agrees after them too.
     if (!st.bLocked || !st.pAgreed) {

@@ -380,7 +380,9 @@ TEST_F(FaultInjection, TheDirectoryRemovedUnderTheStoreFailsTheNextWriteAndComes
     const std::string remade =
         mltest::Gb("临时文件目录" + dir.path() + "已被删除，已重新建立空的临时文件！");
     remove();
-    // The add fails with its usual message, after the store's own in the error file made anew.
+    // Writes look at most every kSetCheckMs: the first one after that fails with its usual
+    // message, after the store's own in the error file made anew.
+    mlplat::SleepMs(CFileDypass::kSetCheckMs + 20);
     EXPECT_EQ(Add(memtag::kSourceBrakk, 100), -1);
     auto msgs = messages();
     ASSERT_EQ(msgs.size(), 2u);
@@ -396,7 +398,7 @@ TEST_F(FaultInjection, TheDirectoryRemovedUnderTheStoreFailsTheNextWriteAndComes
     ASSERT_EQ(face->GetSelute(CString("B000101"), tag), 1);
     EXPECT_EQ(reltest::Mismatch(tag), "");
 
-    // A write of records only looks at most every kSetCheckMs.
+    // A write of records likewise.
     remove();
     mlplat::SleepMs(CFileDypass::kSetCheckMs + 20);
     Thing_Info ev = Event(9);
