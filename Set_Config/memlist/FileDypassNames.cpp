@@ -173,9 +173,13 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
     FileStamp stamp;
     const bool bStamped = pCount || pIndex->GetStamp(stamp);
     std::uint32_t dwEnd = 0;
-    if (!tagfile::ReadEnd(*pIndex, kEntrySize, dwEnd))
+    const long long nLength = pIndex->GetLength();
+    if (!tagfile::ReadEnd(*pIndex, kEntrySize, dwEnd) || nLength < 0)
         return false;
-    std::vector<unsigned char> slots(dwEnd - tagfile::kFirstSlot);
+    // A damaged F may claim far more than the file holds: read only what is there.
+    const auto dwHeld = static_cast<std::uint32_t>(
+        std::min<long long>(dwEnd, std::max<long long>(nLength, tagfile::kFirstSlot)));
+    std::vector<unsigned char> slots(dwHeld - tagfile::kFirstSlot);
     const long long got = pIndex->ReadAt(tagfile::kFirstSlot, slots.data(), slots.size());
     if (got < 0)
         return false;
