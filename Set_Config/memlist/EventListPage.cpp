@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "TagShowSheet.h"
 #include "gbtext/StoreTexts.h"
 #include "gbtext/UiTexts.h"
 
@@ -106,24 +105,24 @@ void CGroupListPage::OnGroupChange() {
 }
 
 void CGroupListPage::OnOK() {
-    if (m_pSheet)
-        m_pSheet->SetSelectKind(m_nSelectKind);
+    if (m_pHost)
+        m_pHost->SetSelectKind(m_nSelectKind);
     const std::vector<CString>* texts = m_list.GetRowTexts(m_list.GetSelectionMark());
     KeepChoice(texts && texts->size() > 1 ? &(*texts)[1] : nullptr);
-    if (m_pSheet)
-        m_pSheet->EndDialog(IDOK);
+    if (m_pHost)
+        m_pHost->EndBrowser(IDOK);
     CPropertyPage::OnOK();
 }
 
 BOOL CGroupListPage::OnSetActive() {
-    if (m_pSheet)
-        m_pSheet->SetSelectKind(m_nSelectKind);
+    if (m_pHost)
+        m_pHost->SetSelectKind(m_nSelectKind);
     return CPropertyPage::OnSetActive();
 }
 
 BOOL CGroupListPage::OnKillActive() {
-    if (m_pSheet)
-        m_pSheet->SetSelectKind(m_nSelectKind);
+    if (m_pHost)
+        m_pHost->SetSelectKind(m_nSelectKind);
     return CPropertyPage::OnKillActive();
 }
 
@@ -155,8 +154,8 @@ CEventListPage::CEventListPage()
     : CNumberedListPage(kEventPage, IDC_EVENT_LIST, 5, 2, gbtext::EventPrefix) {}
 
 void CEventListPage::ReadRecords(CArray<CMemTag, CMemTag&>& arr) {
-    if (m_pSheet)
-        m_pSheet->GetAllEvents(arr, GetShowDataFrom());
+    if (m_pHost)
+        m_pHost->GetAllEvents(arr, GetShowDataFrom());
     else
         arr.RemoveAll();
 }

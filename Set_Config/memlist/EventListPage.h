@@ -12,11 +12,10 @@
 
 #include "Arrays.h"
 #include "CString.h"
+#include "PageHost.h"
 #include "PropertySheet.h"
 #include "SortListCtrl.h"
 #include "TagRecords.h"
-
-class CMemTagShowSheet;
 
 class CGroupListPage : public CPropertyPage {
 public:
@@ -30,7 +29,7 @@ public:
     int GetCurrentGroup() const { return m_nCurrentGroup; }
     const std::vector<int>& GetGroups() const { return m_groups; }
 
-    CMemTagShowSheet* m_pSheet = nullptr;
+    IPageHost* m_pHost = nullptr;
 
     BOOL OnInitDialog() override;
     void OnOK() override;

@@ -1,6 +1,5 @@
 #include "StructListPage.h"
 
-#include "TagShowSheet.h"
 #include "gbtext/UiTexts.h"
 
 namespace {
@@ -26,8 +25,8 @@ const mlui::DlgTemplate kStructPage = {CStructListPage::IDD,
 CStructListPage::CStructListPage() : CGroupListPage(kStructPage, IDC_STRUCT_LIST, 7, 4) {}
 
 void CStructListPage::ReadRecords(CArray<CMemTag, CMemTag&>& arr) {
-    if (m_pSheet)
-        m_pSheet->GetAllStructObjects(arr, GetShowDataFrom());
+    if (m_pHost)
+        m_pHost->GetAllStructObjects(arr, GetShowDataFrom());
     else
         arr.RemoveAll();
 }

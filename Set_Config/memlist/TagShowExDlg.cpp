@@ -1,6 +1,5 @@
 #include "TagShowExDlg.h"
 
-#include "TagShowSheet.h"
 #include "gbtext/UiTexts.h"
 
 namespace {
@@ -40,61 +39,6 @@ const mlui::DlgTemplate kTagPage = {CTagShowExDlg::IDD,
                                     kTagPageItems,
                                     static_cast<int>(std::size(kTagPageItems))};
 
-// A byte of 0x81 to 0xFE starts a two-byte character.
-bool IsLeadByte(unsigned char c) {
-    return c >= 0x81 && c <= 0xFE;
-}
-
-unsigned char FoldAscii(unsigned char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-}
-
-// The search text as ContainsFolded wants it: ASCII letters in lower case, two-byte characters
-// untouched (their second byte may be an ASCII letter's code).
-CString FoldSearch(const char* pszSearch) {
-    std::string folded;
-    const auto* p = reinterpret_cast<const unsigned char*>(pszSearch ? pszSearch : "");
-    while (*p) {
-        if (IsLeadByte(*p) && p[1]) {
-            folded.push_back(static_cast<char>(*p++));
-            folded.push_back(static_cast<char>(*p++));
-        } else {
-            folded.push_back(static_cast<char>(FoldAscii(*p++)));
-        }
-    }
-    return CString(folded);
-}
-
-// Whether `text` holds `folded` at one of its character boundaries.
-bool ContainsFolded(const CString& strText, const CString& strFolded) {
-    const size_t n = static_cast<size_t>(strFolded.GetLength());
-    const size_t len = static_cast<size_t>(strText.GetLength());
-    if (n == 0)
-        return true;
-    const auto* t = reinterpret_cast<const unsigned char*>(strText.GetString());
-    const auto* s = reinterpret_cast<const unsigned char*>(strFolded.GetString());
-    for (size_t i = 0; i + n <= len;) {
-        // Both sides step a whole character at a time, so a match never starts or ends inside
-        // a two-byte character of the text.
-        size_t k = 0;
-        while (k < n) {
-            if (IsLeadByte(s[k])) {
-                if (t[i + k] != s[k] || (k + 1 < n && t[i + k + 1] != s[k + 1]))
-                    break;
-                k += 2;
-            } else {
-                if (FoldAscii(t[i + k]) != s[k])
-                    break;
-                ++k;
-            }
-        }
-        if (k >= n)
-            return true;
-        i += IsLeadByte(t[i]) && i + 1 < len ? 2 : 1;
-    }
-    return false;
-}
-
 }  // namespace
 
 CTagShowExDlg::CTagShowExDlg() : CPropertyPage(kTagPage) {}
@@ -109,10 +53,6 @@ TagPageMemory& CTagShowExDlg::Remembered() {
 BOOL CTagShowExDlg::SetShowDataFrom(int nSource) {
     m_nDataSource = nSource;
     return nSource >= 0 && nSource <= 2;
-}
-
-BOOL CTagShowExDlg::TextMatches(const char* pszText, const char* pszSearch) {
-    return ContainsFolded(CString(pszText ? pszText : ""), FoldSearch(pszSearch)) ? TRUE : FALSE;
 }
 
 const char* CTagShowExDlg::TagTypeText(int nCode) {
@@ -146,10 +86,10 @@ const char* CTagShowExDlg::TrendFilterText(int nIndex) {
 }
 
 BOOL CTagShowExDlg::LookupTag(const CString& strName, CMemTag& tag) const {
-    auto it = m_mapNameToTag.find(strName.str());
-    if (it == m_mapNameToTag.end())
+    const CMemTag* pTag = m_model.Find(strName);
+    if (!pTag)
         return FALSE;
-    tag = m_arrTags[it->second];
+    tag = *pTag;
     return TRUE;
 }
 
@@ -182,16 +122,13 @@ BOOL CTagShowExDlg::OnInitDialog() {
     m_list.SetColumnSpec(gbtext::TagColumnSpec);
     m_list.RestoreColumnWidths();
 
-    if (m_pSheet) {
-        m_pSheet->GetAllAreaInfo(m_arrAreaID, m_arrAreaName, m_arrAreaDesc);
-        m_pSheet->GetAllRegionInfo(m_arrRegionAreaID, m_arrRegionID, m_arrRegionName,
-                                   m_arrRegionDesc);
-        m_pSheet->GetAllTags(m_arrTags, m_nDataSource);
+    if (m_pHost) {
+        m_pHost->GetAllAreaInfo(m_arrAreaID, m_arrAreaName, m_arrAreaDesc);
+        m_pHost->GetAllRegionInfo(m_arrRegionAreaID, m_arrRegionID, m_arrRegionName,
+                                  m_arrRegionDesc);
+        m_pHost->GetAllTags(m_model.Tags(), m_nDataSource);
     }
-    m_mapNameToTag.clear();
-    m_mapNameToTag.reserve(static_cast<size_t>(std::max(m_arrTags.GetSize(), 17)));
-    for (int i = 0; i < m_arrTags.GetSize(); ++i)
-        m_mapNameToTag[m_arrTags[i].strName.str()] = i;  // a later tag of the same name wins
+    m_model.Reindex();
 
     TagPageMemory& mem = Remembered();
     m_areaList.ResetContent();
@@ -217,9 +154,7 @@ BOOL CTagShowExDlg::OnInitDialog() {
     m_trendList.SetCurSel(mem.nTrendChoice);
     m_searchEdit.SetWindowText(mem.strSearch);
 
-    m_nDirection = 1;
-    mem.nForwardStart = mem.nPageNo * kRowsPerPage;
-    mem.nBackwardStart = mem.nForwardStart - 1;
+    m_model.Reopen();
     FillTagPage(TRUE);
     return TRUE;
 }
@@ -235,31 +170,18 @@ void CTagShowExDlg::FillRegionList(int nAreaChoice) {
             m_regionList.SetItemData(m_regionList.AddString(m_arrRegionName[i]), m_arrRegionID[i]);
 }
 
-CTagShowExDlg::Filter CTagShowExDlg::ReadFilter() const {
-    Filter f;
-    f.a = m_areaList.GetCurSel();
-    f.r = m_regionList.GetCurSel();
-    f.d = f.r >= 0 ? m_regionList.GetItemData(f.r) : 0;
-    f.t = m_typeList.GetCurSel() + 1;
-    f.w = m_trendList.GetCurSel();
-    f.strSearch = FoldSearch(Remembered().strSearch);
+TagPageFilter CTagShowExDlg::ReadFilter() const {
+    TagPageFilter f;
+    const int a = m_areaList.GetCurSel();
+    f.bByArea = a > 0 && a <= m_arrAreaID.GetSize();
+    f.nArea = f.bByArea ? static_cast<int>(m_arrAreaID[a - 1]) : 0;
+    const int r = m_regionList.GetCurSel();
+    f.bByRegion = r > 0;
+    f.nRegion = f.bByRegion ? static_cast<int>(m_regionList.GetItemData(r)) : 0;
+    f.nType = m_typeList.GetCurSel() + 1;
+    f.nTrend = m_trendList.GetCurSel();
+    f.strSearch = Remembered().strSearch;
     return f;
-}
-
-bool CTagShowExDlg::Passes(const CMemTag& tag, const Filter& f) const {
-    if (f.a > 0 && f.a <= m_arrAreaID.GetSize() &&
-        tag.nArea != static_cast<int>(m_arrAreaID[f.a - 1]))
-        return false;
-    if (f.r > 0 && tag.nRegion != static_cast<int>(f.d))
-        return false;
-    if (f.t != 5 && tag.nDataType != f.t)
-        return false;
-    if (f.w == 0 && tag.nTrend == 0)
-        return false;
-    if (f.w == 1 && tag.nTrend == 1)
-        return false;
-    return f.strSearch.IsEmpty() || ContainsFolded(tag.strName, f.strSearch) ||
-           ContainsFolded(tag.strDesc, f.strSearch);
 }
 
 bool CTagShowExDlg::AddTagRow(int nRow, const CMemTag& tag) {
@@ -277,66 +199,38 @@ bool CTagShowExDlg::AddTagRow(int nRow, const CMemTag& tag) {
 }
 
 void CTagShowExDlg::FillTagPage(BOOL bKeepPosition) {
-    TagPageMemory& mem = Remembered();
-    if (!bKeepPosition) {
-        m_nDirection = 1;
-        mem.nPageNo = 0;
-        mem.nForwardStart = 0;
-    }
+    if (!bKeepPosition)
+        m_model.Restart();
     m_list.DeleteAllItems();
-    const Filter f = ReadFilter();
-    int pos;
-    if (m_nDirection == 1) {
-        pos = mem.nForwardStart;
-        mem.nBackwardStart = mem.nForwardStart - 1;
-    } else {
-        pos = mem.nBackwardStart;
-        mem.nForwardStart = mem.nBackwardStart + 1;
-    }
-    const int nTags = m_arrTags.GetSize();
-    int n = 0, nMarked = -1;
-    while (pos >= 0 && pos < nTags && n < kRowsPerPage) {
-        const CMemTag& tag = m_arrTags[pos];
-        if (Passes(tag, f) && AddTagRow(++n, tag) && nMarked < 0)
-            nMarked = n - 1;
-        pos += m_nDirection;
-    }
+    const std::vector<int> rows = m_model.WalkPage(ReadFilter());
+    const int n = static_cast<int>(rows.size());
+    int nMarked = -1;
+    for (int i = 0; i < n; ++i)
+        if (AddTagRow(i + 1, m_model.Tags()[rows[static_cast<size_t>(i)]]) && nMarked < 0)
+            nMarked = i;
     if (nMarked >= 0) {
         m_list.SetItemState(nMarked, LVIS_FOCUSED, LVIS_FOCUSED);
         m_list.EnsureVisible(nMarked, FALSE);
     }
-    if (m_nDirection == 1)
-        mem.nForwardStart = pos;
-    else
-        mem.nBackwardStart = pos;
-    mem.nRowsShown = n;
 
     CString strCount, strPage;
     strCount.Format(gbtext::RowCountFmt, n);
-    strPage.Format(gbtext::PageNoFmt, mem.nPageNo + 1);
+    strPage.Format(gbtext::PageNoFmt, Remembered().nPageNo + 1);
     SetDlgItemText(IDC_ROW_COUNT, strCount);
     SetDlgItemText(IDC_PAGE_NO, strPage);
     // The steps OnPrevPage and OnNextPage would refuse are shown as unavailable.
-    m_prevButton.EnableWindow(mem.nPageNo != 0);
-    m_nextButton.EnableWindow(n >= kRowsPerPage);
+    m_prevButton.EnableWindow(m_model.CanStepBack());
+    m_nextButton.EnableWindow(m_model.CanStepOn());
 }
 
 void CTagShowExDlg::OnPrevPage() {
-    TagPageMemory& mem = Remembered();
-    if (mem.nPageNo == 0)
-        return;
-    m_nDirection = -1;
-    mem.nPageNo--;
-    FillTagPage(TRUE);
+    if (m_model.StepBack())
+        FillTagPage(TRUE);
 }
 
 void CTagShowExDlg::OnNextPage() {
-    TagPageMemory& mem = Remembered();
-    if (mem.nRowsShown < kRowsPerPage)
-        return;
-    m_nDirection = 1;
-    mem.nPageNo++;
-    FillTagPage(TRUE);
+    if (m_model.StepOn())
+        FillTagPage(TRUE);
 }
 
 void CTagShowExDlg::OnAreaChange() {
@@ -368,20 +262,20 @@ void CTagShowExDlg::OnSearchChange() {
 }
 
 void CTagShowExDlg::OnOK() {
-    if (m_pSheet)
-        m_pSheet->SetSelectKind(1);
+    if (m_pHost)
+        m_pHost->SetSelectKind(1);
     m_arrChosen.RemoveAll();
     for (int nItem : m_list.GetSelectedItems())
         if (const auto* texts = m_list.GetRowTexts(nItem); texts && texts->size() > 1)
             m_arrChosen.Add((*texts)[1]);
     Remembered().strSelectedTag = m_arrChosen.IsEmpty() ? CString() : m_arrChosen[0];
-    if (m_pSheet)
-        m_pSheet->EndDialog(IDOK);
+    if (m_pHost)
+        m_pHost->EndBrowser(IDOK);
     CPropertyPage::OnOK();
 }
 
 BOOL CTagShowExDlg::OnSetActive() {
-    if (m_pSheet)
-        m_pSheet->SetSelectKind(1);
+    if (m_pHost)
+        m_pHost->SetSelectKind(1);
     return CPropertyPage::OnSetActive();
 }

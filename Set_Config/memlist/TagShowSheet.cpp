@@ -37,19 +37,19 @@ int CMemTagShowSheet::SetShowPage(int nTag, int nEvent, int nTask, int nStruct) 
         RemovePage(0);
     if (nTag) {
         AddPage(&m_tagPage);
-        m_tagPage.m_pSheet = this;
+        m_tagPage.m_pHost = this;
     }
     if (nEvent) {
         AddPage(&m_eventPage);
-        m_eventPage.m_pSheet = this;
+        m_eventPage.m_pHost = this;
     }
     if (nTask) {
         AddPage(&m_taskPage);
-        m_taskPage.m_pSheet = this;
+        m_taskPage.m_pHost = this;
     }
     if (nStruct) {
         AddPage(&m_structPage);
-        m_structPage.m_pSheet = this;
+        m_structPage.m_pHost = this;
     }
     return GetPageCount() > 0 ? 1 : 0;
 }

@@ -11,6 +11,7 @@
 #include "Arrays.h"
 #include "CString.h"
 #include "EventListPage.h"
+#include "PageHost.h"
 #include "PropertySheet.h"
 #include "StructListPage.h"
 #include "TagRecords.h"
@@ -19,7 +20,7 @@
 
 class CFileFace;
 
-class CMemTagShowSheet : public CPropertySheet {
+class CMemTagShowSheet : public CPropertySheet, public IPageHost {
 public:
     CMemTagShowSheet(const char* pszCaption, CWnd* pParent = nullptr, UINT iSelectPage = 0);
     ~CMemTagShowSheet() override;
@@ -78,18 +79,19 @@ public:
     int AddError(CString& strMsg);
     int GetErrStringArray(CStringArray& arr);
     int RemoveErrorFile();
-    virtual int GetAllAreaInfo(CDWordArray& arrNo, CStringArray& arrName, CStringArray& arrDesc);
-    virtual int GetAllRegionInfo(CDWordArray& arrAreaNo, CDWordArray& arrRegionNo,
-                                 CStringArray& arrName, CStringArray& arrDesc);
+    int GetAllAreaInfo(CDWordArray& arrNo, CStringArray& arrName, CStringArray& arrDesc) override;
+    int GetAllRegionInfo(CDWordArray& arrAreaNo, CDWordArray& arrRegionNo, CStringArray& arrName,
+                         CStringArray& arrDesc) override;
 
     // --- for the pages --------------------------------------------------------------------------
-    void SetSelectKind(int nKind) { m_nSelectKind = nKind; }
+    void SetSelectKind(int nKind) override { m_nSelectKind = nKind; }
     int GetSelectKind() const { return m_nSelectKind; }
+    void EndBrowser(int nResult) override { EndDialog(nResult); }
     // Every live tag of both sources, Brakk first, through the sheet's own list.
-    virtual int GetAllTags(CArray<CMemTag, CMemTag&>& arr, int nSource);
-    virtual int GetAllEvents(CArray<CMemTag, CMemTag&>& arr, int nSource);
-    virtual int GetAllTasks(CArray<CMemTag, CMemTag&>& arr, int nSource);
-    virtual int GetAllStructObjects(CArray<CMemTag, CMemTag&>& arr, int nSource);
+    int GetAllTags(CArray<CMemTag, CMemTag&>& arr, int nSource) override;
+    int GetAllEvents(CArray<CMemTag, CMemTag&>& arr, int nSource) override;
+    int GetAllTasks(CArray<CMemTag, CMemTag&>& arr, int nSource) override;
+    int GetAllStructObjects(CArray<CMemTag, CMemTag&>& arr, int nSource) override;
 
     CFileFace& GetStore() const { return *m_pStore; }
     const CString& GetCaption() const { return m_strCaption; }

@@ -1,6 +1,5 @@
 #include "TaskListPage.h"
 
-#include "TagShowSheet.h"
 #include "gbtext/StoreTexts.h"
 #include "gbtext/UiTexts.h"
 
@@ -27,8 +26,8 @@ CTaskListPage::CTaskListPage()
     : CNumberedListPage(kTaskPage, IDC_TASK_LIST, 6, 3, gbtext::TaskPrefix) {}
 
 void CTaskListPage::ReadRecords(CArray<CMemTag, CMemTag&>& arr) {
-    if (m_pSheet)
-        m_pSheet->GetAllTasks(arr, GetShowDataFrom());
+    if (m_pHost)
+        m_pHost->GetAllTasks(arr, GetShowDataFrom());
     else
         arr.RemoveAll();
 }

@@ -9,6 +9,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -86,6 +87,23 @@ inline CMemTag MakeTag(const std::string& name, int type, int area = 0, int regi
     t.nDataSource = 2;
     t.dRangeHigh = 100;
     return t;
+}
+
+// The tag names T000, T001, ... that plain test tags get.
+inline std::string Name(int i) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "T%03d", i);
+    return buf;
+}
+
+inline std::vector<std::string> Names(int from, int to) {  // inclusive, either direction
+    std::vector<std::string> out;
+    for (int i = from;; i += from <= to ? 1 : -1) {
+        out.push_back(Name(i));
+        if (i == to)
+            break;
+    }
+    return out;
 }
 
 // An event, task or struct object as the store lists it.

@@ -4,29 +4,12 @@
 
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <cstdio>
 
 #include "BrowserTestSupport.h"
 
 using namespace mltest;
 
 namespace {
-
-std::string Name(int i) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "T%03d", i);
-    return buf;
-}
-
-std::vector<std::string> Names(int from, int to) {  // inclusive, either direction
-    std::vector<std::string> out;
-    for (int i = from;; i += from <= to ? 1 : -1) {
-        out.push_back(Name(i));
-        if (i == to)
-            break;
-    }
-    return out;
-}
 
 class TagPageTest : public ::testing::Test {
 protected:
@@ -92,13 +75,6 @@ TEST_F(TagPageTest, WalksTwoHundredFiftyTagsForwardAndBackInPagesOfAHundred) {
         EXPECT_EQ(ColumnTexts(List(), 1), Names(199, 100));
         EXPECT_EQ(ColumnTexts(List(), 0).front(), "1");
         EXPECT_EQ(Text(CTagShowExDlg::IDC_PAGE_NO), "第2页");
-        Click(CTagShowExDlg::IDC_PREV_PAGE);
-        EXPECT_EQ(ColumnTexts(List(), 1), Names(99, 0));
-        EXPECT_EQ(Text(CTagShowExDlg::IDC_PAGE_NO), "第1页");
-        Click(CTagShowExDlg::IDC_PREV_PAGE);  // first page: nothing happens
-        EXPECT_EQ(ColumnTexts(List(), 1), Names(99, 0));
-        Click(CTagShowExDlg::IDC_NEXT_PAGE);
-        EXPECT_EQ(ColumnTexts(List(), 1), Names(100, 199));
     });
 }
 
@@ -186,10 +162,8 @@ TEST_F(TagFilterTest, TypeAndTrendChoicesFilter) {
         Choose(type, 1);  // integer
         EXPECT_EQ(ColumnTexts(List(), 1), (std::vector<std::string>{"a10r2", "a20r1"}));
         Choose(type, 4);
-        Choose(trend, 0);  // in the trend database: any nonzero flag
+        Choose(trend, 0);  // in the trend database
         EXPECT_EQ(ColumnTexts(List(), 1), (std::vector<std::string>{"a10r1", "a20r1", "a20r3"}));
-        Choose(trend, 1);  // not in it: every flag but 1
-        EXPECT_EQ(ColumnTexts(List(), 1), (std::vector<std::string>{"a10r2", "a20r1", "a30r1"}));
     });
 }
 
@@ -342,22 +316,6 @@ TEST_F(TagPageTest, ThePreselectedRowIsCurrentAndScrolledIntoView) {
         const QRect row = List()->visualRect(List()->model()->index(90, 1));
         EXPECT_TRUE(List()->viewport()->rect().contains(row));
     });
-}
-
-TEST(TagSearchText, MatchesWholeCharactersOnlyAndAsciiLettersWithoutCase) {
-    EXPECT_TRUE(CTagShowExDlg::TextMatches("FIC101.PV", "ic10"));
-    EXPECT_TRUE(CTagShowExDlg::TextMatches(Gb("1号泵PUMP").c_str(), Gb("泵p").c_str()));
-    EXPECT_TRUE(CTagShowExDlg::TextMatches("x", ""));
-    EXPECT_FALSE(CTagShowExDlg::TextMatches("", "x"));
-    // 泵阀 is B1C3 B7A7; C3B7 is 梅, which must not be found across the two characters.
-    EXPECT_FALSE(CTagShowExDlg::TextMatches(Gb("泵阀").c_str(), Gb("梅").c_str()));
-    EXPECT_TRUE(CTagShowExDlg::TextMatches(Gb("泵阀").c_str(), Gb("阀").c_str()));
-    // A second byte in the ASCII range is part of its character, never a letter of its own,
-    // and two-byte characters are compared as they are.
-    EXPECT_FALSE(CTagShowExDlg::TextMatches("\x81\x41", "a"));
-    EXPECT_FALSE(CTagShowExDlg::TextMatches("\x81\x41", "A"));
-    EXPECT_FALSE(CTagShowExDlg::TextMatches("\x81\x41", "\x81\x61"));
-    EXPECT_TRUE(CTagShowExDlg::TextMatches("x\x81\x41y", "\x81\x41Y"));
 }
 
 TEST(TagPageTexts, TypeAndTrendTextsByCode) {

@@ -43,7 +43,7 @@ TEST_F(SheetTest, SetShowPageReplacesThePageSetInFixedOrder) {
     ASSERT_EQ(sheet.GetPageCount(), 3);
     EXPECT_EQ(sheet.GetPage(0), &sheet.GetEventPage());
     EXPECT_EQ(sheet.GetPage(2), &sheet.GetStructPage());
-    EXPECT_EQ(sheet.GetStructPage().m_pSheet, &sheet);
+    EXPECT_EQ(sheet.GetStructPage().m_pHost, &sheet);
     EXPECT_EQ(sheet.SetShowPage(1, 0, 0, 1), 1);
     ASSERT_EQ(sheet.GetPageCount(), 2);
     EXPECT_EQ(sheet.GetPage(0), &sheet.GetTagPage());
