@@ -48,71 +48,47 @@ int ResolveInto(const char* label, CString* result) {
     return 1;
 }
 
+// A path info of another size comes from a caller built against another layout.
+int ResolveWithInfo(const char* label, const DIRKEEPER_PATHINFO& info, CString* result) {
+    if (info.dwSize != sizeof(DIRKEEPER_PATHINFO))
+        return 0;
+    return ResolveInto(label, result);
+}
+
 }  // namespace
 
-DK_EXPORT int Dirkeeper_Init_Cfg() {
-    return 1;
-}
-DK_EXPORT int Dirkeeper_Init_Cfg_Share() {
-    return 1;
-}
-DK_EXPORT int Dirkeeper_Init_Cfg_FromShare() {
-    return 1;
-}
-DK_EXPORT int Dirkeeper_Init_Run() {
-    return 1;
-}
-DK_EXPORT int Dirkeeper_Init_Run_Share() {
-    return 1;
-}
-DK_EXPORT int Dirkeeper_Init_Run_FromShare() {
-    return 1;
-}
-DK_EXPORT int Dirkeeper_UnInit_Cfg() {
-    return 1;
-}
-DK_EXPORT int Dirkeeper_UnInit_Run() {
-    return 1;
-}
-DK_EXPORT int Dirkeeper_IsInit_Cfg() {
-    return 1;
-}
-DK_EXPORT int Dirkeeper_IsInit_Run() {
-    return 1;
-}
+// The entry points with nothing to do, each answering one constant.
+#define DK_ANSWER(value, name, ...)   \
+    DK_EXPORT int name(__VA_ARGS__) { \
+        return value;                 \
+    }
+DK_ANSWER(1, Dirkeeper_Init_Cfg)
+DK_ANSWER(1, Dirkeeper_Init_Cfg_Share)
+DK_ANSWER(1, Dirkeeper_Init_Cfg_FromShare)
+DK_ANSWER(1, Dirkeeper_Init_Run)
+DK_ANSWER(1, Dirkeeper_Init_Run_Share)
+DK_ANSWER(1, Dirkeeper_Init_Run_FromShare)
+DK_ANSWER(1, Dirkeeper_UnInit_Cfg)
+DK_ANSWER(1, Dirkeeper_UnInit_Run)
+DK_ANSWER(1, Dirkeeper_IsInit_Cfg)
+DK_ANSWER(1, Dirkeeper_IsInit_Run)
+DK_ANSWER(0, Dirkeeper_GetCurCfgPathInfo, DIRKEEPER_PATHINFO*)
+DK_ANSWER(0, Dirkeeper_GetCurRunPathInfo, DIRKEEPER_PATHINFO*)
+DK_ANSWER(0, Dirkeeper_SetLatestCfgPathInfo, DIRKEEPER_PATHINFO)
+DK_ANSWER(0, Dirkeeper_SetLatestRunPathInfo, DIRKEEPER_PATHINFO)
+DK_ANSWER(0, Dirkeeper_GetLatestCfgPathInfo, DIRKEEPER_PATHINFO*)
+DK_ANSWER(0, Dirkeeper_GetLatestRunPathInfo, DIRKEEPER_PATHINFO*)
+DK_ANSWER(1, Dirkeeper_IsNewSystem)
+#undef DK_ANSWER
+
 DK_EXPORT int Dirkeeper_GetPath(const char* label, CString* result) {
     return ResolveInto(label, result);
 }
 DK_EXPORT int Dirkeeper_GetCfgPath(const char* label, DIRKEEPER_PATHINFO info, CString* result) {
-    if (info.dwSize != sizeof(DIRKEEPER_PATHINFO))
-        return 0;
-    return ResolveInto(label, result);
+    return ResolveWithInfo(label, info, result);
 }
 DK_EXPORT int Dirkeeper_GetRunPath(const char* label, DIRKEEPER_PATHINFO info, CString* result) {
-    if (info.dwSize != sizeof(DIRKEEPER_PATHINFO))
-        return 0;
-    return ResolveInto(label, result);
-}
-DK_EXPORT int Dirkeeper_GetCurCfgPathInfo(DIRKEEPER_PATHINFO*) {
-    return 0;
-}
-DK_EXPORT int Dirkeeper_GetCurRunPathInfo(DIRKEEPER_PATHINFO*) {
-    return 0;
-}
-DK_EXPORT int Dirkeeper_SetLatestCfgPathInfo(DIRKEEPER_PATHINFO) {
-    return 0;
-}
-DK_EXPORT int Dirkeeper_SetLatestRunPathInfo(DIRKEEPER_PATHINFO) {
-    return 0;
-}
-DK_EXPORT int Dirkeeper_GetLatestCfgPathInfo(DIRKEEPER_PATHINFO*) {
-    return 0;
-}
-DK_EXPORT int Dirkeeper_GetLatestRunPathInfo(DIRKEEPER_PATHINFO*) {
-    return 0;
-}
-DK_EXPORT int Dirkeeper_IsNewSystem() {
-    return 1;
+    return ResolveWithInfo(label, info, result);
 }
 DK_EXPORT int Dirkeeper_GetPathByLable(const char* label, CString* result) {
     return ResolveInto(label, result);

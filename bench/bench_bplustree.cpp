@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchScratch.h"
 #include "filebplustreenode.h"
 
 namespace {
@@ -31,14 +32,7 @@ std::vector<std::string> Names(int n) {
     return v;
 }
 
-const std::string& BenchDir() {
-    static const std::string dir = [] {
-        char templ[] = "/tmp/memlist-bench-XXXXXX";
-        const char* p = mkdtemp(templ);
-        return std::string(p ? p : "/tmp");
-    }();
-    return dir;
-}
+using benchscratch::BenchDir;
 
 std::string TreePath(int n) {
     return BenchDir() + "/bench" + std::to_string(n) + ".bpt";

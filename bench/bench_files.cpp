@@ -6,19 +6,13 @@
 #include <cstdio>
 #include <string>
 
+#include "BenchScratch.h"
 #include "FileDypass.h"
 #include "LoadARFile.h"
 
 namespace {
 
-const std::string& BenchDir() {
-    static const std::string dir = [] {
-        char templ[] = "/tmp/memlist-bench-XXXXXX";
-        const char* p = mkdtemp(templ);
-        return std::string(p ? p : "/tmp");
-    }();
-    return dir;
-}
+using benchscratch::BenchDir;
 
 void WriteFile(const std::string& path, const std::string& text) {
     if (FILE* f = std::fopen(path.c_str(), "wb")) {

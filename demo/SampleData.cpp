@@ -57,6 +57,43 @@ void FillHead(Rec& r, const std::vector<std::string>& c, int userWord) {
     r.nTrend = std::atoi(c[6].c_str());
 }
 
+void SetRange(IntTagInfo& r, const std::vector<std::string>& c) {
+    r.nRangeLow = std::atoi(c[8].c_str());
+    r.nRangeHigh = std::atoi(c[9].c_str());
+}
+void SetRange(FloatTagInfo& r, const std::vector<std::string>& c) {
+    r.dRangeLow = std::atof(c[8].c_str());
+    r.dRangeHigh = std::atof(c[9].c_str());
+}
+
+// Integer and real tags add a unit and a range to the head.
+template <class Rec>
+void FillRanged(Rec& r, const std::vector<std::string>& c, int userWord) {
+    FillHead(r, c, userWord);
+    Put(r.szUnit, sizeof r.szUnit, c[7]);
+    SetRange(r, c);
+    r.nTailWord = userWord;
+}
+
+// Events and tasks come from the same columns.
+template <class Item>
+void FillItem(Item& it, const std::vector<std::string>& c, int src) {
+    it.nNo = std::atoi(c[2].c_str());
+    it.byHost73 = 0;
+    it.Reset();
+    it.wGroup = static_cast<std::uint16_t>(std::atoi(c[3].c_str()));
+    it.byDataSource = static_cast<std::uint8_t>(src);
+    Put(it.szDesc, sizeof it.szDesc, c[4]);
+}
+
+// An add that worked counts in `nDone`, any other as a failure.
+void Tally(int nResult, int& nDone, SampleCounts& n) {
+    if (nResult == 1)
+        ++nDone;
+    else
+        ++n.nFailed;
+}
+
 }  // namespace
 
 SampleCounts LoadSampleData(CMemTagList& list, const std::string& dataDir) {
@@ -75,29 +112,18 @@ SampleCounts LoadSampleData(CMemTagList& list, const std::string& dataDir) {
             ok = list.AddData(1, src, &r, "");
         } else if (c[1] == "int") {
             IntTagInfo r;
-            FillHead(r, c, userWord);
-            Put(r.szUnit, sizeof r.szUnit, c[7]);
-            r.nRangeLow = std::atoi(c[8].c_str());
-            r.nRangeHigh = std::atoi(c[9].c_str());
-            r.nTailWord = userWord;
+            FillRanged(r, c, userWord);
             ok = list.AddData(2, src, &r, "");
         } else if (c[1] == "float") {
             FloatTagInfo r;
-            FillHead(r, c, userWord);
-            Put(r.szUnit, sizeof r.szUnit, c[7]);
-            r.dRangeLow = std::atof(c[8].c_str());
-            r.dRangeHigh = std::atof(c[9].c_str());
-            r.nTailWord = userWord;
+            FillRanged(r, c, userWord);
             ok = list.AddData(3, src, &r, "");
         } else if (c[1] == "string") {
             StringTagInfo r;
             FillHead(r, c, userWord);
             ok = list.AddData(4, src, &r, "");
         }
-        if (ok == 1)
-            ++n.nTags;
-        else
-            ++n.nFailed;
+        Tally(ok, n.nTags, n);
     }
     for (const auto& c : ReadCsv(dataDir + "/structs.csv")) {
         if (c.size() < 3)
@@ -107,10 +133,7 @@ SampleCounts LoadSampleData(CMemTagList& list, const std::string& dataDir) {
         Put(s.szObjName, sizeof s.szObjName, c[1]);
         Put(s.szStructType, sizeof s.szStructType, c[2]);
         s.byDataSource = static_cast<std::uint8_t>(Source(c[0]));
-        if (list.AddStruct(Source(c[0]), &s) == 1)
-            ++n.nStructs;
-        else
-            ++n.nFailed;
+        Tally(list.AddStruct(Source(c[0]), &s), n.nStructs, n);
     }
     for (const auto& c : ReadCsv(dataDir + "/items.csv")) {
         if (c.size() < 5)
@@ -118,28 +141,12 @@ SampleCounts LoadSampleData(CMemTagList& list, const std::string& dataDir) {
         int src = Source(c[0]);
         if (c[1] == "event") {
             Thing_Info e;
-            e.nNo = std::atoi(c[2].c_str());
-            e.byHost73 = 0;
-            e.Reset();
-            e.wGroup = static_cast<std::uint16_t>(std::atoi(c[3].c_str()));
-            e.byDataSource = static_cast<std::uint8_t>(src);
-            Put(e.szDesc, sizeof e.szDesc, c[4]);
-            if (list.AddEvent(src, &e) == 1)
-                ++n.nEvents;
-            else
-                ++n.nFailed;
+            FillItem(e, c, src);
+            Tally(list.AddEvent(src, &e), n.nEvents, n);
         } else {
             Task_Info t;
-            t.nNo = std::atoi(c[2].c_str());
-            t.byHost73 = 0;
-            t.Reset();
-            t.wGroup = static_cast<std::uint16_t>(std::atoi(c[3].c_str()));
-            t.byDataSource = static_cast<std::uint8_t>(src);
-            Put(t.szDesc, sizeof t.szDesc, c[4]);
-            if (list.AddTask(src, &t) == 1)
-                ++n.nTasks;
-            else
-                ++n.nFailed;
+            FillItem(t, c, src);
+            Tally(list.AddTask(src, &t), n.nTasks, n);
         }
     }
     return n;

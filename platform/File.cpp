@@ -10,6 +10,29 @@
 #include "Clock.h"
 #include "Vfs.h"
 
+namespace {
+
+// Repeats a positional transfer until all n bytes have moved, it moves nothing or it fails with
+// more than an interruption; returns the bytes moved, or -1 on failure.
+template <class Transfer>
+long long MoveAll(std::size_t n, Transfer transfer) {
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t r = transfer(done);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (r == 0)
+            break;
+        done += static_cast<std::size_t>(r);
+    }
+    return static_cast<long long>(done);
+}
+
+}  // namespace
+
 CFile::~CFile() {
     Close();
 }
@@ -76,21 +99,10 @@ void CFile::Close() {
 long long CFile::ReadAt(std::uint64_t offset, void* buf, std::size_t n) {
     if (m_fd < 0)
         return -1;
-    std::size_t done = 0;
     char* p = static_cast<char*>(buf);
-    while (done < n) {
-        ssize_t r =
-            mlplat::Vfs().pread(m_fd, p + done, n - done, static_cast<off_t>(offset + done));
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (r == 0)
-            break;
-        done += static_cast<std::size_t>(r);
-    }
-    return static_cast<long long>(done);
+    return MoveAll(n, [&](std::size_t done) {
+        return mlplat::Vfs().pread(m_fd, p + done, n - done, static_cast<off_t>(offset + done));
+    });
 }
 
 long long CFile::ReadOnceAt(std::uint64_t offset, void* buf, std::size_t n) {
@@ -132,21 +144,11 @@ bool CFile::ReadAll(std::string& out) {
 bool CFile::WriteAt(std::uint64_t offset, const void* buf, std::size_t n) {
     if (m_fd < 0)
         return false;
-    std::size_t done = 0;
     const char* p = static_cast<const char*>(buf);
-    while (done < n) {
-        ssize_t r =
-            mlplat::Vfs().pwrite(m_fd, p + done, n - done, static_cast<off_t>(offset + done));
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (r == 0)
-            return false;
-        done += static_cast<std::size_t>(r);
-    }
-    return true;
+    return MoveAll(n, [&](std::size_t done) {
+               return mlplat::Vfs().pwrite(m_fd, p + done, n - done,
+                                           static_cast<off_t>(offset + done));
+           }) == static_cast<long long>(n);
 }
 
 long long CFile::GetLength() const {

@@ -203,21 +203,29 @@ int FileBPlusTree::ImageSize(int nOrder, int nExpected) {
     return size > INT_MAX ? -1 : static_cast<int>(size);
 }
 
-int FileBPlusTree::CreateOnDisk(CString strPath, int nOrder) {
-    // Checked before the path is taken, so that a refused call cannot redirect an open tree.
+// Checked before the path is taken, so that a refused call cannot redirect an open tree.
+bool FileBPlusTree::ClaimPath(const CString& strPath) {
     if (strPath.IsEmpty() || m_nMode != kClosed)
-        return 0;
+        return false;
     m_strPath = strPath;
-    if (nOrder <= 1 || nOrder > kMaxOrder)
+    return true;
+}
+
+bool FileBPlusTree::StartEmpty(int nMode, int nOrder) {
+    m_nMode = nMode;
+    MakeWorkNodes(nOrder);
+    m_header.nOrder = nOrder;
+    return WriteHeader();
+}
+
+int FileBPlusTree::CreateOnDisk(CString strPath, int nOrder) {
+    if (!ClaimPath(strPath) || nOrder <= 1 || nOrder > kMaxOrder)
         return 0;
     try {
         if (!m_file.Open(m_strPath, CFile::modeCreate | CFile::modeReadWrite |
                                         CFile::shareDenyWrite | CFile::typeBinary))
             return 0;
-        m_nMode = kDisk;
-        MakeWorkNodes(nOrder);
-        m_header.nOrder = nOrder;
-        if (WriteHeader())
+        if (StartEmpty(kDisk, nOrder))
             return 1;
     } catch (...) {
     }
@@ -226,24 +234,16 @@ int FileBPlusTree::CreateOnDisk(CString strPath, int nOrder) {
 }
 
 int FileBPlusTree::CreateInMemory(CString strPath, int nOrder, int nExpected) {
-    if (strPath.IsEmpty() || m_nMode != kClosed)
-        return 0;
-    m_strPath = strPath;
-    if (nOrder <= 1 || nExpected < 0)
+    if (!ClaimPath(strPath) || nOrder <= 1 || nExpected < 0)
         return 0;
     try {
         PrepareLock(m_strPath);  // a missing lock shows later, as a failing save
         const int nLen = ImageSize(nOrder, nExpected);
-        if (nLen < 0) {
-            Close();
-            return 0;
+        if (nLen >= 0) {
+            m_image.assign(static_cast<std::size_t>(nLen), 0);
+            if (StartEmpty(kMemory, nOrder))
+                return 1;
         }
-        m_image.assign(static_cast<std::size_t>(nLen), 0);
-        m_nMode = kMemory;
-        MakeWorkNodes(nOrder);
-        m_header.nOrder = nOrder;
-        if (WriteHeader())
-            return 1;
     } catch (...) {
     }
     Close();

@@ -29,6 +29,24 @@ std::int64_t NowMs() {
     return static_cast<std::int64_t>(mlplat::TickMs());
 }
 
+// Tries until an attempt takes the side or the time is up; each attempt does its own waiting.
+template <class Attempt>
+int TakeSide(int& bHeld, unsigned nTimeout, Attempt attempt) {
+    if (bHeld)
+        return 1;
+    const std::int64_t start = NowMs();
+    std::int64_t elapsed = 0;
+    std::int64_t nextTakeBack = start;
+    while (elapsed < static_cast<std::int64_t>(nTimeout)) {
+        elapsed = NowMs() - start;
+        if (attempt(nextTakeBack)) {
+            bHeld = 1;
+            return 1;
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 CSynchronicLock::~CSynchronicLock() {
@@ -49,57 +67,34 @@ int CSynchronicLock::Create(CString strName, int bCreate) {
     return m_bReady;
 }
 
-int CSynchronicLock::TryReadLock(unsigned nTimeout) {
+bool CSynchronicLock::Usable() {
     AdoptAfterFork();
-    if (!m_bReady || !m_pCounter)
-        return 0;
-    if (m_bReadHeld)
-        return 1;
-    const std::int64_t start = NowMs();
-    std::int64_t elapsed = 0;
-    std::int64_t nextTakeBack = start;
-    while (elapsed < static_cast<std::int64_t>(nTimeout)) {
-        elapsed = NowMs() - start;
-        if (Contribute(1) + 1 < kWriterShare) {
-            m_bReadHeld = 1;
-            return 1;
-        }
-        Withdraw(1);
-        if (TakeBackWhenDue(nextTakeBack))
-            continue;
-        mlplat::SleepMs(15);
-    }
-    MLTRACE("lock %s: shared side timed out\n", m_szName);
-    return 0;
+    return m_bReady && m_pCounter;
 }
 
-int CSynchronicLock::ReadUnlock() {
-    AdoptAfterFork();
-    if (!m_bReady || !m_pCounter)
+int CSynchronicLock::TryReadLock(unsigned nTimeout) {
+    if (!Usable())
         return 0;
-    if (m_bReadHeld) {
+    const int nTaken = TakeSide(m_bReadHeld, nTimeout, [this](std::int64_t& nextTakeBack) {
+        if (Contribute(1) + 1 < kWriterShare)
+            return true;
         Withdraw(1);
-        m_bReadHeld = 0;
-    }
-    return 1;
+        if (!TakeBackWhenDue(nextTakeBack))
+            mlplat::SleepMs(15);
+        return false;
+    });
+    if (!nTaken)
+        MLTRACE("lock %s: shared side timed out\n", m_szName);
+    return nTaken;
 }
 
 int CSynchronicLock::TryWriteLock(unsigned nTimeout) {
-    AdoptAfterFork();
-    if (!m_bReady || !m_pCounter)
+    if (!Usable())
         return 0;
-    if (m_bWriteHeld)
-        return 1;
-    const std::int64_t start = NowMs();
-    std::int64_t elapsed = 0;
-    std::int64_t nextTakeBack = start;
-    while (elapsed < static_cast<std::int64_t>(nTimeout)) {
-        elapsed = NowMs() - start;
+    const int nTaken = TakeSide(m_bWriteHeld, nTimeout, [this](std::int64_t& nextTakeBack) {
         const std::int32_t nBefore = Contribute(kWriterShare);
-        if (nBefore == 0) {
-            m_bWriteHeld = 1;
-            return 1;
-        }
+        if (nBefore == 0)
+            return true;
         // With only readers in, keep the share during the sleep, so new readers are turned
         // away. Another writer that holds or waits is stepped aside from at once: two writers
         // that each kept their share while sleeping could turn each other away until both
@@ -108,18 +103,27 @@ int CSynchronicLock::TryWriteLock(unsigned nTimeout) {
         if (bOnlyReaders)
             mlplat::SleepMs(10);
         Withdraw(kWriterShare);
-        if (TakeBackWhenDue(nextTakeBack))
-            continue;
-        if (!bOnlyReaders)
+        if (!TakeBackWhenDue(nextTakeBack) && !bOnlyReaders)
             mlplat::SleepMs(10);
+        return false;
+    });
+    if (!nTaken)
+        MLTRACE("lock %s: exclusive side timed out\n", m_szName);
+    return nTaken;
+}
+
+int CSynchronicLock::ReadUnlock() {
+    if (!Usable())
+        return 0;
+    if (m_bReadHeld) {
+        Withdraw(1);
+        m_bReadHeld = 0;
     }
-    MLTRACE("lock %s: exclusive side timed out\n", m_szName);
-    return 0;
+    return 1;
 }
 
 int CSynchronicLock::WriteUnlock() {
-    AdoptAfterFork();
-    if (!m_bReady || !m_pCounter)
+    if (!Usable())
         return 0;
     if (m_bWriteHeld) {
         m_bWriteHeld = 0;

@@ -63,6 +63,8 @@ private:
     void DetachRegistry();
     bool LeaveParentsPart();
     void AdoptAfterFork();
+    // Whether the lock can be used now, after adopting a fork's state.
+    bool Usable();
     // Adds n to the counter and records it in the slot; returns the counter before.
     std::int32_t Contribute(std::int32_t n);
     void Withdraw(std::int32_t n);

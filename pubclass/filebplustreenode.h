@@ -194,6 +194,9 @@ private:
     // Descends from the root to the leaf for k into `node`, recording the internal nodes passed.
     bool DescendToLeaf(const CMyKey& k, FileBPlusTreeNode& node, std::vector<int>* pPath);
     void MakeWorkNodes(int nOrder);
+    bool ClaimPath(const CString& strPath);
+    // Enters the mode with fresh work nodes and writes the first header.
+    bool StartEmpty(int nMode, int nOrder);
     bool PrepareLock(const CString& strPath);
     int InsertImpl(const CMyKey& key, int nValue, int bReplace, int* pOldValue);
     int LoadImpl();

@@ -302,6 +302,9 @@ private:
     static constexpr int kTreeBrakk = 0;
     static constexpr int kTreeZuZir = 1;
 
+    // A value out of range is reported and leaves no valid code.
+    void SetCode(int& nCode, int nValue, int nLow, int nHigh, const char* szBad);
+
     // FileDypassFiles.cpp
     // Fills the file table's names, makes the trees and the area list, and opens the set.
     void OpenSetAtConstruction();

@@ -2,22 +2,22 @@
 #include "FileDypass.h"
 #include "gbtext/StoreTexts.h"
 
-void CFileDypass::SetDataType(int nType) {
-    if (nType >= memtag::kTypeNone && nType <= memtag::kTypeString) {
-        m_nDataType = nType;
+void CFileDypass::SetCode(int& nCode, int nValue, int nLow, int nHigh, const char* szBad) {
+    if (nValue >= nLow && nValue <= nHigh) {
+        nCode = nValue;
         return;
     }
-    ReportError("%s", gbtext::SetDataTypeBad);
-    m_nDataType = kNoCode;
+    ReportError("%s", szBad);
+    nCode = kNoCode;
+}
+
+void CFileDypass::SetDataType(int nType) {
+    SetCode(m_nDataType, nType, memtag::kTypeNone, memtag::kTypeString, gbtext::SetDataTypeBad);
 }
 
 void CFileDypass::SetDataSource(int nSource) {
-    if (nSource >= memtag::kSourceBoth && nSource <= memtag::kSourceBrakk) {
-        m_nDataSource = nSource;
-        return;
-    }
-    ReportError("%s", gbtext::SetDataSourceBad);
-    m_nDataSource = kNoCode;
+    SetCode(m_nDataSource, nSource, memtag::kSourceBoth, memtag::kSourceBrakk,
+            gbtext::SetDataSourceBad);
 }
 
 void CFileDypass::SetStructType(const CString& strStructType) {

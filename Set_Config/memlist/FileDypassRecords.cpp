@@ -155,6 +155,19 @@ int CFileDypass::LocateTag(const CString& strName, int& nType, int& nSource, int
 
 // --- records to CMemTag ---------------------------------------------------------------------
 
+namespace {
+
+// Integer and real records differ only in how they store the range.
+template <class Record>
+void TakeRangedTail(const Record& r, double dHigh, double dLow, CMemTag& tag) {
+    tag.dRangeHigh = dHigh;
+    tag.dRangeLow = dLow;
+    tag.strUnit = CStringFromField(r.szUnit, sizeof r.szUnit);
+    tag.nTailWord = r.nTailWord;
+}
+
+}  // namespace
+
 void CFileDypass::FillFromRecord(const void* pRecord, int nType, int nSource, CMemTag& tag,
                                  bool bClearUnitForOthers) const {
     const auto* head = static_cast<const StringTagInfo*>(pRecord);  // the shared head
@@ -168,19 +181,13 @@ void CFileDypass::FillFromRecord(const void* pRecord, int nType, int nSource, CM
     tag.nDataSource = static_cast<WORD>(nSource);
     switch (nType) {
         case memtag::kTypeInt: {
-            const auto* r = static_cast<const IntTagInfo*>(pRecord);
-            tag.dRangeHigh = r->nRangeHigh;
-            tag.dRangeLow = r->nRangeLow;
-            tag.strUnit = CStringFromField(r->szUnit, sizeof r->szUnit);
-            tag.nTailWord = r->nTailWord;
+            const auto& r = *static_cast<const IntTagInfo*>(pRecord);
+            TakeRangedTail(r, r.nRangeHigh, r.nRangeLow, tag);
             break;
         }
         case memtag::kTypeFloat: {
-            const auto* r = static_cast<const FloatTagInfo*>(pRecord);
-            tag.dRangeHigh = r->dRangeHigh;
-            tag.dRangeLow = r->dRangeLow;
-            tag.strUnit = CStringFromField(r->szUnit, sizeof r->szUnit);
-            tag.nTailWord = r->nTailWord;
+            const auto& r = *static_cast<const FloatTagInfo*>(pRecord);
+            TakeRangedTail(r, r.dRangeHigh, r.dRangeLow, tag);
             break;
         }
         case memtag::kTypeBool:

@@ -32,6 +32,20 @@ protected:
         return true;
     }
 };
+// The first item after `nStartAfter` that `match` accepts, going round past the end to it;
+// CB_ERR when none does.
+template <class Match>
+int FindWrapping(QComboBox* box, int nStartAfter, Match match) {
+    int n = box->count();
+    int first = nStartAfter < 0 || nStartAfter >= n ? 0 : nStartAfter + 1;
+    for (int k = 0; k < n; ++k) {
+        int i = (first + k) % n;
+        if (match(box->itemText(i)))
+            return i;
+    }
+    return CB_ERR;
+}
+
 }  // namespace
 
 CWnd::~CWnd() {
@@ -278,17 +292,14 @@ int CComboBox::SelectString(int nStartAfter, const char* gbText) {
     if (!box || box->count() == 0)
         return CB_ERR;
     QString prefix = mlui::ToQ(gbText);
-    int n = box->count();
-    int first = nStartAfter < 0 || nStartAfter >= n ? 0 : nStartAfter + 1;
-    for (int k = 0; k < n; ++k) {
-        int i = (first + k) % n;
-        if (box->itemText(i).startsWith(prefix, Qt::CaseInsensitive)) {
-            QSignalBlocker block(box);
-            box->setCurrentIndex(i);
-            return i;
-        }
+    const int i = FindWrapping(box, nStartAfter, [&](const QString& item) {
+        return item.startsWith(prefix, Qt::CaseInsensitive);
+    });
+    if (i != CB_ERR) {
+        QSignalBlocker block(box);
+        box->setCurrentIndex(i);
     }
-    return CB_ERR;
+    return i;
 }
 
 int CComboBox::FindStringExact(int nStartAfter, const char* gbText) const {
@@ -296,12 +307,7 @@ int CComboBox::FindStringExact(int nStartAfter, const char* gbText) const {
     if (!box || box->count() == 0)
         return CB_ERR;
     QString text = mlui::ToQ(gbText);
-    int n = box->count();
-    int first = nStartAfter < 0 || nStartAfter >= n ? 0 : nStartAfter + 1;
-    for (int k = 0; k < n; ++k) {
-        int i = (first + k) % n;
-        if (box->itemText(i).compare(text, Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    return CB_ERR;
+    return FindWrapping(box, nStartAfter, [&](const QString& item) {
+        return item.compare(text, Qt::CaseInsensitive) == 0;
+    });
 }

@@ -40,11 +40,16 @@ inline std::uint16_t U16(const std::vector<std::uint8_t>& b, size_t at) {
     return v;
 }
 
-class EngineTest : public ::testing::Test {
+// A store directory of the test's own, and no area list.
+class StoreDirTest : public ::testing::Test {
 protected:
     mltest::TempDir dir;
     mltest::ScopedEnv env{"QLX_PATH_D_TEMP", dir.path().c_str()};
     mltest::ScopedEnv noAreas{"QLX_PATH_D_AREAINFO", nullptr};
+};
+
+class EngineTest : public StoreDirTest {
+protected:
     std::unique_ptr<CFileDypass> engine = std::make_unique<CFileDypass>();
 
     std::string Path(const std::string& name) const { return dir / name; }
@@ -73,11 +78,15 @@ protected:
         AnyTag t = MakeTag(nType, name);
         return Add(nType, nSource, t);
     }
-    // The facade's change: relink, then rewrite. 1 or -1.
-    int Modify(int nType, int nSource, void* pRec, const std::string& oldName) {
+    // The change's first step alone, with the codes set as given: the record offset, or -1.
+    int Relink(int nType, int nSource, void* pRec, const std::string& oldName) {
         engine->SetDataType(nType);
         engine->SetDataSource(nSource);
-        int off = engine->RelinkTag(pRec, oldName.c_str());
+        return engine->RelinkTag(pRec, oldName.c_str());
+    }
+    // The facade's change: relink, then rewrite. 1 or -1.
+    int Modify(int nType, int nSource, void* pRec, const std::string& oldName) {
+        int off = Relink(nType, nSource, pRec, oldName);
         if (off < 0)
             return -1;
         return engine->RewriteTagRecord(off, pRec, nType);

@@ -108,11 +108,8 @@ public:
     ScopedFault& operator=(const ScopedFault&) = delete;
 };
 
-class FaultInjection : public ::testing::Test {
+class FaultInjection : public enginetest::StoreDirTest {
 protected:
-    mltest::TempDir dir;
-    mltest::ScopedEnv env{"QLX_PATH_D_TEMP", dir.path().c_str()};
-    mltest::ScopedEnv noAreas{"QLX_PATH_D_AREAINFO", nullptr};
     std::unique_ptr<CFileFace> face = std::make_unique<CFileFace>();
     static constexpr int kTags = 12;  // per source
 
@@ -143,20 +140,17 @@ protected:
         enginetest::AnyTag rec = reltest::Record(nSource, i);
         return face->AddData(reltest::TypeOf(i), nSource, &rec, CString());
     }
-    static Thing_Info Event(int no) {
-        Thing_Info ev;
-        ev.Reset();
-        ev.nNo = no;
-        std::snprintf(ev.szDesc, sizeof ev.szDesc, "event %d", no);
-        return ev;
+    // Events and tasks alike: numbered, and described by what they are and their number.
+    template <class Item>
+    static Item Numbered(int no, const char* szWhat) {
+        Item item;
+        item.Reset();
+        item.nNo = no;
+        std::snprintf(item.szDesc, sizeof item.szDesc, "%s %d", szWhat, no);
+        return item;
     }
-    static Task_Info Task(int no) {
-        Task_Info t;
-        t.Reset();
-        t.nNo = no;
-        std::snprintf(t.szDesc, sizeof t.szDesc, "task %d", no);
-        return t;
-    }
+    static Thing_Info Event(int no) { return Numbered<Thing_Info>(no, "event"); }
+    static Task_Info Task(int no) { return Numbered<Task_Info>(no, "task"); }
     static StructObject_Info Struct(int no) {
         StructObject_Info s;
         s.Reset();

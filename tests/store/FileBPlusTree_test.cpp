@@ -382,6 +382,14 @@ TEST(FileBPlusTree, NoKeyIsLostWhenTheImageLimitIsReached) {
     }
 }
 
+// Makes `tree` a memory tree of keys 0..n-1, each holding its own number, saved over `path`.
+void SaveNumbered(FileBPlusTree& tree, const std::string& path, int nOrder, int n) {
+    ASSERT_TRUE(tree.CreateInMemory(CString(path), nOrder, 0));
+    for (int i = 0; i < n; ++i)
+        ASSERT_TRUE(tree.Insert(CMyKey(i), i, 1, nullptr));
+    ASSERT_TRUE(tree.SaveToFile(CString()));
+}
+
 // Builds a small sound file, lets `damage` change its bytes, and expects loading and using it
 // to fail or behave, never to crash (the sanitizers watch).
 void ExpectDamageRefused(const std::function<void(std::vector<uint8_t>&)>& damage,
@@ -390,10 +398,7 @@ void ExpectDamageRefused(const std::function<void(std::vector<uint8_t>&)>& damag
     const std::string path = dir / "d.bpt";
     {
         FileBPlusTree tree;
-        ASSERT_TRUE(tree.CreateInMemory(CString(path), 3, 0));
-        for (int i = 0; i < 40; ++i)
-            ASSERT_TRUE(tree.Insert(CMyKey(i), i, 1, nullptr));
-        ASSERT_TRUE(tree.SaveToFile(CString()));
+        ASSERT_NO_FATAL_FAILURE(SaveNumbered(tree, path, 3, 40));
     }
     auto b = mltest::ReadFileBytes(path);
     damage(b);
@@ -451,10 +456,7 @@ TEST(FileBPlusTree, FailedSaveLeavesTheOldFileWhole) {
     TempDir dir;
     const std::string path = dir / "keep.bpt";
     FileBPlusTree tree;
-    ASSERT_TRUE(tree.CreateInMemory(CString(path), 10, 0));
-    for (int i = 0; i < 50; ++i)
-        ASSERT_TRUE(tree.Insert(CMyKey(i), i, 1, nullptr));
-    ASSERT_TRUE(tree.SaveToFile(CString()));
+    ASSERT_NO_FATAL_FAILURE(SaveNumbered(tree, path, 10, 50));
     const auto before = mltest::ReadFileBytes(path);
     for (int i = 50; i < 500; ++i)
         ASSERT_TRUE(tree.Insert(CMyKey(i), i, 1, nullptr));

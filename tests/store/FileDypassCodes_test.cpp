@@ -8,6 +8,13 @@ using mltest::Gb;
 
 namespace {
 
+std::vector<std::string> GbLines(std::initializer_list<const char*> utf8) {
+    std::vector<std::string> lines;
+    for (const char* s : utf8)
+        lines.push_back(Gb(s));
+    return lines;
+}
+
 struct EngineDir {
     mltest::TempDir dir;
     mltest::ScopedEnv env{"QLX_PATH_D_TEMP", dir.path().c_str()};
@@ -22,10 +29,8 @@ TEST(EngineCodes, InvalidTypeLeavesNoValidTypeWhateverCameBefore) {
     EXPECT_EQ(e.CheckDataType(), 1);
     e.SetDataType(5);
     EXPECT_EQ(e.CheckDataType(), 0);
-    auto msgs = mltest::Messages(e);
-    ASSERT_EQ(msgs.size(), 2u);
-    EXPECT_EQ(msgs[0], Gb("在数据类型转换时，数据类型指定错误！"));
-    EXPECT_EQ(msgs[1], Gb("指定数据类型错误！"));
+    EXPECT_EQ(mltest::Messages(e),
+              GbLines({"在数据类型转换时，数据类型指定错误！", "指定数据类型错误！"}));
     e.SetDataType(0);
     EXPECT_EQ(e.CheckDataType(), 1);
     EXPECT_EQ(mltest::Messages(e).size(), 2u);
@@ -39,11 +44,9 @@ TEST(EngineCodes, InvalidSourceLeavesNoValidSource) {
     EXPECT_EQ(e.CheckDataSource(), 1);
     e.SetDataSource(3);
     EXPECT_EQ(e.CheckDataSource(), 0);
-    auto msgs = mltest::Messages(e);
-    ASSERT_EQ(msgs.size(), 3u);
-    EXPECT_EQ(msgs[0], Gb("指定数据来源错误！"));
-    EXPECT_EQ(msgs[1], Gb("在数据来源类型转换时，数据来源类型指定错误！"));
-    EXPECT_EQ(msgs[2], Gb("指定数据来源错误！"));
+    EXPECT_EQ(mltest::Messages(e),
+              GbLines({"指定数据来源错误！", "在数据来源类型转换时，数据来源类型指定错误！",
+                       "指定数据来源错误！"}));
 }
 
 TEST(EngineCodes, StructTypeMustStartWithHash) {
@@ -56,8 +59,5 @@ TEST(EngineCodes, StructTypeMustStartWithHash) {
     EXPECT_EQ(e.CheckStructType(), 0);
     e.SetStructType("#LOOP");
     EXPECT_EQ(e.CheckStructType(), 1);
-    auto msgs = mltest::Messages(e);
-    ASSERT_EQ(msgs.size(), 2u);
-    EXPECT_EQ(msgs[0], Gb("指定结构类型错误！"));
-    EXPECT_EQ(msgs[1], Gb("指定结构类型错误！"));
+    EXPECT_EQ(mltest::Messages(e), GbLines({"指定结构类型错误！", "指定结构类型错误！"}));
 }

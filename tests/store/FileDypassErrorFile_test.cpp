@@ -8,6 +8,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "FileDypass.h"
 #include "TestSupport.h"
@@ -20,6 +21,27 @@ namespace {
 
 std::string Header() {
     return Gb("文件标识：ZORVEN_TEMPERR\r\n文件版本号：10000\r\n");
+}
+
+// The messages the engine reads back from its error file; none when the read fails.
+std::vector<std::string> ReadBack(CFileDypass& engine) {
+    CStringArray arr;
+    std::vector<std::string> lines;
+    if (engine.GetErrStringArray(arr) == 0) {
+        ADD_FAILURE() << "the error file was not read";
+        return lines;
+    }
+    for (int i = 0; i < arr.GetSize(); ++i)
+        lines.emplace_back(arr[i].GetString());
+    return lines;
+}
+
+// A read that fails still leaves no stale messages in the caller's array.
+void ExpectReadRefused(CFileDypass& engine) {
+    CStringArray arr;
+    arr.Add("stale");
+    EXPECT_EQ(engine.GetErrStringArray(arr), 0);
+    EXPECT_EQ(arr.GetSize(), 0);
 }
 
 struct ErrFileTest : ::testing::Test {
@@ -73,23 +95,15 @@ TEST_F(ErrFileTest, ReadingAMissingFileCreatesItWithHeaderOnly) {
 TEST_F(ErrFileTest, DamagedHeaderIsReportedBeforeTheMessages) {
     mltest::WriteFileBytes(path, Gb("文件标识：OTHER\r\n文件版本号：20000\r\nfirst\r\nsecond\r\n"));
     CFileDypass engine;
-    CStringArray arr;
-    ASSERT_NE(engine.GetErrStringArray(arr), 0);
-    ASSERT_EQ(arr.GetSize(), 4);
-    EXPECT_EQ(arr[0], mltest::GbS("ZORVEN_TEMPERR文件标识错误"));
-    EXPECT_EQ(arr[1], mltest::GbS("10000文件版本号错误"));
-    EXPECT_EQ(arr[2], "first");
-    EXPECT_EQ(arr[3], "second");
+    EXPECT_EQ(ReadBack(engine),
+              (std::vector<std::string>{Gb("ZORVEN_TEMPERR文件标识错误"), Gb("10000文件版本号错误"),
+                                        "first", "second"}));
 }
 
 TEST_F(ErrFileTest, OnlyTheVersionLineDamagedAndReadingStopsAtAnEmptyLine) {
     mltest::WriteFileBytes(path, Gb("文件标识：ZORVEN_TEMPERR\r\n版本\r\nfirst\r\n\r\nhidden\r\n"));
     CFileDypass engine;
-    CStringArray arr;
-    ASSERT_NE(engine.GetErrStringArray(arr), 0);
-    ASSERT_EQ(arr.GetSize(), 2);
-    EXPECT_EQ(arr[0], mltest::GbS("10000文件版本号错误"));
-    EXPECT_EQ(arr[1], "first");
+    EXPECT_EQ(ReadBack(engine), (std::vector<std::string>{Gb("10000文件版本号错误"), "first"}));
 }
 
 TEST_F(ErrFileTest, RemoveDeletesTheFileAndSucceedsWhenItIsMissing) {
@@ -111,14 +125,9 @@ TEST_F(ErrFileTest, FileHeldByAnotherHolderFailsAppendAndRead) {
     ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
     CString lost("lost");
     EXPECT_EQ(engine.AddError(lost), 0);
-    CStringArray arr;
-    arr.Add("stale");
-    EXPECT_EQ(engine.GetErrStringArray(arr), 0);
-    EXPECT_EQ(arr.GetSize(), 0);
+    ExpectReadRefused(engine);
     ::close(fd);
-    ASSERT_NE(engine.GetErrStringArray(arr), 0);
-    ASSERT_EQ(arr.GetSize(), 1);
-    EXPECT_EQ(arr[0], "first");
+    EXPECT_EQ(ReadBack(engine), std::vector<std::string>{"first"});
 }
 
 TEST(ErrFileNoDirectory, OperationsDoNothingWithoutATemporaryDirectory) {
@@ -128,10 +137,7 @@ TEST(ErrFileNoDirectory, OperationsDoNothingWithoutATemporaryDirectory) {
     EXPECT_TRUE(engine.GetTempDir().IsEmpty());
     CString m("x");
     EXPECT_EQ(engine.AddError(m), 0);
-    CStringArray arr;
-    arr.Add("stale");
-    EXPECT_EQ(engine.GetErrStringArray(arr), 0);
-    EXPECT_EQ(arr.GetSize(), 0);
+    ExpectReadRefused(engine);
     EXPECT_EQ(engine.RemoveErrorFile(), 1);
 }
 

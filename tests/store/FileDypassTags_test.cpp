@@ -140,9 +140,7 @@ TEST_F(TagStore, ChangeOfAnUnknownNameChangesNothing) {
     ASSERT_EQ(Add(1, 2, "A"), 40);
     const auto before = Bytes("TmpBrakkTagIndex.idx");
     AnyTag n = MakeTag(1, "B");
-    engine->SetDataType(1);
-    engine->SetDataSource(2);
-    EXPECT_EQ(engine->RelinkTag(&n, "NOPE"), -1);
+    EXPECT_EQ(Relink(1, 2, &n, "NOPE"), -1);
     EXPECT_EQ(engine->RelinkTag(&n, ""), -1);
     EXPECT_EQ(Bytes("TmpBrakkTagIndex.idx"), before);
     EXPECT_EQ(engine->JustTagFromBRK("B"), 0);
@@ -152,12 +150,8 @@ TEST_F(TagStore, ChangeWithoutValidCurrentCodesLeavesFilesUntouched) {
     ASSERT_EQ(Add(2, 2, "K"), 40);
     const auto before = Bytes("TmpBrakkTagIndex.idx");
     AnyTag n = MakeTag(2, "K2");
-    engine->SetDataType(9);
-    engine->SetDataSource(2);
-    EXPECT_EQ(engine->RelinkTag(&n, "K"), -1);
-    engine->SetDataType(2);
-    engine->SetDataSource(7);
-    EXPECT_EQ(engine->RelinkTag(&n, "K"), -1);
+    EXPECT_EQ(Relink(9, 2, &n, "K"), -1);
+    EXPECT_EQ(Relink(2, 7, &n, "K"), -1);
     EXPECT_EQ(Bytes("TmpBrakkTagIndex.idx"), before);
     EXPECT_EQ(engine->JustTagFromBRK("K"), 40);
 }

@@ -22,6 +22,23 @@ std::vector<std::string> SiblingNames(CXmlDocument& xml) {
     return names;
 }
 
+// Finds each named element in turn and enters it.
+void Descend(CXmlDocument& xml, std::initializer_list<const char*> path) {
+    for (const char* name : path) {
+        ASSERT_TRUE(xml.FindElement(name)) << name;
+        ASSERT_TRUE(xml.EnterElement()) << name;
+    }
+}
+
+// Enters a level at a time, expecting the names at each; each level's walk stops on its last
+// element, so the next level is that element's children.
+void ExpectLevels(CXmlDocument& xml, const std::vector<std::vector<std::string>>& levels) {
+    for (const auto& names : levels) {
+        ASSERT_TRUE(xml.EnterElement());
+        EXPECT_EQ(SiblingNames(xml), names);
+    }
+}
+
 std::string ResultOf(const char* doc) {
     CXmlDocument xml(doc);
     EXPECT_FALSE(xml.WellFormed()) << doc;
@@ -106,8 +123,7 @@ TEST(XmlDocumentStructure, MismatchedEndTagClosesTheOuterElementAndCutsTheInner)
     EXPECT_FALSE(xml.WellFormed());
     EXPECT_EQ(xml.GetResult().str(),
               "End tag 'a' at offset 7 does not match start tag 'b' at offset 3");
-    ASSERT_TRUE(xml.FindElement("a"));
-    ASSERT_TRUE(xml.EnterElement());
+    ASSERT_NO_FATAL_FAILURE(Descend(xml, {"a"}));
     ASSERT_TRUE(xml.FindElement("b"));
     EXPECT_FALSE(xml.FindElement());
 }
@@ -118,17 +134,11 @@ TEST(XmlDocumentStructure, ChildrenOfAnElementWithoutEndTagMoveUpAsFollowingSibl
     EXPECT_EQ(xml.GetResult().str(),
               "End tag 'r' at offset 22 does not match start tag 'a' at offset 3");
     ASSERT_TRUE(xml.FindElement("r"));
-    ASSERT_TRUE(xml.EnterElement());
-    EXPECT_EQ(SiblingNames(xml), (std::vector<std::string>{"a", "b", "c"}));
     // c kept its own child, a has none left.
-    ASSERT_TRUE(xml.EnterElement());
-    EXPECT_EQ(SiblingNames(xml), (std::vector<std::string>{"d"}));
+    ASSERT_NO_FATAL_FAILURE(ExpectLevels(xml, {{"a", "b", "c"}, {"d"}}));
 
     CXmlDocument again(doc);
-    ASSERT_TRUE(again.FindElement("r"));
-    ASSERT_TRUE(again.EnterElement());
-    ASSERT_TRUE(again.FindElement("a"));
-    ASSERT_TRUE(again.EnterElement());
+    ASSERT_NO_FATAL_FAILURE(Descend(again, {"r", "a"}));
     EXPECT_FALSE(again.FindElement());
 }
 
@@ -139,12 +149,7 @@ TEST(XmlDocumentStructure, EndTagClosesTheInnermostOpenElementOfItsName) {
               "End tag 'a' at offset 13 does not match start tag 'c' at offset 9");
     ASSERT_TRUE(xml.FindElement("a"));
     EXPECT_FALSE(xml.FindElement());  // the outer a took the last end tag: one root
-    ASSERT_TRUE(xml.EnterElement());
-    EXPECT_EQ(SiblingNames(xml), (std::vector<std::string>{"b"}));
-    ASSERT_TRUE(xml.EnterElement());
-    EXPECT_EQ(SiblingNames(xml), (std::vector<std::string>{"a"}));
-    ASSERT_TRUE(xml.EnterElement());
-    EXPECT_EQ(SiblingNames(xml), (std::vector<std::string>{"c"}));
+    ASSERT_NO_FATAL_FAILURE(ExpectLevels(xml, {{"b"}, {"a"}, {"c"}}));
 
     CXmlDocument noCase;
     noCase.SetDocFlags(CXmlDocument::MDF_IGNORECASE);

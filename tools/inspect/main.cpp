@@ -64,6 +64,19 @@ int Usage(const char* why) {
     return inspect::kExitUsage;
 }
 
+struct Command {
+    const char* szName;
+    bool bTakesArgument;
+    int (*run)(const inspect::Options&);
+};
+
+constexpr Command kCommands[] = {
+    {"ls", false, inspect::RunLs},        {"show", true, inspect::RunShow},
+    {"check", false, inspect::RunCheck},  {"repair", false, inspect::RunRepair},
+    {"export", true, inspect::RunExport}, {"import", true, inspect::RunImport},
+    {"areas", false, inspect::RunAreas},
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -125,10 +138,13 @@ int main(int argc, char** argv) {
         return Usage("no command");
     opt.strCommand = words[0];
     const std::string& c = opt.strCommand;
-    const bool bTwo = c == "show" || c == "export" || c == "import";
-    const bool bOne = c == "ls" || c == "check" || c == "repair" || c == "areas";
-    if (!bOne && !bTwo)
+    const Command* pCommand = nullptr;
+    for (const Command& k : kCommands)
+        if (c == k.szName)
+            pCommand = &k;
+    if (!pCommand)
         return Usage(("unknown command " + c).c_str());
+    const bool bTwo = pCommand->bTakesArgument;
     if (words.size() != (bTwo ? 3u : 2u))
         return Usage((c + (bTwo ? " takes DIR and one argument" : " takes DIR")).c_str());
     // The store's own directory code changes the current directory as it creates one: a
@@ -139,17 +155,5 @@ int main(int argc, char** argv) {
     if (c == "export" &&
         (opt.strType == "event" || opt.strType == "task" || opt.strType == "struct"))
         return Usage("export writes tags only");
-    if (c == "ls")
-        return inspect::RunLs(opt);
-    if (c == "show")
-        return inspect::RunShow(opt);
-    if (c == "check")
-        return inspect::RunCheck(opt);
-    if (c == "repair")
-        return inspect::RunRepair(opt);
-    if (c == "export")
-        return inspect::RunExport(opt);
-    if (c == "import")
-        return inspect::RunImport(opt);
-    return inspect::RunAreas(opt);
+    return pCommand->run(opt);
 }
