@@ -61,7 +61,7 @@ TEST_F(Names, AStaleNameNeverDeletesOrRenamesTheTagThatTookItsSlots) {
         ready();
         return 0;
     });
-    // The next session adds X into Y's freed slots, record and entry alike.
+    // The next program adds X into Y's freed slots, record and entry alike.
     engine = std::make_unique<CFileDypass>();
     EXPECT_EQ(engine->JustTagFromBRK("Y"), 0);
     ASSERT_EQ(Add(2, 2, "X"), 40);
