@@ -352,6 +352,8 @@ private:
     // live entry of the name was found with a record that is not its own.
     bool ResolveName(int nTree, const CString& strName, NameHit& hit,
                      tagfile::EntryFault* pFault = nullptr);
+    // The same, Brakk first: the first fault found is the one told.
+    bool ResolveEither(const CString& strName, NameHit& hit, tagfile::EntryFault* pFault = nullptr);
     bool ReconcileTree(int nTree, std::vector<NameChange>* pChanges);
     // False when the tree surely has no such name: no key, and the index unchanged since the
     // image agreed with it. A write then need not take that source's lock to look.

@@ -24,8 +24,7 @@ bool IsLiveEntryAt(const std::vector<unsigned char>& slots, std::int64_t nEntry,
         return false;
     TagIndexEntry e;
     std::memcpy(&e, slots.data() + (nEntry - tagfile::kFirstSlot), sizeof e);
-    return !e.IsDeleted() && e.Source() == nSource && memtag::IsTagType(e.Type()) &&
-           key.GetText()[0] != 0 && std::strncmp(e.szName, key.GetText(), sizeof e.szName) == 0;
+    return tagfile::IsLiveEntryOf(e, nSource, key.GetText());
 }
 
 }  // namespace
@@ -214,8 +213,8 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
         TagIndexEntry e;
         std::memcpy(&e, slots.data() + i * kEntrySize, sizeof e);
         const auto nEntry = static_cast<int>(tagfile::kFirstSlot + i * kEntrySize);
-        if (e.IsDeleted() || e.Source() != nSource || !memtag::IsTagType(e.Type()) ||
-            e.szName[0] == 0 || !std::memchr(e.szName, 0, sizeof e.szName))
+        // Only the live entry of a name the tree can hold (31 bytes at most) gets a key.
+        if (!tagfile::IsLiveEntryOf(e, nSource, {e.szName, strnlen(e.szName, sizeof e.szName)}))
             continue;
         const CMyKey key(static_cast<const char*>(e.szName));
         int nValue = 0;
@@ -238,8 +237,9 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
             st.pAgreed = std::make_unique<FileStamp>();
         *st.pAgreed = stamp;
         st.nAgreedChanges = nChanges;
-        // Writes of this engine that came before, under the same hold, are in the stamp.
-        st.bIndexWritten = false;
+        // Under the lock the image now agrees, this engine's own earlier writes of the same
+        // hold included; those still raise the count when the hold ends.
+        st.bInSync = st.bLocked;
     }
     return true;
 }
@@ -285,6 +285,19 @@ bool CFileDypass::ResolveName(int nTree, const CString& strName, NameHit& hit,
         if (attempt == 0 && IndexChanged(nTree) && ReconcileTree(nTree, nullptr))
             continue;
         return false;
+    }
+    return false;
+}
+
+bool CFileDypass::ResolveEither(const CString& strName, NameHit& hit, tagfile::EntryFault* pFault) {
+    if (pFault)
+        *pFault = tagfile::EntryFault::kNoEntry;
+    for (int t : {kTreeBrakk, kTreeZuZir}) {
+        tagfile::EntryFault fault;
+        if (ResolveName(t, strName, hit, &fault))
+            return true;
+        if (pFault && *pFault == tagfile::EntryFault::kNoEntry)
+            *pFault = fault;
     }
     return false;
 }

@@ -28,17 +28,8 @@ int CFileDypass::JustTagFromRMP(const CString& strName) {
 
 int CFileDypass::GetTagByName(const CString& strName, CMemTag& tag) {
     NameHit hit;
-    tagfile::EntryFault fault = tagfile::EntryFault::kNoEntry;
-    bool bFound = false;
-    for (int t : {kTreeBrakk, kTreeZuZir}) {
-        tagfile::EntryFault f;
-        if (ResolveName(t, strName, hit, &f)) {
-            bFound = true;
-            break;
-        }
-        if (fault == tagfile::EntryFault::kNoEntry)
-            fault = f;
-    }
+    tagfile::EntryFault fault;
+    const bool bFound = ResolveEither(strName, hit, &fault);
     SetDataSource(bFound ? hit.entry.Source() : 0);
     SetDataType(bFound ? hit.entry.Type() : 0);
     if (!bFound) {

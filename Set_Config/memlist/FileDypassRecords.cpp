@@ -138,13 +138,7 @@ int CFileDypass::AddIndexEntry(int nRecordOffset, const void* pData) {
 
 int CFileDypass::LocateTag(const CString& strName, int& nType, int& nSource, int& nOffset) {
     NameHit hit;
-    bool bFound = false;
-    for (int t : {kTreeBrakk, kTreeZuZir}) {
-        if (ResolveName(t, strName, hit)) {
-            bFound = true;
-            break;
-        }
-    }
+    const bool bFound = ResolveEither(strName, hit);
     SetDataSource(bFound ? hit.entry.Source() : 0);
     SetDataType(bFound ? hit.entry.Type() : 0);
     nType = m_nDataType;

@@ -235,18 +235,18 @@ const unsigned char* CSlotReader::Slot(std::uint32_t dwOffset, std::size_t& nAva
 
 namespace tagfile {
 
-bool IsLiveEntryOf(const TagIndexEntry& e, int nSource, const CString& strName) {
-    if (e.IsDeleted() || e.Source() != nSource || !memtag::IsTagType(e.Type()) ||
-        strName.IsEmpty() || strName.GetLength() > memtag::kTagNameMax)
+bool IsLiveEntryOf(const TagIndexEntry& e, int nSource, std::string_view name) {
+    if (e.IsDeleted() || e.Source() != nSource || !memtag::IsTagType(e.Type()) || name.empty() ||
+        name.size() > static_cast<std::size_t>(memtag::kTagNameMax))
         return false;
-    const auto n = static_cast<std::size_t>(strName.GetLength());
-    return std::memcmp(e.szName, strName.GetString(), n) == 0 && e.szName[n] == 0;
+    return std::memcmp(e.szName, name.data(), name.size()) == 0 && e.szName[name.size()] == 0;
 }
 
 EntryFault ReadNamedEntry(CFile& index, int nSource, std::uint32_t dwEntry, const CString& strName,
                           const std::function<CFile*(int)>& typedFile, TagIndexEntry& entry,
                           memtag::AnyTagRecord* pRecord) {
-    if (!ReadSlot(index, sizeof entry, dwEntry, &entry) || !IsLiveEntryOf(entry, nSource, strName))
+    if (!ReadSlot(index, sizeof entry, dwEntry, &entry) ||
+        !IsLiveEntryOf(entry, nSource, strName.view()))
         return EntryFault::kNoEntry;
     const int nType = entry.Type();
     const int nSize = memtag::TagRecordSize(nType);

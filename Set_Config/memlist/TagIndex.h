@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <string_view>
 #include <memory>
 #include <vector>
 
@@ -179,7 +180,7 @@ inline bool IsLive(const TagIndexEntry& e) {
 
 // The entry as the live entry of `strName` in the index of source `nSource`: not deleted, of
 // that source, of a tag type, and named so (the name field is at most 31 bytes).
-bool IsLiveEntryOf(const TagIndexEntry& e, int nSource, const CString& strName);
+bool IsLiveEntryOf(const TagIndexEntry& e, int nSource, std::string_view name);
 
 // Why an entry cannot be taken as a name's live tag.
 enum class EntryFault {
