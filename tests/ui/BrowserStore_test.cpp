@@ -91,11 +91,7 @@ TEST_F(BrowserStoreTest, EventsAndStructObjectsOfTheStoreArePickedOnTheirPages) 
             "数据组3");
         DoubleClickRow(list, 0);
     });
-    CMemTag tag;
-    ASSERT_EQ(sheet.GetSelectedTagInfo(tag), 1);
-    EXPECT_EQ(tag.strName, Gb("事件") + "12");
-    EXPECT_EQ(tag.strDesc, "feed pump");
-    EXPECT_EQ(tag.nDataType, 5);
+    EXPECT_TRUE(ChosenIs(sheet, Gb("事件") + "12", 5, "feed pump"));
 
     sheet.SetShowPage(0, 0, 0, 1);
     RunModal(sheet, [&](QDialog*) {
@@ -105,9 +101,7 @@ TEST_F(BrowserStoreTest, EventsAndStructObjectsOfTheStoreArePickedOnTheirPages) 
         EXPECT_EQ(ColumnTexts(list, 2), std::vector<std::string>{"#LOOP"});
         DoubleClickRow(list, 0);
     });
-    ASSERT_EQ(sheet.GetSelectedTagInfo(tag), 1);
-    EXPECT_EQ(tag.strName, "LOOP7");
-    EXPECT_EQ(tag.nDataType, 7);
+    EXPECT_TRUE(ChosenIs(sheet, "LOOP7", 7, "#LOOP"));
 }
 
 }  // namespace

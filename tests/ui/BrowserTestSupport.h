@@ -173,6 +173,19 @@ inline void DoubleClickRow(QTableView* view, int row) {
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
 }
 
+// Whether the sheet's chosen item has this name, type and description.
+inline ::testing::AssertionResult ChosenIs(CMemTagShowSheet& sheet, const std::string& name,
+                                           int type, const std::string& desc) {
+    CMemTag tag;
+    if (sheet.GetSelectedTagInfo(tag) != 1)
+        return ::testing::AssertionFailure() << "nothing chosen";
+    if (tag.strName.str() != name || tag.nDataType != type || tag.strDesc.str() != desc)
+        return ::testing::AssertionFailure()
+               << "chosen " << tag.strName.str() << ", type " << tag.nDataType << ", \""
+               << tag.strDesc.str() << "\"";
+    return ::testing::AssertionSuccess();
+}
+
 inline void ClickOk(QDialog* dialog) {
     for (QPushButton* b : dialog->findChildren<QPushButton*>())
         if (b->text() == QString::fromUtf8("确定")) {

@@ -103,11 +103,7 @@ TEST_F(GroupPageTest, OkOnTheEventPageReturnsThePrefixedEventRecord) {
     });
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(sheet.GetEventPage().GetChosenNo(), 12);
-    CMemTag tag;
-    ASSERT_EQ(sheet.GetSelectedTagInfo(tag), 1);
-    EXPECT_EQ(tag.strName, Gb("事件") + "12");
-    EXPECT_EQ(tag.nDataType, 5);
-    EXPECT_EQ(tag.strDesc, "boiler");
+    EXPECT_TRUE(ChosenIs(sheet, Gb("事件") + "12", 5, "boiler"));
 }
 
 TEST_F(GroupPageTest, OkWithNoRowMarkedReportsNothingChosen) {
@@ -130,11 +126,7 @@ TEST_F(GroupPageTest, DoubleClickOnATaskEndsTheSheetWithThePrefixedTask) {
         DoubleClickRow(list, 1);
     });
     EXPECT_EQ(result, IDOK);
-    CMemTag tag;
-    ASSERT_EQ(sheet.GetSelectedTagInfo(tag), 1);
-    EXPECT_EQ(tag.strName, Gb("任务") + "22");
-    EXPECT_EQ(tag.nDataType, 6);
-    EXPECT_EQ(tag.strDesc, "pump");
+    EXPECT_TRUE(ChosenIs(sheet, Gb("任务") + "22", 6, "pump"));
 }
 
 TEST_F(GroupPageTest, StructPageHidesItsGroupListAndReturnsTheChosenObject) {
@@ -154,11 +146,7 @@ TEST_F(GroupPageTest, StructPageHidesItsGroupListAndReturnsTheChosenObject) {
     });
     EXPECT_EQ(sheet.GetSelectKind(), 4);
     EXPECT_EQ(sheet.GetStructPage().GetChosenName(), "AI1");
-    CMemTag tag;
-    ASSERT_EQ(sheet.GetSelectedTagInfo(tag), 1);
-    EXPECT_EQ(tag.strName, "AI1");
-    EXPECT_EQ(tag.strDesc, "#AISM");
-    EXPECT_EQ(tag.nDataType, 7);
+    EXPECT_TRUE(ChosenIs(sheet, "AI1", 7, "#AISM"));
 }
 
 TEST_F(GroupPageTest, SetShowDataFromAcceptsOnlyKnownSourcesButStoresAny) {

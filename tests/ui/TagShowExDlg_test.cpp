@@ -224,11 +224,7 @@ TEST_F(TagPageTest, OkKeepsTheSelectedNamesAndPreselectsTheFirstNextTime) {
     ASSERT_EQ(chosen.GetSize(), 2);
     EXPECT_EQ(chosen[0], Name(3));  // top row first
     EXPECT_EQ(chosen[1], Name(7));
-    CMemTag tag;
-    ASSERT_EQ(sheet.GetSelectedTagInfo(tag), 1);
-    EXPECT_EQ(tag.strName, Name(3));
-    EXPECT_EQ(tag.nDataType, 1 + 3 % 4);
-    EXPECT_EQ(tag.strDesc, "d" + Name(3));
+    EXPECT_TRUE(ChosenIs(sheet, Name(3), 1 + 3 % 4, "d" + Name(3)));
 
     RunModal(sheet, [&](QDialog*) {
         QItemSelectionModel* sel = List()->selectionModel();
