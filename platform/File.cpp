@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "Clock.h"
 #include "Vfs.h"
@@ -40,8 +41,10 @@ CFile::~CFile() {
 bool CFile::Open(const char* path, unsigned flags) {
     Close();
     m_bHeldElsewhere = false;
-    if (!path || !*path)
+    if (!path || !*path) {
+        errno = ENOENT;
         return false;
+    }
     int oflags = 0;
     switch (flags & 0x3) {
         case modeWrite:
@@ -119,11 +122,15 @@ bool CFile::ReadExactAt(std::uint64_t offset, void* buf, std::size_t n) {
     return ReadAt(offset, buf, n) == static_cast<long long>(n);
 }
 
-bool CFile::ReadAll(std::string& out) {
+bool CFile::ReadAll(std::string& out, std::size_t nMax) {
     out.clear();
     const long long len = GetLength();
     if (len < 0)
         return false;
+    if (static_cast<unsigned long long>(len) > nMax) {
+        errno = EFBIG;
+        return false;
+    }
     out.resize(static_cast<std::size_t>(len));
     const long long got = ReadAt(0, out.data(), out.size());
     if (got < 0)
@@ -137,8 +144,16 @@ bool CFile::ReadAll(std::string& out) {
             return false;
         if (r == 0)
             return true;
+        if (static_cast<std::size_t>(r) > nMax - out.size()) {
+            errno = EFBIG;
+            return false;
+        }
         out.append(chunk, static_cast<std::size_t>(r));
     }
+}
+
+std::string LastFileErrorText() {
+    return std::strerror(errno);
 }
 
 bool CFile::WriteAt(std::uint64_t offset, const void* buf, std::size_t n) {

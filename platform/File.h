@@ -77,8 +77,9 @@ public:
     long long ReadOnceAt(std::uint64_t offset, void* buf, std::size_t n);
     // Reads exactly n bytes at `offset`; false when fewer are there or on an error.
     bool ReadExactAt(std::uint64_t offset, void* buf, std::size_t n);
-    // Replaces `out` with every byte from offset 0 to the end of the file; false on an error.
-    bool ReadAll(std::string& out);
+    // Replaces `out` with every byte from offset 0 to the end of the file; false on an error,
+    // or (errno EFBIG) when the file holds more than nMax bytes.
+    bool ReadAll(std::string& out, std::size_t nMax = SIZE_MAX);
     // Writes all n bytes at `offset`; false on any error (a short write included).
     bool WriteAt(std::uint64_t offset, const void* buf, std::size_t n);
 
@@ -100,6 +101,9 @@ protected:
     bool m_bHeldElsewhere = false;
     CString m_path;
 };
+
+// The system's words for why the last failed file operation of this thread failed.
+std::string LastFileErrorText();
 
 class CStdioFile : public CFile {
 public:

@@ -1,6 +1,5 @@
 #include "XmlDocument.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -143,29 +142,10 @@ bool CXmlDocument::SetDoc(std::string_view doc) {
 
 bool CXmlDocument::LoadFile(const char* szPath) {
     CFile file;
-    errno = ENOENT;
     std::string text;
-    bool bRead = file.Open(szPath, CFile::modeRead);
-    if (bRead) {
-        char buf[65536];
-        for (;;) {
-            long long got = file.ReadAt(text.size(), buf, sizeof buf);
-            if (got < 0) {
-                bRead = false;
-                break;
-            }
-            if (got == 0)
-                break;
-            if (text.size() + static_cast<size_t>(got) > static_cast<size_t>(INT_MAX - 1)) {
-                errno = EFBIG;  // offsets in the index are int
-                bRead = false;
-                break;
-            }
-            text.append(buf, static_cast<size_t>(got));
-        }
-    }
-    if (!bRead) {
-        m_strResult = std::strerror(errno);
+    // Offsets in the index are int.
+    if (!file.Open(szPath, CFile::modeRead) || !file.ReadAll(text, INT_MAX - 1)) {
+        m_strResult = LastFileErrorText();
         m_strDoc.Empty();
         m_aPos.clear();
         m_bIndexed = false;

@@ -2,7 +2,10 @@
 // escaping and the in-place edits.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -74,6 +77,12 @@ TEST(XmlDocumentLoad, MissingFileGivesTheSystemErrorTextAndNoDocument) {
     EXPECT_EQ(xml.GetResult().str(), std::strerror(ENOENT));
     EXPECT_FALSE(xml.WellFormed());
     EXPECT_FALSE(xml.FindElement());
+
+    // Too large for int offsets: refused by its length, before any byte is read (sparse here).
+    mltest::WriteFileBytes(dir / "big.xml", "<r/>");
+    ASSERT_EQ(::truncate((dir / "big.xml").c_str(), INT_MAX), 0);
+    EXPECT_FALSE(xml.LoadFile((dir / "big.xml").c_str()));
+    EXPECT_EQ(xml.GetResult().str(), std::strerror(EFBIG));
 }
 
 TEST(XmlDocumentLoad, BinaryBytesAndEmbeddedZerosAreKept) {
