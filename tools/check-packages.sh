@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
-# Builds the Debian packages from the release build, installs them (as root, on Debian 12),
+# Builds the Debian packages from the package build (release, prefix /usr), installs them (as root, on Debian 12),
 # builds a tiny host against the installed files through find_package(memlist) and through
 # pkg-config, runs both, runs memlist-inspect, and removes the packages again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake --preset release >/dev/null
-cmake --build --preset release
-(cd build/release && rm -f ./*.deb && cpack -G DEB)
-debs=(build/release/libmemlist1_*.deb build/release/libmemlist-dev_*.deb
-      build/release/memlist-tools_*.deb)
+cmake --preset package >/dev/null
+cmake --build --preset package
+(cd build/package && rm -f ./*.deb && cpack -G DEB)
+debs=(build/package/libmemlist1_*.deb build/package/libmemlist-dev_*.deb
+      build/package/memlist-tools_*.deb)
 for d in "${debs[@]}"; do
   echo "== $d"
   dpkg-deb --field "$d" Package Depends
@@ -30,4 +30,6 @@ g++ -o "$work/host-pc" tests/install/host.cpp $(pkg-config --cflags --libs memli
 QLX_PATH_D_TEMP="$store" "$work/host-pc"
 memlist-inspect check "$store"
 test -f /usr/share/man/man1/memlist-inspect.1
+# Libraries in the multiarch folder, where Debian's own libraries and the linker look.
+test -f "/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/libmemlist.so.1"
 echo "package check: passed"
