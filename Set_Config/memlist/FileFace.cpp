@@ -326,22 +326,21 @@ int CFileFace::GetAllStructObjects(CArray<CMemTag, CMemTag&>& arr, int nSource) 
 
 // --- the file set -------------------------------------------------------------------------------
 
-int CFileFace::RemoveAllBRKFile(int nScope) {
+int CFileFace::RemoveFilesOf(int nScope, int (CFileDypass::*remove)(int)) {
     if (nScope < 0 || nScope > 2) {
         m_pDypass->ReportError("%s", gbtext::SourceUndefined);
         return 0;
     }
-    m_pDypass->RemoveAllBRKFile(nScope);
+    (m_pDypass.get()->*remove)(nScope);
     return 1;
 }
 
+int CFileFace::RemoveAllBRKFile(int nScope) {
+    return RemoveFilesOf(nScope, &CFileDypass::RemoveAllBRKFile);
+}
+
 int CFileFace::RemoveAllRMPFile(int nScope) {
-    if (nScope < 0 || nScope > 2) {
-        m_pDypass->ReportError("%s", gbtext::SourceUndefined);
-        return 0;
-    }
-    m_pDypass->RemoveAllRMPFile(nScope);
-    return 1;
+    return RemoveFilesOf(nScope, &CFileDypass::RemoveAllRMPFile);
 }
 
 int CFileFace::BackupAsOldFile(int nSource) {
