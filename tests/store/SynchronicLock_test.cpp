@@ -39,6 +39,19 @@ bool AwaitCounter(const CSynchronicLock& lock, int want) {
     return false;
 }
 
+// `lock` gets the write (or read) lock within 500 ms, its share then alone in the counter.
+void ExpectTakenAlone(CSynchronicLock& lock, bool bWrite) {
+    if (bWrite) {
+        ASSERT_EQ(lock.TryWriteLock(500), 1);
+        EXPECT_EQ(lock.PeekCounter(), CSynchronicLock::kWriterShare);
+        lock.WriteUnlock();
+    } else {
+        ASSERT_EQ(lock.TryReadLock(500), 1);
+        EXPECT_EQ(lock.PeekCounter(), 1);
+        lock.ReadUnlock();
+    }
+}
+
 TEST(SynchronicLock, CreateChecksTheNameAndWhetherTheBlockExists) {
     CSynchronicLock a;
     EXPECT_EQ(a.Create(CString(), 1), 0);
@@ -250,15 +263,8 @@ TEST(SynchronicLock, AKilledHolderBlocksOthersForOneTimeOutAtMost) {
             EXPECT_EQ(child.Kill(), 128 + SIGKILL);
         }
         EXPECT_EQ(keeper.PeekCounter(), share);
-        if (side == Holder::kRead) {
-            ASSERT_EQ(next.TryWriteLock(500), 1);
-            EXPECT_EQ(next.PeekCounter(), CSynchronicLock::kWriterShare);
-            next.WriteUnlock();
-        } else {
-            ASSERT_EQ(next.TryReadLock(500), 1);
-            EXPECT_EQ(next.PeekCounter(), 1);
-            next.ReadUnlock();
-        }
+        // The opposite side, so the dead holder's share alone stands in its way.
+        ASSERT_NO_FATAL_FAILURE(ExpectTakenAlone(next, side == Holder::kRead));
         EXPECT_EQ(keeper.PeekCounter(), 0);
     }
 }
@@ -281,9 +287,7 @@ TEST(SynchronicLock, AWriterKilledWhileItWaitsLeavesNoShare) {
     // Prepared after the death: it may find the dead writer's slot free when it claims one.
     CSynchronicLock next;
     ASSERT_TRUE(next.Create(name, 1));
-    ASSERT_EQ(next.TryWriteLock(500), 1);
-    EXPECT_EQ(next.PeekCounter(), CSynchronicLock::kWriterShare);
-    next.WriteUnlock();
+    ASSERT_NO_FATAL_FAILURE(ExpectTakenAlone(next, true));
     EXPECT_EQ(reader.PeekCounter(), 0);
 }
 
