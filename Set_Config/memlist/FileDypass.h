@@ -33,6 +33,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -201,6 +202,11 @@ public:
     // type's size. `pNew` holds a record of `nDeclaredType` (0: of the stored type); a shorter
     // one keeps the stored bytes beyond it, and no byte past it is read. 1, or -1.
     int RewriteTagRecord(int nOffset, void* pNew, int nDeclaredType = memtag::kTypeNone);
+    // RelinkTag and RewriteTagRecord under one hold of the source's write lock, so that no other
+    // program sees the entry renamed and the record not; a failed record write puts the entry
+    // and the names back. 1; -1 when the name is no tag (as RelinkTag); -2 when the record could
+    // not be written. Nothing changes unless it returns 1.
+    int RenameTag(void* pNew, const CString& strOldName, int nDeclaredType);
     // Deletes the tag `strName` (Brakk first): index entry and record flagged and released,
     // name unlinked. 1; -1 with "未找到指定要删除的位号:%s！" when no source has it.
     int DeleteTag(const CString& strName);
@@ -371,6 +377,13 @@ private:
     void AttachChangeCount(int nTree);
     // FileDypassTags.cpp: the delete of a tag found by name, under its source's write lock.
     int DeleteResolved(int nTree, const CString& strName, const NameHit& hit);
+    // RelinkTag; `whileHeld`, when given, runs with the record offset before the lock is let go
+    // and, returning false, has the relink undone (the result is then -2).
+    int Relink(void* pNew, const CString& strOldName, const std::function<bool(int)>& whileHeld);
+    // A rename cut short by a killed program leaves the entry under the new name and the record
+    // under the old: the entry takes back the record's name. Under the write lock only.
+    bool TakeBackRecordName(int nTree, std::uint32_t dwEntry, TagIndexEntry& entry,
+                            const memtag::AnyTagRecord& rec);
     static bool NameFieldTerminated(const void* pData);
     void FillFromRecord(const void* pRecord, int nType, int nSource, CMemTag& tag,
                         bool bClearUnitForOthers) const;

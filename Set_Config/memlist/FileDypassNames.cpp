@@ -207,6 +207,7 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
     // Live entries no key leads to: their name is missing, or leads to another live entry of
     // the same name (kept), or is one of the stale keys (set to this entry).
     std::unordered_set<std::string> fixed;
+    std::vector<std::size_t> newlyNamed;
     for (std::size_t i = 0; i < nSlots; ++i) {
         if (named[i])
             continue;
@@ -226,6 +227,55 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
         record(key, bKey ? nValue : 0, nEntry);
         named[i] = true;
         fixed.insert(key.GetText());
+        newlyNamed.push_back(i);
+    }
+    // An entry that gained its name since the tree was written may be a rename a killed program
+    // left half done (the entry renamed, the record not). A writer under the lock undoes it: no
+    // live program is in the middle of a rename then, as renames hold the lock throughout.
+    if (scope.Held() && !m_bReadOnly) {
+        auto typed = [&](int nType) { return TypedFile(nTree, nType); };
+        // Records are screened in blocks (after a crash every name may be new); only a record
+        // of another live name is read again, checked, and undone.
+        std::unique_ptr<tagfile::CSlotReader> readers[memtag::kTypeString + 1];
+        for (std::size_t i : newlyNamed) {
+            const auto dwEntry = static_cast<std::uint32_t>(tagfile::kFirstSlot + i * kEntrySize);
+            TagIndexEntry e;
+            std::memcpy(&e, slots.data() + i * kEntrySize, sizeof e);
+            const int nType = e.Type();
+            CFile* pTyped = typed(nType);
+            if (!pTyped)
+                continue;
+            if (!readers[nType])
+                readers[nType] =
+                    std::make_unique<tagfile::CSlotReader>(*pTyped, memtag::TagRecordSize(nType));
+            std::size_t nAvail = 0;
+            const unsigned char* pSlot = readers[nType]->Slot(e.RecordOffset(), nAvail);
+            if (!pSlot || nAvail < static_cast<std::size_t>(memtag::TagRecordSize(nType)) ||
+                tagfile::IsDeletedSlot(nType, pSlot) ||
+                std::memcmp(pSlot + memtag::kTagNameOffset, e.szName, sizeof e.szName) == 0)
+                continue;
+            const CString strName = CStringFromField(e.szName, sizeof e.szName);
+            memtag::AnyTagRecord rec;
+            if (tagfile::ReadNamedEntry(*pIndex, nSource, dwEntry, strName, typed, e, &rec) !=
+                    tagfile::EntryFault::kRecordOtherName ||
+                rec.s.wDeleted == 1)
+                continue;
+            const CMyKey old(CStringFromField(rec.s.szName, sizeof rec.s.szName).GetString());
+            int nOldValue = 0;
+            int nStatus = 0;
+            CMyKey found;
+            const bool bOldKey = pTree->Find(old, &found, &nOldValue, &nStatus) != 0;
+            // The old name taken by another tag since: the rename stays as the entry has it.
+            if (bOldKey && nOldValue != 0 && IsLiveEntryAt(slots, nOldValue, nSource, old))
+                continue;
+            if (!TakeBackRecordName(nTree, dwEntry, e, rec))
+                continue;
+            std::memcpy(slots.data() + i * kEntrySize, &e, sizeof e);
+            record(CMyKey(strName.GetString()), static_cast<int>(dwEntry), 0);
+            fixed.erase(strName.GetString());
+            record(old, bOldKey ? nOldValue : 0, static_cast<int>(dwEntry));
+            fixed.insert(old.GetText());
+        }
     }
     for (const auto& [key, nValue] : stale) {
         if (!fixed.count(key.GetText()))
@@ -241,6 +291,23 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
         // hold included; those still raise the count when the hold ends.
         st.bInSync = st.bLocked;
     }
+    return true;
+}
+
+bool CFileDypass::TakeBackRecordName(int nTree, std::uint32_t dwEntry, TagIndexEntry& entry,
+                                     const memtag::AnyTagRecord& rec) {
+    const std::string_view name(rec.s.szName, strnlen(rec.s.szName, sizeof rec.s.szName));
+    CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
+    if (name.empty() || name.size() > memtag::kTagNameMax || !pIndex)
+        return false;
+    TagIndexEntry back = entry;
+    std::memset(back.szName, 0, sizeof back.szName);
+    std::memcpy(back.szName, name.data(), name.size());
+    back.byArea = static_cast<std::uint8_t>(rec.s.nArea & 0xFF);
+    back.byRegion = static_cast<std::uint8_t>(rec.s.nRegion & 0xFF);
+    if (!BeforeIndexWrite(nTree) || !pIndex->WriteAt(dwEntry, &back, sizeof back))
+        return false;
+    entry = back;
     return true;
 }
 

@@ -16,6 +16,18 @@ int CFileDypass::WriteTagRecord(void* pData) {
 }
 
 int CFileDypass::RelinkTag(void* pNew, const CString& strOldName) {
+    return Relink(pNew, strOldName, nullptr);
+}
+
+int CFileDypass::RenameTag(void* pNew, const CString& strOldName, int nDeclaredType) {
+    const int r = Relink(pNew, strOldName, [&](int nOffset) {
+        return RewriteTagRecord(nOffset, pNew, nDeclaredType) == 1;
+    });
+    return r > 0 ? 1 : r;
+}
+
+int CFileDypass::Relink(void* pNew, const CString& strOldName,
+                        const std::function<bool(int)>& whileHeld) {
     if (strOldName.IsEmpty() || m_strTempDir.IsEmpty())
         return -1;
     // Type and source come from the stored entry; a declared code that is no code at all leaves
@@ -46,10 +58,19 @@ int CFileDypass::RelinkTag(void* pNew, const CString& strOldName) {
         // its old name instead of leaving it under none.
         if (!BeforeIndexWrite(t) || !pIndex || !pIndex->WriteAt(hit.dwEntry, &entry, sizeof entry))
             return -1;
+        const CString strNewName = GetTagName(pNew);
         StoreName(t, strOldName, 0);
-        StoreName(t, GetTagName(pNew), static_cast<int>(hit.dwEntry));
+        StoreName(t, strNewName, static_cast<int>(hit.dwEntry));
         SetDataType(entry.Type());
-        return static_cast<int>(entry.RecordOffset());
+        const int nOffset = static_cast<int>(entry.RecordOffset());
+        if (!whileHeld || whileHeld(nOffset))
+            return nOffset;
+        // The record stayed as it was: so does the entry, and the tag keeps its old name.
+        if (pIndex->WriteAt(hit.dwEntry, &hit.entry, sizeof hit.entry)) {
+            StoreName(t, strNewName, 0);
+            StoreName(t, strOldName, static_cast<int>(hit.dwEntry));
+        }
+        return -2;
     }
     return -1;
 }

@@ -48,17 +48,13 @@ int CFileFace::ModifyData(int nType, int nSource, void* pNew, CString strOldName
     e.SetDataType(nType);
     e.SetDataSource(nSource);
     e.SetStructType(strStructType);
-    int nOffset = e.RelinkTag(pNew, strOldName);
-    if (nOffset == -1) {
+    // The relink makes the stored type current; the record is still of the type declared.
+    const int r = e.RenameTag(pNew, strOldName, nType);
+    if (r == -1)
         e.ReportError(gbtext::ModifyOldNameMissing, strOldName.GetString());
-        return -1;
-    }
-    // The relink made the stored type current; the record is still of the type declared.
-    if (e.RewriteTagRecord(nOffset, pNew, nType) == -1) {
+    else if (r == -2)
         e.ReportError(gbtext::ModifyDataFailed, strOldName.GetString());
-        return -1;
-    }
-    return 1;
+    return r == 1 ? 1 : -1;
 }
 
 int CFileFace::DelData(int nType, int nSource, void* pData) {

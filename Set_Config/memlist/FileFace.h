@@ -34,7 +34,8 @@ public:
     // A non-empty strStructType must begin with '#'.
     int AddData(int nType, int nSource, void* pData, CString strStructType);
     // Changes the tag named strOldName to pNew (which may rename it); the tag keeps its stored
-    // type, source and slots. -1 without a message when strOldName is empty.
+    // type, source and slots. Entry and record change under one hold of the source's write
+    // lock; on -1 neither has changed. -1 without a message when strOldName is empty.
     int ModifyData(int nType, int nSource, void* pNew, CString strOldName, CString strStructType);
     // Deletes the tag named by the record's szName (after checking nType and nSource).
     int DelData(int nType, int nSource, void* pData);

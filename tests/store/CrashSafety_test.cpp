@@ -1,7 +1,7 @@
 // Writers killed at random moments, in the middle of adds, deletes and renames of both sources,
 // in the open and in the close: every name whose add or rename returned 1 is found by the next
-// program, no deleted or renamed-away name is, and the check names only what one interrupted
-// write leaves.
+// program, no deleted or renamed-away name is, a tag renamed at the kill is found under one of
+// its names, and the check names only what one interrupted write leaves.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -59,12 +59,14 @@ int RunWriter(int nRound, const proctest::ReportFile& report) {
     return 5;
 }
 
-// Names whose last step returned 1: true while the tag exists. A step under way at the kill
-// leaves its names out: either outcome is allowed.
+// Names whose last step returned 1: true while the tag exists. An add or delete under way at
+// the kill leaves its name out: either outcome is allowed. A rename under way leaves the tag
+// under exactly one of its two names, returned as (old, new).
 using Model = std::map<std::string, bool>;
 
-bool ApplyReport(Model& model, const std::vector<std::string>& lines) {
-    bool bRenameUnderWay = false;
+std::pair<std::string, std::string> ApplyReport(Model& model,
+                                                const std::vector<std::string>& lines) {
+    std::pair<std::string, std::string> renameUnderWay;
     for (const std::string& line : lines) {
         if (line.size() < 4)
             continue;
@@ -85,16 +87,16 @@ bool ApplyReport(Model& model, const std::vector<std::string>& lines) {
             case 'Q':
                 model.erase(name);
                 model.erase(renamed);
-                bRenameUnderWay = true;
+                renameUnderWay = {name, renamed};
                 break;
             case 'R':
                 model[name] = false;
                 model[renamed] = true;
-                bRenameUnderWay = false;
+                renameUnderWay = {};
                 break;
         }
     }
-    return bRenameUnderWay;
+    return renameUnderWay;
 }
 
 // A tree file older than the index is no damage: the next program brings it up to date. The
@@ -112,7 +114,6 @@ TEST(CrashSafety, WritersKilledAtRandomMomentsLoseNoName) {
 
     std::mt19937 rng(20261208u);
     Model model;
-    bool bRenameLeft = false;
     int nKills = 0, nInOpen = 0, nFindings = 0;
     for (int round = 0; round < kRounds; ++round) {
         const proctest::ReportFile report(reports / ("round" + std::to_string(round)));
@@ -132,7 +133,7 @@ TEST(CrashSafety, WritersKilledAtRandomMomentsLoseNoName) {
         ++nKills;
         const auto lines = report.Lines();
         nInOpen += lines.empty() ? 1 : 0;
-        bRenameLeft = ApplyReport(model, lines) || bRenameLeft;
+        const auto [strOld, strNew] = ApplyReport(model, lines);
 
         {
             // A new program: every name the model holds live is found with its own fields, in
@@ -154,12 +155,21 @@ TEST(CrashSafety, WritersKilledAtRandomMomentsLoseNoName) {
                     EXPECT_EQ(face.JustTagFromRMP(CString(name)), 0) << name;
                 }
             }
+            if (!strOld.empty()) {
+                CMemTag old, renamed;
+                const bool bOld = face.GetSelute(CString(strOld), old) == 1;
+                const bool bNew = face.GetSelute(CString(strNew), renamed) == 1;
+                ASSERT_NE(bOld, bNew) << strOld << " renamed to " << strNew << " at the kill";
+                EXPECT_EQ(reltest::Mismatch(bOld ? old : renamed), "") << strOld;
+                model[strOld] = bOld;
+                model[strNew] = bNew;
+            }
         }
         // That program saved the trees it brought up to date: what is left is what a kill in
         // the middle of one write leaves.
         for (const StoreFinding& f : CStoreCheck::CheckDirectory(CString(dir.path()))) {
             ++nFindings;
-            EXPECT_TRUE(reltest::LeftByInterruptedWrite(f, bRenameLeft) &&
+            EXPECT_TRUE(reltest::LeftByInterruptedWrite(f) &&
                         (!AboutATree(f) || f.strText.str().find("entry \"\"") != std::string::npos))
                 << "round " << round << ": " << f.strFile.str() << " @" << f.nOffset << ": "
                 << f.strText.str();

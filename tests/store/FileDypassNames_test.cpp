@@ -3,7 +3,9 @@
 // and a damaged entry never frees a slot twice.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "EngineFixture.h"
@@ -12,6 +14,7 @@
 #include "StoreCheck.h"
 #include "StoreWorkload.h"
 #include "SynchronicLock.h"
+#include "Vfs.h"
 #include "filebplustreenode.h"
 
 namespace {
@@ -205,8 +208,6 @@ TEST_F(Names, InspectorRepairBringsAStaleTreeIntoAgreement) {
     EXPECT_EQ(Show(Check()), "");
 }
 
-}  // namespace
-
 TEST_F(Names, AProgramKilledInsideItsTreeSaveHoldsUpNoLaterSave) {
     engine.reset();
     CFileFace keeper;  // keeps the trees' locks attached throughout
@@ -246,3 +247,51 @@ TEST_F(Names, AProgramKilledInsideItsTreeSaveHoldsUpNoLaterSave) {
     for (const auto& entry : mltest::SnapshotDir(dir.path()))
         EXPECT_EQ(entry.first.find(".~"), std::string::npos) << entry.first << " left behind";
 }
+
+// The rename a child makes dies with it right before the record is written: what a kill
+// between the two writes leaves on disk.
+const char* g_szDieAt = nullptr;
+ssize_t DyingPwrite(int fd, const void* buf, size_t n, off_t off) {
+    if (n > sizeof(TagIndexEntry) &&
+        std::strncmp(static_cast<const char*>(buf) + memtag::kTagNameOffset, g_szDieAt,
+                     memtag::kTagNameField) == 0)
+        raise(SIGKILL);
+    return mlplat::PosixVfs().pwrite(fd, buf, n, off);
+}
+
+void RenameAndDie(const char* szOld, const char* szNew, bool bAddFirst) {
+    const pid_t pid = proctest::Spawn([&] {
+        CFileFace face;
+        AnyTag t = enginetest::MakeTag(1, szOld);
+        if (bAddFirst && face.AddData(1, memtag::kSourceZuZir, &t, CString()) != 1)
+            return 1;
+        g_szDieAt = szNew;
+        mlplat::Vfs().pwrite = DyingPwrite;
+        AnyTag renamed = enginetest::MakeTag(1, szNew);
+        face.ModifyData(1, memtag::kSourceZuZir, &renamed, CString(szOld), CString());
+        return 2;
+    });
+    ASSERT_EQ(proctest::WaitBounded(pid, 10000), 128 + SIGKILL);
+}
+
+TEST_F(Names, ARenameCutBetweenEntryAndRecordLeavesTheTagUnderItsOldName) {
+    ASSERT_EQ(Add(1, 1, "SAVED"), 40);
+    engine.reset();
+    engine = std::make_unique<CFileDypass>();
+    // This program runs on with SAVED in its image while another dies renaming it.
+    ASSERT_NO_FATAL_FAILURE(RenameAndDie("SAVED", "NEW1", false));
+    CMemTag tag;
+    ASSERT_EQ(engine->GetTagByName("SAVED", tag), 1);
+    EXPECT_EQ(tag.strDesc, "desc of SAVED");
+    EXPECT_EQ(engine->GetTagByName("NEW1", tag), 0);
+    // A tag the dying program added itself: no tree ever held its name.
+    ASSERT_NO_FATAL_FAILURE(RenameAndDie("FRESH", "NEW2", true));
+    Reopen();
+    EXPECT_EQ(engine->JustTagFromRMP("FRESH"), 40 + 40);
+    EXPECT_EQ(engine->JustTagFromRMP("NEW2"), 0);
+    EXPECT_EQ(engine->JustTagFromRMP("SAVED"), 40);
+    engine.reset();
+    EXPECT_EQ(Show(Check()), "");
+}
+
+}  // namespace

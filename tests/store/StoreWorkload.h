@@ -68,10 +68,8 @@ inline std::string Mismatch(const CMemTag& tag) {
 // damaged header, free list or slot grid, an entry pointing at a foreign record) is damage no
 // interruption may cause. A change of a tag's name cut short between its entry and its record
 // leaves the two naming different tags: allowed only where such a change was under way.
-inline bool LeftByInterruptedWrite(const StoreFinding& f, bool bRenameUnderWay = false) {
+inline bool LeftByInterruptedWrite(const StoreFinding& f) {
     const std::string t = f.strText.str();
-    if (bRenameUnderWay && t.find(", the record of ") != std::string::npos)
-        return true;
     // An append stopped after the end moved and before the slot's first two bytes (which held
     // the old zero count) were written: an entry whose name lost its first bytes.
     if (t.rfind("entry \"\" points at ", 0) == 0)
