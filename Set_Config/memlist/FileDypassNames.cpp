@@ -204,6 +204,14 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
         if (pChanges)
             pChanges->push_back({nSource, key.ToString(), nOld, nNew});
     };
+    // Whether `key` is in the tree (its value in nValue) and leads to a live entry of its name.
+    auto leadsToLive = [&](const CMyKey& key, bool& bKey, int& nValue) {
+        int nStatus = 0;
+        CMyKey found;
+        nValue = 0;
+        bKey = pTree->Find(key, &found, &nValue, &nStatus) != 0;
+        return bKey && nValue != 0 && IsLiveEntryAt(slots, nValue, nSource, key);
+    };
     // Live entries no key leads to: their name is missing, or leads to another live entry of
     // the same name (kept), or is one of the stale keys (set to this entry).
     std::unordered_set<std::string> fixed;
@@ -218,11 +226,9 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
         if (!tagfile::IsLiveEntryOf(e, nSource, {e.szName, strnlen(e.szName, sizeof e.szName)}))
             continue;
         const CMyKey key(static_cast<const char*>(e.szName));
+        bool bKey = false;
         int nValue = 0;
-        int nStatus = 0;
-        CMyKey found;
-        const bool bKey = pTree->Find(key, &found, &nValue, &nStatus) != 0;
-        if (bKey && nValue != 0 && IsLiveEntryAt(slots, nValue, nSource, key))
+        if (leadsToLive(key, bKey, nValue))
             continue;
         record(key, bKey ? nValue : 0, nEntry);
         named[i] = true;
@@ -261,12 +267,10 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
                 rec.s.wDeleted == 1)
                 continue;
             const CMyKey old(CStringFromField(rec.s.szName, sizeof rec.s.szName).GetString());
+            bool bOldKey = false;
             int nOldValue = 0;
-            int nStatus = 0;
-            CMyKey found;
-            const bool bOldKey = pTree->Find(old, &found, &nOldValue, &nStatus) != 0;
             // The old name taken by another tag since: the rename stays as the entry has it.
-            if (bOldKey && nOldValue != 0 && IsLiveEntryAt(slots, nOldValue, nSource, old))
+            if (leadsToLive(old, bOldKey, nOldValue))
                 continue;
             if (!TakeBackRecordName(nTree, dwEntry, e, rec))
                 continue;
