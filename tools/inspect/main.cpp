@@ -31,7 +31,7 @@ const char kHelp[] =
     "  repair DIR          brings both name trees into agreement with the index files (the\n"
     "                      authority on names), under the sources' write locks, saves them and\n"
     "                      prints every key it changed: the entry offset it led to and leads to\n"
-    "                      now (0: no tag)\n"
+    "                      now (0: no tag); a rename a killed program left half done is undone\n"
     "  export DIR FILE.csv writes the tags to FILE.csv (UTF-8) with the columns\n"
     "                      name,type,source,area,region,description,trend,unit,range_high,\n"
     "                      range_low,user_word,tail_word (unit and range for int and real tags,\n"
