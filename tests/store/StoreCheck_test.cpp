@@ -29,14 +29,22 @@ std::string Describe(const std::vector<StoreFinding>& v) {
 class StoreCheckTest : public enginetest::EngineTest {
 protected:
     std::vector<StoreFinding> Check() { return CStoreCheck::CheckDirectory(dir.path().c_str()); }
-    bool Has(const std::vector<StoreFinding>& v, const std::string& file, std::uint64_t off,
-             const std::string& words) {
+    // Whether one of the findings is at `file` @ `off` and says `words`; if not, all of them.
+    ::testing::AssertionResult Has(const std::vector<StoreFinding>& v, const std::string& file,
+                                   std::uint64_t off, const std::string& words) {
         for (const auto& f : v) {
             if (f.strFile.str() == file && f.nOffset == off &&
                 f.strText.str().find(words) != std::string::npos)
-                return true;
+                return ::testing::AssertionSuccess();
         }
-        return false;
+        return ::testing::AssertionFailure()
+               << "no \"" << words << "\" at " << file << " @" << off << " among:\n"
+               << Describe(v);
+    }
+    // Tags A (record 40, entry 40) and B (the next record, entry 80) of one type and source.
+    void AddAB(int nType, int nSource) {
+        ASSERT_EQ(Add(nType, nSource, "A"), 40);
+        ASSERT_EQ(Add(nType, nSource, "B"), 40 + memtag::TagRecordSize(nType));
     }
     // Closes the engine so the trees are on disk: the files as another program finds them.
     void Close() { engine.reset(); }
@@ -113,25 +121,23 @@ TEST_F(StoreCheckTest, StoresBuiltByEveryOperationAreSound) {
 }
 
 TEST_F(StoreCheckTest, ReleasedSlotWhoseDeletedFlagWasClearedIsFound) {
-    Add(2, 2, "A");
-    Add(2, 2, "B");
+    AddAB(2, 2);
     ASSERT_EQ(engine->DeleteTag("A"), 1);
     Close();
     Patch16("TmpBrakkIntTagInfo.tag", 40 + 148, 0);
     const auto f = Check();
-    EXPECT_TRUE(Has(f, "TmpBrakkIntTagInfo.tag", 40, "not flagged deleted")) << Describe(f);
+    EXPECT_TRUE(Has(f, "TmpBrakkIntTagInfo.tag", 40, "not flagged deleted"));
     // The record now looks live, yet no entry names it.
-    EXPECT_TRUE(Has(f, "TmpBrakkIntTagInfo.tag", 40, "named by no index entry")) << Describe(f);
+    EXPECT_TRUE(Has(f, "TmpBrakkIntTagInfo.tag", 40, "named by no index entry"));
 }
 
 TEST_F(StoreCheckTest, LiveRecordFlaggedDeletedIsFoundWithTheEntryNamingIt) {
-    Add(2, 1, "A");
-    Add(2, 1, "B");
+    AddAB(2, 1);
     Close();
     Patch16("TmpZuZirIntTagInfo.tag", 40 + kInt + 148, 1);
     const auto f = Check();
-    EXPECT_TRUE(Has(f, "TmpZuZirIntTagInfo.tag", 40 + kInt, "not on the free list")) << Describe(f);
-    EXPECT_TRUE(Has(f, "TmpZuzirTagIndex.idx", 80, "deleted record")) << Describe(f);
+    EXPECT_TRUE(Has(f, "TmpZuZirIntTagInfo.tag", 40 + kInt, "not on the free list"));
+    EXPECT_TRUE(Has(f, "TmpZuzirTagIndex.idx", 80, "deleted record"));
     EXPECT_EQ(f.size(), 2u) << Describe(f);
 }
 
@@ -149,15 +155,14 @@ TEST_F(StoreCheckTest, FreeListOffsetsOutsideTheFileAreFound) {
     Patch32("TmpBrakkBoolTagInfo.tag", fBool + 2, fBool + 4 * sizeof(BoolTagInfo));
     Patch16("TmpBrakkFloatTagInfo.tag", 40, 3);
     const auto f = Check();
-    EXPECT_TRUE(Has(f, "TmpBrakkIntTagInfo.tag", 36, "beyond the end")) << Describe(f);
-    EXPECT_TRUE(Has(f, "TmpBrakkTagIndex.idx", 36, "not on the grid")) << Describe(f);
-    EXPECT_TRUE(Has(f, "TmpBrakkBoolTagInfo.tag", fBool + 2, "not a slot boundary")) << Describe(f);
-    EXPECT_TRUE(Has(f, "TmpBrakkFloatTagInfo.tag", 40, "runs past the end")) << Describe(f);
+    EXPECT_TRUE(Has(f, "TmpBrakkIntTagInfo.tag", 36, "beyond the end"));
+    EXPECT_TRUE(Has(f, "TmpBrakkTagIndex.idx", 36, "not on the grid"));
+    EXPECT_TRUE(Has(f, "TmpBrakkBoolTagInfo.tag", fBool + 2, "not a slot boundary"));
+    EXPECT_TRUE(Has(f, "TmpBrakkFloatTagInfo.tag", 40, "runs past the end"));
 }
 
 TEST_F(StoreCheckTest, ReleasedOffsetOffTheSlotGridAndReleasedTwiceAreFound) {
-    Add(4, 2, "A");
-    Add(4, 2, "B");
+    AddAB(4, 2);
     ASSERT_EQ(engine->DeleteTag("A"), 1);
     Close();
     const std::uint32_t end = 40 + 2 * sizeof(StringTagInfo);
@@ -165,36 +170,32 @@ TEST_F(StoreCheckTest, ReleasedOffsetOffTheSlotGridAndReleasedTwiceAreFound) {
     Patch32("TmpBrakkStringTagInfo.tag", end + 6, 40);       // A again
     Patch32("TmpBrakkStringTagInfo.tag", end + 10, 40 + 7);  // inside A's slot
     const auto f = Check();
-    EXPECT_TRUE(Has(f, "TmpBrakkStringTagInfo.tag", end + 6, "released twice")) << Describe(f);
-    EXPECT_TRUE(Has(f, "TmpBrakkStringTagInfo.tag", end + 10, "not a slot boundary"))
-        << Describe(f);
+    EXPECT_TRUE(Has(f, "TmpBrakkStringTagInfo.tag", end + 6, "released twice"));
+    EXPECT_TRUE(Has(f, "TmpBrakkStringTagInfo.tag", end + 10, "not a slot boundary"));
 }
 
 TEST_F(StoreCheckTest, IndexEntryPointingAtAnotherTagsRecordIsFound) {
-    Add(2, 2, "A");  // record 40, entry 40
-    Add(2, 2, "B");  // record 40 + kInt, entry 80
+    AddAB(2, 2);
     Close();
     Patch32("TmpBrakkTagIndex.idx", 40 + 36, TagIndexEntry::PackTypeOffset(2, 40 + kInt));
     const auto f = Check();
-    EXPECT_TRUE(Has(f, "TmpBrakkTagIndex.idx", 40, "the record of")) << Describe(f);
-    EXPECT_TRUE(Has(f, "TmpBrakkTagIndex.idx", 80, "as the entry at 40 does")) << Describe(f);
-    EXPECT_TRUE(Has(f, "TmpBrakkIntTagInfo.tag", 40, "named by no index entry")) << Describe(f);
+    EXPECT_TRUE(Has(f, "TmpBrakkTagIndex.idx", 40, "the record of"));
+    EXPECT_TRUE(Has(f, "TmpBrakkTagIndex.idx", 80, "as the entry at 40 does"));
+    EXPECT_TRUE(Has(f, "TmpBrakkIntTagInfo.tag", 40, "named by no index entry"));
 }
 
 TEST_F(StoreCheckTest, IndexEntryOfWrongTypeOrOffsetIsFound) {
-    Add(2, 2, "A");
-    Add(2, 2, "B");
+    AddAB(2, 2);
     Close();
     Patch32("TmpBrakkTagIndex.idx", 40 + 36, TagIndexEntry::PackTypeOffset(3, 40));
     Patch32("TmpBrakkTagIndex.idx", 80 + 36, TagIndexEntry::PackTypeOffset(2, 41));
     const auto f = Check();
-    EXPECT_TRUE(Has(f, "TmpBrakkTagIndex.idx", 40, "not a slot there")) << Describe(f);
-    EXPECT_TRUE(Has(f, "TmpBrakkTagIndex.idx", 80, "not a slot there")) << Describe(f);
+    EXPECT_TRUE(Has(f, "TmpBrakkTagIndex.idx", 40, "not a slot there"));
+    EXPECT_TRUE(Has(f, "TmpBrakkTagIndex.idx", 80, "not a slot there"));
 }
 
 TEST_F(StoreCheckTest, TreeKeyLeadingToADeletedEntryIsFound) {
-    Add(1, 2, "A");  // entry 40, leaf position 0
-    Add(1, 2, "B");  // entry 80, leaf position 1
+    AddAB(1, 2);  // keys 0 (A) and 1 (B) of the root leaf
     Close();
     // The entry of B deleted and released behind the tree's back.
     std::uint8_t flags = 0x12;
@@ -203,25 +204,24 @@ TEST_F(StoreCheckTest, TreeKeyLeadingToADeletedEntryIsFound) {
     Patch32("TmpBrakkTagIndex.idx", 122, 80);
     const auto f = Check();
     // Node 0 is the root leaf: the value of key 1 lies at 128 + 20 + 36.
-    EXPECT_TRUE(Has(f, "TmpBRKTagIndex.bpt", 128 + 20 + 36, "deleted entry at 80")) << Describe(f);
+    EXPECT_TRUE(Has(f, "TmpBRKTagIndex.bpt", 128 + 20 + 36, "deleted entry at 80"));
 }
 
 TEST_F(StoreCheckTest, LiveEntryTheTreeDoesNotLeadToIsFound) {
-    Add(1, 1, "A");
-    Add(1, 1, "B");
+    AddAB(1, 1);
     Close();
     // B's value set to 0, as if the name had been removed.
     Patch32("TmpBRTaskTagIndex.bpt", 128 + 20 + 36, 0);
     auto f = Check();
-    EXPECT_TRUE(Has(f, "TmpZuzirTagIndex.idx", 80, "cannot be found by name")) << Describe(f);
+    EXPECT_TRUE(Has(f, "TmpZuzirTagIndex.idx", 80, "cannot be found by name"));
     // A tree that leads a name to another name's entry.
     Patch32("TmpBRTaskTagIndex.bpt", 128 + 20 + 36, 40);
     f = Check();
-    EXPECT_TRUE(Has(f, "TmpBRTaskTagIndex.bpt", 128 + 20 + 36, "which is \"A\"")) << Describe(f);
+    EXPECT_TRUE(Has(f, "TmpBRTaskTagIndex.bpt", 128 + 20 + 36, "which is \"A\""));
     // No tree at all while the index has live entries.
     std::remove(Path("TmpBRTaskTagIndex.bpt").c_str());
     f = Check();
-    EXPECT_TRUE(Has(f, "TmpBRTaskTagIndex.bpt", 0, "missing")) << Describe(f);
+    EXPECT_TRUE(Has(f, "TmpBRTaskTagIndex.bpt", 0, "missing"));
 }
 
 TEST_F(StoreCheckTest, DeletingOneOfANameGivenTwiceLeavesAnUnreachableEntry) {
@@ -233,7 +233,7 @@ TEST_F(StoreCheckTest, DeletingOneOfANameGivenTwiceLeavesAnUnreachableEntry) {
     ASSERT_EQ(engine->DeleteTag("A"), 1);
     Close();
     const auto f = Check();
-    EXPECT_TRUE(Has(f, "TmpBrakkTagIndex.idx", 40, "cannot be found by name")) << Describe(f);
+    EXPECT_TRUE(Has(f, "TmpBrakkTagIndex.idx", 40, "cannot be found by name"));
     EXPECT_EQ(f.size(), 1u) << Describe(f);
 }
 
@@ -252,10 +252,8 @@ TEST_F(StoreCheckTest, TreeStructureDamageIsFoundAtTheNode) {
     Patch("TmpBRKTagIndex.bpt", 128 + 24, k1, 32);
     Patch("TmpBRKTagIndex.bpt", 128 + 24 + 36, k0, 32);
     const auto f = Check();
-    EXPECT_TRUE(Has(f, "TmpBRKTagIndex.bpt", 128 + kTreeSlot + 16, "names parent 0 instead of 2"))
-        << Describe(f);
-    EXPECT_TRUE(Has(f, "TmpBRKTagIndex.bpt", 128 + 24 + 36, "not above the one before"))
-        << Describe(f);
+    EXPECT_TRUE(Has(f, "TmpBRKTagIndex.bpt", 128 + kTreeSlot + 16, "names parent 0 instead of 2"));
+    EXPECT_TRUE(Has(f, "TmpBRKTagIndex.bpt", 128 + 24 + 36, "not above the one before"));
 }
 
 TEST_F(StoreCheckTest, HeaderDamageIsFound) {
@@ -265,10 +263,10 @@ TEST_F(StoreCheckTest, HeaderDamageIsFound) {
     mltest::WriteFileBytes(Path("TmpBrakkTaskTagInfo.tag"), std::string(10, '\0'));
     std::remove(Path("TmpZuzirTaskTagInfo.tag").c_str());
     const auto f = Check();
-    EXPECT_TRUE(Has(f, "TmpZuZirStructTagInfo.tag", 0, "identifier")) << Describe(f);
-    EXPECT_TRUE(Has(f, "TmpBrakkEventTagInfo.tag", 24, "version")) << Describe(f);
-    EXPECT_TRUE(Has(f, "TmpBrakkTaskTagInfo.tag", 0, "shorter than its header")) << Describe(f);
-    EXPECT_TRUE(Has(f, "TmpZuzirTaskTagInfo.tag", 0, "missing")) << Describe(f);
+    EXPECT_TRUE(Has(f, "TmpZuZirStructTagInfo.tag", 0, "identifier"));
+    EXPECT_TRUE(Has(f, "TmpBrakkEventTagInfo.tag", 24, "version"));
+    EXPECT_TRUE(Has(f, "TmpBrakkTaskTagInfo.tag", 0, "shorter than its header"));
+    EXPECT_TRUE(Has(f, "TmpZuzirTaskTagInfo.tag", 0, "missing"));
     EXPECT_EQ(f.size(), 4u) << Describe(f);
 }
 
