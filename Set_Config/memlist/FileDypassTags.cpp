@@ -65,7 +65,7 @@ int CFileDypass::Relink(void* pNew, const CString& strOldName,
         const int nOffset = static_cast<int>(entry.RecordOffset());
         if (!whileHeld || whileHeld(nOffset))
             return nOffset;
-        // The record stayed as it was: so does the entry, and the tag keeps its old name.
+        // The record write failed: the entry goes back too, and the tag keeps its old name.
         if (pIndex->WriteAt(hit.dwEntry, &hit.entry, sizeof hit.entry)) {
             StoreName(t, strNewName, 0);
             StoreName(t, strOldName, static_cast<int>(hit.dwEntry));
