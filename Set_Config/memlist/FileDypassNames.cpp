@@ -215,7 +215,7 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
     // Live entries no key leads to: their name is missing, or leads to another live entry of
     // the same name (kept), or is one of the stale keys (set to this entry).
     std::unordered_set<std::string> fixed;
-    std::vector<std::size_t> newlyNamed;
+    std::vector<std::size_t> newlyNamed, cutAppends;
     for (std::size_t i = 0; i < nSlots; ++i) {
         if (named[i])
             continue;
@@ -223,8 +223,14 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
         std::memcpy(&e, slots.data() + i * kEntrySize, sizeof e);
         const auto nEntry = static_cast<int>(tagfile::kFirstSlot + i * kEntrySize);
         // Only the live entry of a name the tree can hold (31 bytes at most) gets a key.
-        if (!tagfile::IsLiveEntryOf(e, nSource, {e.szName, strnlen(e.szName, sizeof e.szName)}))
+        if (!tagfile::IsLiveEntryOf(e, nSource, {e.szName, strnlen(e.szName, sizeof e.szName)})) {
+            // An append killed before its last write keeps the old zero count in the first two
+            // bytes: a live entry without a name.
+            if (e.szName[0] == 0 && e.szName[1] == 0 && !e.IsDeleted() && e.Source() == nSource &&
+                memtag::IsTagType(e.Type()))
+                cutAppends.push_back(i);
             continue;
+        }
         const CMyKey key(static_cast<const char*>(e.szName));
         bool bKey = false;
         int nValue = 0;
@@ -235,29 +241,61 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
         fixed.insert(key.GetText());
         newlyNamed.push_back(i);
     }
-    // An entry that gained its name since the tree was written may be a rename a killed program
-    // left half done (the entry renamed, the record not). A writer under the lock undoes it: no
-    // live program is in the middle of a rename then, as renames hold the lock throughout.
+    // What a killed writer may have left half done is finished or undone by a writer under the
+    // lock: no live program is in the middle of an add or a rename then, as both hold it
+    // throughout. Records are screened in blocks (after a crash every name may be new).
     if (scope.Held() && !m_bReadOnly) {
         auto typed = [&](int nType) { return TypedFile(nTree, nType); };
-        // Records are screened in blocks (after a crash every name may be new); only a record
-        // of another live name is read again, checked, and undone.
         std::unique_ptr<tagfile::CSlotReader> readers[memtag::kTypeString + 1];
-        for (std::size_t i : newlyNamed) {
-            const auto dwEntry = static_cast<std::uint32_t>(tagfile::kFirstSlot + i * kEntrySize);
-            TagIndexEntry e;
-            std::memcpy(&e, slots.data() + i * kEntrySize, sizeof e);
+        // The live record an entry names, whole; null when there is none.
+        auto liveRecord = [&](const TagIndexEntry& e) -> const unsigned char* {
             const int nType = e.Type();
             CFile* pTyped = typed(nType);
             if (!pTyped)
-                continue;
+                return nullptr;
             if (!readers[nType])
                 readers[nType] =
                     std::make_unique<tagfile::CSlotReader>(*pTyped, memtag::TagRecordSize(nType));
             std::size_t nAvail = 0;
             const unsigned char* pSlot = readers[nType]->Slot(e.RecordOffset(), nAvail);
-            if (!pSlot || nAvail < static_cast<std::size_t>(memtag::TagRecordSize(nType)) ||
-                tagfile::IsDeletedSlot(nType, pSlot) ||
+            return pSlot && nAvail >= static_cast<std::size_t>(memtag::TagRecordSize(nType)) &&
+                           !tagfile::IsDeletedSlot(nType, pSlot)
+                       ? pSlot
+                       : nullptr;
+        };
+        // An add cut before its entry was whole: the entry gets its first two bytes from the
+        // record, whose name it carries from the third byte on.
+        for (std::size_t i : cutAppends) {
+            const auto dwEntry = static_cast<std::uint32_t>(tagfile::kFirstSlot + i * kEntrySize);
+            TagIndexEntry e;
+            std::memcpy(&e, slots.data() + i * kEntrySize, sizeof e);
+            const unsigned char* pSlot = liveRecord(e);
+            if (!pSlot)
+                continue;
+            const char* szRecName = reinterpret_cast<const char*>(pSlot) + memtag::kTagNameOffset;
+            if (std::memcmp(szRecName + 2, e.szName + 2, sizeof e.szName - 2) != 0)
+                continue;
+            std::memcpy(e.szName, szRecName, 2);
+            const CMyKey key(CStringFromField(e.szName, sizeof e.szName).GetString());
+            bool bKey = false;
+            int nValue = 0;
+            if (!tagfile::IsLiveEntryOf(e, nSource, key.GetText()) ||
+                leadsToLive(key, bKey, nValue) || !BeforeIndexWrite(nTree) ||
+                !pIndex->WriteAt(dwEntry, e.szName, 2))
+                continue;
+            std::memcpy(slots.data() + i * kEntrySize, &e, sizeof e);
+            record(key, bKey ? nValue : 0, static_cast<int>(dwEntry));
+            fixed.insert(key.GetText());
+        }
+        // An entry that gained its name since the tree was written may be a rename cut between
+        // its two writes (the entry renamed, the record not): the rename is undone. Only a
+        // record of another name is read again and checked.
+        for (std::size_t i : newlyNamed) {
+            const auto dwEntry = static_cast<std::uint32_t>(tagfile::kFirstSlot + i * kEntrySize);
+            TagIndexEntry e;
+            std::memcpy(&e, slots.data() + i * kEntrySize, sizeof e);
+            const unsigned char* pSlot = liveRecord(e);
+            if (!pSlot ||
                 std::memcmp(pSlot + memtag::kTagNameOffset, e.szName, sizeof e.szName) == 0)
                 continue;
             const CString strName = CStringFromField(e.szName, sizeof e.szName);

@@ -294,4 +294,42 @@ TEST_F(Names, ARenameCutBetweenEntryAndRecordLeavesTheTagUnderItsOldName) {
     EXPECT_EQ(Show(Check()), "");
 }
 
+// Dies at the two-byte write that completes an entry appended at `g_offDie` of an index.
+off_t g_offDie = 0;
+ssize_t DyingAppend(int fd, const void* buf, size_t n, off_t off) {
+    if (n == 2 && off == g_offDie)
+        raise(SIGKILL);
+    return mlplat::PosixVfs().pwrite(fd, buf, n, off);
+}
+
+TEST_F(Names, AnAddCutBeforeItsEntryWasWholeIsCompletedByTheNextWriter) {
+    ASSERT_EQ(Add(1, 1, "FIRST"), 40);
+    engine.reset();
+    const pid_t pid = proctest::Spawn([] {
+        CFileFace face;
+        g_offDie = 80;
+        mlplat::Vfs().pwrite = DyingAppend;
+        AnyTag t = enginetest::MakeTag(1, "PHANTOM");
+        face.AddData(1, memtag::kSourceZuZir, &t, CString());
+        return 2;
+    });
+    ASSERT_EQ(proctest::WaitBounded(pid, 10000), 128 + SIGKILL);
+    {
+        // As the kill left it: listed (by its record), yet not found by its name.
+        CFileDypass reader(CString(dir.path().c_str()), true);
+        CArray<CMemTag, CMemTag&> all;
+        reader.GetAllTags(all, 0);
+        ASSERT_EQ(all.GetSize(), 2);
+        EXPECT_EQ(all[1].strName, "PHANTOM");
+        EXPECT_EQ(reader.JustTagFromRMP("PHANTOM"), 0);
+    }
+    engine = std::make_unique<CFileDypass>();
+    EXPECT_EQ(engine->JustTagFromRMP("PHANTOM"), 80);
+    CMemTag tag;
+    ASSERT_EQ(engine->GetTagByName("PHANTOM", tag), 1);
+    EXPECT_EQ(tag.strDesc, "desc of PHANTOM");
+    engine.reset();
+    EXPECT_EQ(Show(Check()), "");
+}
+
 }  // namespace

@@ -70,10 +70,6 @@ inline std::string Mismatch(const CMemTag& tag) {
 // leaves the two naming different tags: allowed only where such a change was under way.
 inline bool LeftByInterruptedWrite(const StoreFinding& f) {
     const std::string t = f.strText.str();
-    // An append stopped after the end moved and before the slot's first two bytes (which held
-    // the old zero count) were written: an entry whose name lost its first bytes.
-    if (t.rfind("entry \"\" points at ", 0) == 0)
-        return true;
     for (const char* kind :
          {"is named by no index entry", "is not on the free list", "is not flagged deleted",
           "cannot be found by name in", "leads to the deleted entry", "leads to the entry at",
