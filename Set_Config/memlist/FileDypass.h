@@ -35,6 +35,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -380,6 +381,14 @@ private:
     // RelinkTag; `whileHeld`, when given, runs with the record offset before the lock is let go
     // and, returning false, has the relink undone (the result is then -2).
     int Relink(void* pNew, const CString& strOldName, const std::function<bool(int)>& whileHeld);
+    // FileDypassNames.cpp: finishes or undoes in the index what a killed writer left half done
+    // among the entries at the slot numbers given (`slots` holds the index's slot bytes and is
+    // kept in step): an add whose entry lacks its first two bytes, a rename whose record kept
+    // the old name. The keys to move, in order: a name and the entry it must lead to (0: none).
+    // Under the write lock only.
+    std::vector<std::pair<std::string, int>> FinishCutWrites(
+        int nTree, std::vector<unsigned char>& slots, const std::vector<std::size_t>& cutAppends,
+        const std::vector<std::size_t>& newlyNamed);
     // A rename cut short by a killed program leaves the entry under the new name and the record
     // under the old: the entry takes back the record's name. Under the write lock only.
     bool TakeBackRecordName(int nTree, std::uint32_t dwEntry, TagIndexEntry& entry,

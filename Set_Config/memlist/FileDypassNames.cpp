@@ -27,6 +27,16 @@ bool IsLiveEntryAt(const std::vector<unsigned char>& slots, std::int64_t nEntry,
     return tagfile::IsLiveEntryOf(e, nSource, key.GetText());
 }
 
+// Whether `key` is in `tree` (its value in nValue) and leads to a live entry of its name.
+bool KeyLeadsToLive(FileBPlusTree& tree, const std::vector<unsigned char>& slots, int nSource,
+                    const CMyKey& key, bool& bKey, int& nValue) {
+    int nStatus = 0;
+    CMyKey found;
+    nValue = 0;
+    bKey = tree.Find(key, &found, &nValue, &nStatus) != 0;
+    return bKey && nValue != 0 && IsLiveEntryAt(slots, nValue, nSource, key);
+}
+
 }  // namespace
 
 int CFileDypass::SourceOfTree(int nTree) {
@@ -204,14 +214,6 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
         if (pChanges)
             pChanges->push_back({nSource, key.ToString(), nOld, nNew});
     };
-    // Whether `key` is in the tree (its value in nValue) and leads to a live entry of its name.
-    auto leadsToLive = [&](const CMyKey& key, bool& bKey, int& nValue) {
-        int nStatus = 0;
-        CMyKey found;
-        nValue = 0;
-        bKey = pTree->Find(key, &found, &nValue, &nStatus) != 0;
-        return bKey && nValue != 0 && IsLiveEntryAt(slots, nValue, nSource, key);
-    };
     // Live entries no key leads to: their name is missing, or leads to another live entry of
     // the same name (kept), or is one of the stale keys (set to this entry).
     std::unordered_set<std::string> fixed;
@@ -234,7 +236,7 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
         const CMyKey key(static_cast<const char*>(e.szName));
         bool bKey = false;
         int nValue = 0;
-        if (leadsToLive(key, bKey, nValue))
+        if (KeyLeadsToLive(*pTree, slots, nSource, key, bKey, nValue))
             continue;
         record(key, bKey ? nValue : 0, nEntry);
         named[i] = true;
@@ -243,80 +245,19 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
     }
     // What a killed writer may have left half done is finished or undone by a writer under the
     // lock: no live program is in the middle of an add or a rename then, as both hold it
-    // throughout. Records are screened in blocks (after a crash every name may be new).
+    // throughout.
     if (scope.Held() && !m_bReadOnly) {
-        auto typed = [&](int nType) { return TypedFile(nTree, nType); };
-        std::unique_ptr<tagfile::CSlotReader> readers[memtag::kTypeString + 1];
-        // The live record an entry names, whole; null when there is none.
-        auto liveRecord = [&](const TagIndexEntry& e) -> const unsigned char* {
-            const int nType = e.Type();
-            CFile* pTyped = typed(nType);
-            if (!pTyped)
-                return nullptr;
-            if (!readers[nType])
-                readers[nType] =
-                    std::make_unique<tagfile::CSlotReader>(*pTyped, memtag::TagRecordSize(nType));
-            std::size_t nAvail = 0;
-            const unsigned char* pSlot = readers[nType]->Slot(e.RecordOffset(), nAvail);
-            return pSlot && nAvail >= static_cast<std::size_t>(memtag::TagRecordSize(nType)) &&
-                           !tagfile::IsDeletedSlot(nType, pSlot)
-                       ? pSlot
-                       : nullptr;
-        };
-        // An add cut before its entry was whole: the entry gets its first two bytes from the
-        // record, whose name it carries from the third byte on.
-        for (std::size_t i : cutAppends) {
-            const auto dwEntry = static_cast<std::uint32_t>(tagfile::kFirstSlot + i * kEntrySize);
-            TagIndexEntry e;
-            std::memcpy(&e, slots.data() + i * kEntrySize, sizeof e);
-            const unsigned char* pSlot = liveRecord(e);
-            if (!pSlot)
-                continue;
-            const char* szRecName = reinterpret_cast<const char*>(pSlot) + memtag::kTagNameOffset;
-            if (std::memcmp(szRecName + 2, e.szName + 2, sizeof e.szName - 2) != 0)
-                continue;
-            std::memcpy(e.szName, szRecName, 2);
-            const CMyKey key(CStringFromField(e.szName, sizeof e.szName).GetString());
+        for (const auto& [strName, nEntry] :
+             FinishCutWrites(nTree, slots, cutAppends, newlyNamed)) {
+            const CMyKey key(strName.c_str());
             bool bKey = false;
             int nValue = 0;
-            if (!tagfile::IsLiveEntryOf(e, nSource, key.GetText()) ||
-                leadsToLive(key, bKey, nValue) || !BeforeIndexWrite(nTree) ||
-                !pIndex->WriteAt(dwEntry, e.szName, 2))
-                continue;
-            std::memcpy(slots.data() + i * kEntrySize, &e, sizeof e);
-            record(key, bKey ? nValue : 0, static_cast<int>(dwEntry));
-            fixed.insert(key.GetText());
-        }
-        // An entry that gained its name since the tree was written may be a rename cut between
-        // its two writes (the entry renamed, the record not): the rename is undone. Only a
-        // record of another name is read again and checked.
-        for (std::size_t i : newlyNamed) {
-            const auto dwEntry = static_cast<std::uint32_t>(tagfile::kFirstSlot + i * kEntrySize);
-            TagIndexEntry e;
-            std::memcpy(&e, slots.data() + i * kEntrySize, sizeof e);
-            const unsigned char* pSlot = liveRecord(e);
-            if (!pSlot ||
-                std::memcmp(pSlot + memtag::kTagNameOffset, e.szName, sizeof e.szName) == 0)
-                continue;
-            const CString strName = CStringFromField(e.szName, sizeof e.szName);
-            memtag::AnyTagRecord rec;
-            if (tagfile::ReadNamedEntry(*pIndex, nSource, dwEntry, strName, typed, e, &rec) !=
-                    tagfile::EntryFault::kRecordOtherName ||
-                rec.s.wDeleted == 1)
-                continue;
-            const CMyKey old(CStringFromField(rec.s.szName, sizeof rec.s.szName).GetString());
-            bool bOldKey = false;
-            int nOldValue = 0;
-            // The old name taken by another tag since: the rename stays as the entry has it.
-            if (leadsToLive(old, bOldKey, nOldValue))
-                continue;
-            if (!TakeBackRecordName(nTree, dwEntry, e, rec))
-                continue;
-            std::memcpy(slots.data() + i * kEntrySize, &e, sizeof e);
-            record(CMyKey(strName.GetString()), static_cast<int>(dwEntry), 0);
-            fixed.erase(strName.GetString());
-            record(old, bOldKey ? nOldValue : 0, static_cast<int>(dwEntry));
-            fixed.insert(old.GetText());
+            KeyLeadsToLive(*pTree, slots, nSource, key, bKey, nValue);
+            record(key, bKey ? nValue : 0, nEntry);
+            if (nEntry != 0)
+                fixed.insert(strName);
+            else
+                fixed.erase(strName);
         }
     }
     for (const auto& [key, nValue] : stale) {
@@ -334,6 +275,96 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
         st.bInSync = st.bLocked;
     }
     return true;
+}
+
+std::vector<std::pair<std::string, int>> CFileDypass::FinishCutWrites(
+    int nTree, std::vector<unsigned char>& slots, const std::vector<std::size_t>& cutAppends,
+    const std::vector<std::size_t>& newlyNamed) {
+    std::vector<std::pair<std::string, int>> moves;
+    CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
+    FileBPlusTree* pTree = m_pTrees[nTree].get();
+    if (!pIndex || !pTree)
+        return moves;
+    const int nSource = SourceOfTree(nTree);
+    auto typed = [&](int nType) { return TypedFile(nTree, nType); };
+    // Records are screened in blocks: after a crash every name may be new.
+    std::unique_ptr<tagfile::CSlotReader> readers[memtag::kTypeString + 1];
+    // The live record an entry names, whole; null when there is none.
+    auto liveRecord = [&](const TagIndexEntry& e) -> const unsigned char* {
+        const int nType = e.Type();
+        CFile* pTyped = typed(nType);
+        if (!pTyped)
+            return nullptr;
+        if (!readers[nType])
+            readers[nType] =
+                std::make_unique<tagfile::CSlotReader>(*pTyped, memtag::TagRecordSize(nType));
+        std::size_t nAvail = 0;
+        const unsigned char* pSlot = readers[nType]->Slot(e.RecordOffset(), nAvail);
+        return pSlot && nAvail >= static_cast<std::size_t>(memtag::TagRecordSize(nType)) &&
+                       !tagfile::IsDeletedSlot(nType, pSlot)
+                   ? pSlot
+                   : nullptr;
+    };
+    // A name another tag holds, or one given back here already, is not taken again.
+    std::unordered_set<std::string> claimed;
+    auto taken = [&](const CMyKey& key) {
+        bool bKey = false;
+        int nValue = 0;
+        return claimed.count(key.GetText()) > 0 ||
+               KeyLeadsToLive(*pTree, slots, nSource, key, bKey, nValue);
+    };
+    auto entryAt = [&](std::size_t i) {
+        TagIndexEntry e;
+        std::memcpy(&e, slots.data() + i * kEntrySize, sizeof e);
+        return e;
+    };
+    auto offsetOf = [](std::size_t i) {
+        return static_cast<std::uint32_t>(tagfile::kFirstSlot + i * kEntrySize);
+    };
+
+    // An add cut before its entry was whole: the entry gets its first two bytes from the
+    // record, whose name it carries from the third byte on.
+    for (std::size_t i : cutAppends) {
+        TagIndexEntry e = entryAt(i);
+        const unsigned char* pSlot = liveRecord(e);
+        if (!pSlot)
+            continue;
+        const char* szRecName = reinterpret_cast<const char*>(pSlot) + memtag::kTagNameOffset;
+        if (std::memcmp(szRecName + 2, e.szName + 2, sizeof e.szName - 2) != 0)
+            continue;
+        std::memcpy(e.szName, szRecName, 2);
+        const CMyKey key(CStringFromField(e.szName, sizeof e.szName).GetString());
+        if (!tagfile::IsLiveEntryOf(e, nSource, key.GetText()) || taken(key) ||
+            !BeforeIndexWrite(nTree) || !pIndex->WriteAt(offsetOf(i), e.szName, 2))
+            continue;
+        std::memcpy(slots.data() + i * kEntrySize, &e, sizeof e);
+        claimed.insert(key.GetText());
+        moves.emplace_back(key.GetText(), static_cast<int>(offsetOf(i)));
+    }
+    // An entry that gained its name since the tree was written may be a rename cut between its
+    // two writes (the entry renamed, the record not): the rename is undone. Only a record of
+    // another name is read again and checked.
+    for (std::size_t i : newlyNamed) {
+        TagIndexEntry e = entryAt(i);
+        const unsigned char* pSlot = liveRecord(e);
+        if (!pSlot || std::memcmp(pSlot + memtag::kTagNameOffset, e.szName, sizeof e.szName) == 0)
+            continue;
+        const CString strName = CStringFromField(e.szName, sizeof e.szName);
+        memtag::AnyTagRecord rec;
+        if (tagfile::ReadNamedEntry(*pIndex, nSource, offsetOf(i), strName, typed, e, &rec) !=
+                tagfile::EntryFault::kRecordOtherName ||
+            rec.s.wDeleted == 1)
+            continue;
+        const CMyKey old(CStringFromField(rec.s.szName, sizeof rec.s.szName).GetString());
+        // The old name taken by another tag since: the rename stays as the entry has it.
+        if (taken(old) || !TakeBackRecordName(nTree, offsetOf(i), e, rec))
+            continue;
+        std::memcpy(slots.data() + i * kEntrySize, &e, sizeof e);
+        claimed.insert(old.GetText());
+        moves.emplace_back(strName.str(), 0);
+        moves.emplace_back(old.GetText(), static_cast<int>(offsetOf(i)));
+    }
+    return moves;
 }
 
 bool CFileDypass::TakeBackRecordName(int nTree, std::uint32_t dwEntry, TagIndexEntry& entry,
