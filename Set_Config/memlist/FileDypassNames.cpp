@@ -252,7 +252,7 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
             const CMyKey key(strName.c_str());
             bool bKey = false;
             int nValue = 0;
-            KeyLeadsToLive(*pTree, slots, nSource, key, bKey, nValue);
+            KeyLeadsToLive(*pTree, slots, nSource, key, bKey, nValue);  // for the old value
             record(key, bKey ? nValue : 0, nEntry);
             if (nEntry != 0)
                 fixed.insert(strName);
@@ -286,13 +286,12 @@ std::vector<std::pair<std::string, int>> CFileDypass::FinishCutWrites(
     if (!pIndex || !pTree)
         return moves;
     const int nSource = SourceOfTree(nTree);
-    auto typed = [&](int nType) { return TypedFile(nTree, nType); };
     // Records are screened in blocks: after a crash every name may be new.
     std::unique_ptr<tagfile::CSlotReader> readers[memtag::kTypeString + 1];
     // The live record an entry names, whole; null when there is none.
     auto liveRecord = [&](const TagIndexEntry& e) -> const unsigned char* {
         const int nType = e.Type();
-        CFile* pTyped = typed(nType);
+        CFile* pTyped = TypedFile(nTree, nType);
         if (!pTyped)
             return nullptr;
         if (!readers[nType])
@@ -342,8 +341,7 @@ std::vector<std::pair<std::string, int>> CFileDypass::FinishCutWrites(
         moves.emplace_back(key.GetText(), static_cast<int>(offsetOf(i)));
     }
     // An entry that gained its name since the tree was written may be a rename cut between its
-    // two writes (the entry renamed, the record not): the rename is undone. Only a record of
-    // another name is read again and checked.
+    // two writes (the entry renamed, the record not): the rename is undone.
     for (std::size_t i : newlyNamed) {
         TagIndexEntry e = entryAt(i);
         const unsigned char* pSlot = liveRecord(e);
@@ -351,10 +349,9 @@ std::vector<std::pair<std::string, int>> CFileDypass::FinishCutWrites(
             continue;
         const CString strName = CStringFromField(e.szName, sizeof e.szName);
         memtag::AnyTagRecord rec;
-        if (tagfile::ReadNamedEntry(*pIndex, nSource, offsetOf(i), strName, typed, e, &rec) !=
-                tagfile::EntryFault::kRecordOtherName ||
-            rec.s.wDeleted == 1)
-            continue;
+        std::memcpy(&rec, pSlot, static_cast<std::size_t>(memtag::TagRecordSize(e.Type())));
+        if (CStringFromField(rec.s.szName, sizeof rec.s.szName) == strName)
+            continue;  // the same name, other bytes after its end
         const CMyKey old(CStringFromField(rec.s.szName, sizeof rec.s.szName).GetString());
         // The old name taken by another tag since: the rename stays as the entry has it.
         if (taken(old) || !TakeBackRecordName(nTree, offsetOf(i), e, rec))
