@@ -119,6 +119,12 @@ void CFileDypass::LoadAreaRegions() {
         strDir.Empty();
     // The list empties itself first: reopening the set never adds an area twice.
     m_pAreaList->LoadFromDirectory(strDir);
+    const CString path = strDir + "/ARInfo.xml";
+    if (m_pAreaList->LimitHit() == CXmlDocument::Limit::kTooLarge)
+        ReportError(gbtext::AreaFileTooLarge, path.GetString(),
+                    static_cast<unsigned>(CLoadARFile::kMaxFileBytes));
+    else if (m_pAreaList->LimitHit() == CXmlDocument::Limit::kTooDeep)
+        ReportError(gbtext::AreaFileTooDeep, path.GetString(), CLoadARFile::kMaxDepth);
 }
 
 void CFileDypass::SaveTreeIfChanged(int nTree) {
