@@ -125,16 +125,13 @@ void CFileDypass::ReadErrMessages(CFile& f, std::size_t nMaxBytes, std::size_t n
         arr.Add(s);
     }
     if (!bWhole) {
+        // From one byte before the cut (never the file's first: the file is longer than the
+        // bound): the first line read is whole only when that byte ends a line; a line cut in
+        // two (a header line longer than the head included) is left out.
         const std::uint64_t from = std::max<std::uint64_t>(n - nMaxBytes, pos);
-        if (from == pos) {
-            readRange(from, n - from, tail);
-        } else {
-            // From one byte before the cut: the first line read is whole only when that byte
-            // ends a line; a line cut in two is left out.
-            readRange(from - 1, n - from + 1, tail);
-            const std::size_t nl = tail.find('\n');
-            tail.erase(0, nl == std::string::npos ? tail.size() : nl + 1);
-        }
+        readRange(from - 1, n - from + 1, tail);
+        const std::size_t nl = tail.find('\n');
+        tail.erase(0, nl == std::string::npos ? tail.size() : nl + 1);
         pos = 0;
     }
     const std::string& text = bWhole ? head : tail;
