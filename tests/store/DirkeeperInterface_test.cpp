@@ -1,7 +1,9 @@
 // The path service: labels from the environment or a label file (a regular file of at most
 // 1 MiB, read without blocking), and a missing service.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -98,4 +100,54 @@ TEST(PathService, ALabelFileOverOneMebibyteIsRefused) {
     // Nor is a device that never ends.
     ScopedEnv zero("DIRKEEPER_PATHS", "/dev/zero");
     EXPECT_EQ(dk.GetCfgPath("QLX_PATH_D_AREAINFO", none), 0);
+}
+
+// A set-user-ID copy of memlist-inspect run by another user (uid 54321) must not take the
+// directory of ARInfo.xml from that user's environment; run plainly it does.
+TEST(PathService, ASetUserIdProgramIgnoresItsCallersEnvironment) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to make a set-user-ID program and to run it as another user";
+    TempDir t;
+    ASSERT_EQ(::chmod(t.path().c_str(), 0755), 0);
+    const std::string out = std::string(MEMLIST_BINARY_DIR) + "/out/";
+    const std::string tool = t / "memlist-inspect";
+    mltest::WriteFileBytes(tool, mltest::ReadFileText(out + "memlist-inspect"));
+    mltest::WriteFileBytes(t / "libDirkeeper.so", mltest::ReadFileText(out + "libDirkeeper.so"));
+    ASSERT_EQ(::mkdir((t / "area").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((t / "store").c_str(), 0755), 0);
+    mltest::WriteFileBytes(t / "area/ARInfo.xml",
+                           "<CfgInfo><Area ID=\"42\" Name=\"x\"/></CfgInfo>");
+    ASSERT_EQ(::chmod((t / "area/ARInfo.xml").c_str(), 0644), 0);
+    ASSERT_EQ(::chmod((t / "libDirkeeper.so").c_str(), 0755), 0);
+    ScopedEnv table("DIRKEEPER_PATHS", nullptr);
+    ScopedEnv area("QLX_PATH_D_AREAINFO", (t / "area").c_str());
+
+    auto areas = [&](mode_t mode, uid_t uid) {
+        EXPECT_EQ(::chmod(tool.c_str(), mode), 0);
+        int fds[2];
+        EXPECT_EQ(::pipe(fds), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(fds[1], 1);
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 2);
+            if (::setgid(uid) != 0 || ::setuid(uid) != 0)
+                ::_exit(97);
+            ::execl(tool.c_str(), tool.c_str(), "areas", (t / "store").c_str(),
+                    static_cast<char*>(nullptr));
+            ::_exit(98);
+        }
+        ::close(fds[1]);
+        std::string text;
+        char buf[1024];
+        for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
+            text.append(buf, static_cast<std::size_t>(n));
+        ::close(fds[0]);
+        EXPECT_EQ(proctest::WaitBounded(child, 30000), 0);
+        return text;
+    };
+    EXPECT_NE(areas(0755, 0).find("42"), std::string::npos);  // the environment is read
+    const std::string shown = areas(04755, 54321);
+    EXPECT_NE(shown.find("area"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("42"), std::string::npos) << shown;
 }
