@@ -23,6 +23,8 @@ namespace {
 
 // Bounded so that a name that keeps being unlinked under us cannot keep us looping.
 constexpr int kMaxAttempts = 64;
+// This user's blocks a sweep looks at, at most.
+constexpr int kMaxSweepLooks = 1024;
 
 std::uint64_t Fnv1a64(std::string_view s) {
     std::uint64_t h = 14695981039346656037ull;
@@ -227,8 +229,8 @@ int CSharedBlock::SweepAbandoned(int nMax) {
     const std::string_view space(kDefaultSpace);
     const int dfd = dirfd(dir);
     int nRemoved = 0;
-    // Each open looks at a bounded number, so a directory full of live blocks costs little.
-    int nBudget = 4 * nMax;
+    // Bounded, so that a directory crowded with this user's live blocks costs an open little.
+    int nBudget = kMaxSweepLooks;
     while (nRemoved < nMax && nBudget > 0) {
         const dirent* d = readdir(dir);
         if (!d)
