@@ -173,11 +173,14 @@ TEST(SharedMemoryEdges, AProgramWithoutTheSharedLockAndOneWithItStillExcludeEach
     const std::string file = Unique("mixed") + ".bpt";
     const std::string path = dir / file;
     constexpr int kKeys = 20000;
-    FileBPlusTree writer;
-    ASSERT_EQ(writer.CreateInMemory(CString(path.c_str()), 10, kKeys), 1);
-    for (int i = 0; i < kKeys; ++i)
-        ASSERT_EQ(writer.Insert(CMyKey(("K" + std::to_string(i)).c_str()), 1), 1);
-    ASSERT_EQ(writer.SaveToFile(), 1);
+    // Two images of the same shape, which differ in every value.
+    FileBPlusTree writers[2];
+    for (int w = 0; w < 2; ++w) {
+        ASSERT_EQ(writers[w].CreateInMemory(CString(path.c_str()), 10, kKeys), 1);
+        for (int i = 0; i < kKeys; ++i)
+            ASSERT_EQ(writers[w].Insert(CMyKey(("K" + std::to_string(i)).c_str()), w + 1), 1);
+    }
+    ASSERT_EQ(writers[0].SaveToFile(), 1);
     ASSERT_EQ(link(path.c_str(), (dir / "second-link").c_str()), 0);
     ASSERT_EQ(chmod(ShmPath(mlplat::CSharedBlock::SystemName(file.c_str())).c_str(), 0666), 0);
 
@@ -205,12 +208,9 @@ TEST(SharedMemoryEdges, AProgramWithoutTheSharedLockAndOneWithItStillExcludeEach
         report.Send(std::to_string(loaded));
         return 0;
     });
-    // The first program keeps the block it attached before it was opened to others.
-    for (int v = 2; v < 2000 && report.Lines().empty(); ++v) {
-        for (int i = 0; i < kKeys; ++i)
-            ASSERT_EQ(writer.Insert(CMyKey(("K" + std::to_string(i)).c_str()), v), 1);
-        writer.SaveToFile();
-    }
+    // The writers keep the block they attached before it was opened to others.
+    for (int n = 0; n < 20000 && report.Lines().empty(); ++n)
+        writers[n % 2].SaveToFile();
     ASSERT_EQ(proctest::WaitBounded(loader, 60000), 0) << "2: a load read a save half done";
     ASSERT_EQ(report.Lines().size(), 1u);
     EXPECT_GT(std::stoi(report.Lines()[0]), 0)
@@ -226,14 +226,14 @@ TEST(SharedMemoryEdges, AFullShmMakesNoProgramFault) {
     const int rc = InTinyShm([] {
         if (!FillShm())
             return kSkip;
-        mlplat::CSharedBlock b;
-        if (b.Open("mltest.full", 4096, true) != mlplat::CSharedBlock::kFailed)
-            return 2;
         CFileFace face;
         if (AddTag(face, "FULLTAG") != 1)
             return 3;
         CFileFace other;
-        return other.JustTagFromBRK(CString("FULLTAG")) > 0 ? 0 : 4;
+        if (other.JustTagFromBRK(CString("FULLTAG")) <= 0)
+            return 4;
+        mlplat::CSharedBlock b;
+        return b.Open("mltest.full", 4096, true) == mlplat::CSharedBlock::kFailed ? 0 : 2;
     });
     if (rc == kSkip)
         GTEST_SKIP() << "no private mount namespace with a tmpfs here";
