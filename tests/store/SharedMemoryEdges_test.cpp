@@ -23,6 +23,7 @@
 #include "SharedMemory.h"
 #include "SynchronicLock.h"
 #include "filebplustreenode.h"
+#include "gbtext/StoreTexts.h"
 
 namespace {
 
@@ -268,22 +269,29 @@ TEST(SharedMemoryEdges, TreesAreSavedAndLoadedWhenShmIsNotWritable) {
 
 class SharedMemoryStore : public StoreDirTest {
 protected:
-    // Removes the change counts of the store's index files, as the system does to a user's
-    // blocks when the user's last session ends.
-    int RemoveChangeCounts() const {
-        int n = 0;
+    // The system names of the change counts of the store's files.
+    std::vector<std::string> ChangeCountNames() const {
+        std::vector<std::string> names;
         DIR* d = opendir(dir.path().c_str());
         if (!d)
-            return 0;
+            return names;
         while (const dirent* e = readdir(d)) {
             struct stat st {};
             if (stat((dir / e->d_name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
                 continue;
             const std::string name =
                 "names." + std::to_string(st.st_dev) + "." + std::to_string(st.st_ino);
-            n += shm_unlink(mlplat::CSharedBlock::SystemName(name.c_str()).c_str()) == 0;
+            names.push_back(mlplat::CSharedBlock::SystemName(name.c_str()));
         }
         closedir(d);
+        return names;
+    }
+    // Removes the change counts of the store's index files, as the system does to a user's
+    // blocks when the user's last session ends.
+    int RemoveChangeCounts() const {
+        int n = 0;
+        for (const std::string& name : ChangeCountNames())
+            n += shm_unlink(name.c_str()) == 0;
         return n;
     }
 };
@@ -317,6 +325,53 @@ TEST_F(SharedMemoryStore, ProgramsOnEitherSideOfARemovedChangeCountSeeEachOthers
     EXPECT_EQ(proctest::WaitBounded(pid, 30000), 0) << "2: the later program missed the add";
     close(toChild[1]);
     close(toParent[0]);
+}
+
+TEST_F(SharedMemoryStore, ChangeCountsMadeByOthersAreRefusedToldOnceAndNamesStillSeen) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "another user's block needs root to make";
+    { CFileFace first; }  // the set's files
+    const std::vector<std::string> names = ChangeCountNames();
+    for (const std::string& name : names)
+        shm_unlink(name.c_str());
+    const pid_t maker = proctest::Spawn([&] {
+        if (setgid(kOtherUid) != 0 || setuid(kOtherUid) != 0)
+            return 1;
+        for (const std::string& name : names)
+            MakeForeign(name, 0666, 8);
+        return 0;
+    });
+    ASSERT_EQ(proctest::WaitBounded(maker, 10000), 0);
+    std::vector<std::string> planted;
+    for (const std::string& name : names) {
+        if (access(ShmPath(name).c_str(), F_OK) == 0)
+            planted.push_back(name);
+    }
+    ASSERT_EQ(planted.size(), names.size());
+    // Its maker could hold the count still: adds would never be noticed.
+    const pid_t pid = proctest::Spawn([] {
+        CFileFace a;
+        CFileFace b;  // a second engine of the same program tells nothing again
+        if (AddTag(a, "SEENBYNAME") != 1)
+            return 1;
+        return b.JustTagFromBRK(CString("SEENBYNAME")) > 0 ? 0 : 2;
+    });
+    ASSERT_EQ(proctest::WaitBounded(pid, 30000), 0);
+    CFileDypass engine;  // another program tells again
+    CStringArray arr;
+    ASSERT_NE(engine.GetErrStringArray(arr), 0);
+    int nTold = 0;
+    for (const std::string& name : planted) {
+        CString line;
+        line.Format(gbtext::SharedObjectRefused, name.c_str());
+        int n = 0;
+        for (int i = 0; i < arr.GetSize(); ++i)
+            n += arr[i] == line;
+        EXPECT_TRUE(n == 0 || n == 2) << name;  // once per program, or not a count in use
+        nTold += n;
+        shm_unlink(name.c_str());
+    }
+    EXPECT_EQ(nTold, 2 * 2) << "both sources' counts, once by each program";
 }
 
 TEST_F(SharedMemoryStore, OpeningSweepsBlocksThatKilledProgramsLeftAndKeepsLiveOnes) {
