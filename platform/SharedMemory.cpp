@@ -206,19 +206,15 @@ CSharedBlock::OpenResult CSharedBlock::Open(const char* name, std::size_t size, 
         m_nOpener = ProcessId();
         m_pData = p;
         m_size = size;
-        m_nDev = st.st_dev;
-        m_nIno = st.st_ino;
         return result;
     }
     return kFailed;
 }
 
 bool CSharedBlock::StillNamed() const {
-    if (m_fd < 0)
-        return false;
+    // Blocks are only ever unlinked, never renamed: one that has a link still has its name.
     struct stat st {};
-    const std::string path = kShmDir + m_strSysName;
-    return ::stat(path.c_str(), &st) == 0 && st.st_ino == m_nIno && st.st_dev == m_nDev;
+    return m_fd >= 0 && fstat(m_fd, &st) == 0 && st.st_nlink > 0;
 }
 
 int CSharedBlock::SweepAbandoned(int nMax) {

@@ -60,7 +60,7 @@ public:
 
     // Whether the name still leads to the block held: false once the block has been unlinked
     // under us (by the system, or by a user's clean-up), whether or not a new one took the
-    // name. One stat.
+    // name. One fstat.
     bool StillNamed() const;
     // The system name of the block held (or last asked for).
     const std::string& HeldName() const { return m_strSysName; }
@@ -80,7 +80,6 @@ private:
     void* m_pData = nullptr;
     std::size_t m_size = 0;
     std::string m_strSysName;
-    unsigned long long m_nDev = 0, m_nIno = 0;
 };
 
 }  // namespace mlplat
