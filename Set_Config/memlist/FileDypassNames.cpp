@@ -1,6 +1,7 @@
 // Names: the two trees as checked caches of the index files, and the sources' write locks.
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <unordered_set>
@@ -73,7 +74,7 @@ void CFileDypass::AttachChangeCount(int nTree) {
 
 // --- the write lock -------------------------------------------------------------------------
 
-bool CFileDypass::LockSource(int nTree) {
+bool CFileDypass::LockSource(int nTree, unsigned nWaitMs) {
     NameState& st = m_names[nTree];
     // The outermost write looks now and then whether the set still has names: a removed
     // directory would take every later write with it, each one reporting success.
@@ -90,7 +91,8 @@ bool CFileDypass::LockSource(int nTree) {
         return st.bLocked;
     CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
     // A reader never writes, so it never needs the lock.
-    st.bLocked = !m_bReadOnly && pIndex && pIndex->LockExclusive(kWriteLockTimeoutMs);
+    st.bLocked = !m_bReadOnly && pIndex && pIndex->LockExclusive(nWaitMs);
+    st.bLockTimedOut = !st.bLocked && !m_bReadOnly && pIndex && errno == EWOULDBLOCK;
     st.bIndexWritten = false;
     st.bInSync = false;
     return st.bLocked;
@@ -140,10 +142,10 @@ void CFileDypass::UnlockSource(int nTree) {
     st.bInSync = false;
 }
 
-CFileDypass::CWriteScope::CWriteScope(CFileDypass& engine, int nSource)
+CFileDypass::CWriteScope::CWriteScope(CFileDypass& engine, int nSource, unsigned nWaitMs)
     : m_engine(engine), m_nTree(TreeOfSource(nSource)), m_bHeld(false) {
     if (m_nTree >= 0)
-        m_bHeld = m_engine.LockSource(m_nTree);
+        m_bHeld = m_engine.LockSource(m_nTree, nWaitMs);
 }
 
 CFileDypass::CWriteScope::~CWriteScope() {
@@ -165,18 +167,21 @@ bool CFileDypass::IndexChanged(int nTree) {
     return pIndex && pIndex->GetStamp(now) && now != *st.pAgreed;
 }
 
-bool CFileDypass::ReconcileNames(int nSource, std::vector<NameChange>* pChanges) {
+bool CFileDypass::ReconcileNames(int nSource, std::vector<NameChange>* pChanges,
+                                 bool bScreenRecords) {
     const int nTree = TreeOfSource(nSource);
-    return nTree >= 0 && ReconcileTree(nTree, pChanges);
+    return nTree >= 0 && ReconcileTree(nTree, pChanges, bScreenRecords);
 }
 
-bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
+bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges, bool bScreenRecords) {
     CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
     FileBPlusTree* pTree = m_pTrees[nTree].get();
     if (!pIndex || !pTree || pTree->GetMode() != FileBPlusTree::kMemory)
         return false;
-    // Under the write lock the index holds still: what is read is one state of it.
-    CWriteScope scope(*this, SourceOfTree(nTree));
+    // Under the write lock the index holds still: what is read is one state of it. A program
+    // that keeps the lock (stopped, say) delays this by a tree's lock time-out at most: what is
+    // read without it is at worst older than the next look.
+    CWriteScope scope(*this, SourceOfTree(nTree), kReconcileLockWaitMs);
     std::uint64_t* pCount = ChangeCount(nTree);
     const std::uint64_t nChanges = pCount ? std::atomic_ref<std::uint64_t>(*pCount).load() : 0;
     FileStamp stamp;
@@ -216,11 +221,14 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
     };
     // Live entries no key leads to: their name is missing, or leads to another live entry of
     // the same name (kept), or is one of the stale keys (set to this entry).
-    std::unordered_set<std::string> fixed;
+    std::unordered_set<std::string> fixed, heldTwice;
     std::vector<std::size_t> newlyNamed, cutAppends;
     for (std::size_t i = 0; i < nSlots; ++i) {
-        if (named[i])
+        if (named[i]) {
+            if (bScreenRecords)
+                newlyNamed.push_back(i);
             continue;
+        }
         TagIndexEntry e;
         std::memcpy(&e, slots.data() + i * kEntrySize, sizeof e);
         const auto nEntry = static_cast<int>(tagfile::kFirstSlot + i * kEntrySize);
@@ -236,8 +244,10 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
         const CMyKey key(static_cast<const char*>(e.szName));
         bool bKey = false;
         int nValue = 0;
-        if (KeyLeadsToLive(*pTree, slots, nSource, key, bKey, nValue))
+        if (KeyLeadsToLive(*pTree, slots, nSource, key, bKey, nValue)) {
+            heldTwice.insert(key.GetText());
             continue;
+        }
         record(key, bKey ? nValue : 0, nEntry);
         named[i] = true;
         fixed.insert(key.GetText());
@@ -265,6 +275,7 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
             record(key, nValue, 0);
     }
     NameState& st = m_names[nTree];
+    st.heldTwice = std::move(heldTwice);
     if (bStamped) {
         if (!st.pAgreed)
             st.pAgreed = std::make_unique<FileStamp>();
@@ -321,16 +332,36 @@ std::vector<std::pair<std::string, int>> CFileDypass::FinishCutWrites(
         return static_cast<std::uint32_t>(tagfile::kFirstSlot + i * kEntrySize);
     };
 
+    // The entry at slot i takes back the name of its record `pSlot`, unless another tag holds
+    // that name; the key of the name it had (when it had one) then leads nowhere.
+    auto takeBack = [&](std::size_t i, TagIndexEntry e, const unsigned char* pSlot,
+                        const CString& strHad) {
+        memtag::AnyTagRecord rec;
+        std::memcpy(&rec, pSlot, static_cast<std::size_t>(memtag::TagRecordSize(e.Type())));
+        const CMyKey old(CStringFromField(rec.s.szName, sizeof rec.s.szName).GetString());
+        if (taken(old) || !TakeBackRecordName(nTree, offsetOf(i), e, rec))
+            return;
+        std::memcpy(slots.data() + i * kEntrySize, &e, sizeof e);
+        claimed.insert(old.GetText());
+        if (!strHad.IsEmpty())
+            moves.emplace_back(strHad.str(), 0);
+        moves.emplace_back(old.GetText(), static_cast<int>(offsetOf(i)));
+    };
+
     // An add cut before its entry was whole: the entry gets its first two bytes from the
-    // record, whose name it carries from the third byte on.
+    // record, whose name it carries from the third byte on. A rename cut before its record
+    // carried the new name (the entry is written without those two bytes until then): the
+    // entry takes back the record's name, as if the rename had not begun.
     for (std::size_t i : cutAppends) {
         TagIndexEntry e = entryAt(i);
         const unsigned char* pSlot = liveRecord(e);
         if (!pSlot)
             continue;
         const char* szRecName = reinterpret_cast<const char*>(pSlot) + memtag::kTagNameOffset;
-        if (std::memcmp(szRecName + 2, e.szName + 2, sizeof e.szName - 2) != 0)
+        if (std::memcmp(szRecName + 2, e.szName + 2, sizeof e.szName - 2) != 0) {
+            takeBack(i, e, pSlot, CString());
             continue;
+        }
         std::memcpy(e.szName, szRecName, 2);
         const CMyKey key(CStringFromField(e.szName, sizeof e.szName).GetString());
         if (!tagfile::IsLiveEntryOf(e, nSource, key.GetText()) || taken(key) ||
@@ -340,26 +371,20 @@ std::vector<std::pair<std::string, int>> CFileDypass::FinishCutWrites(
         claimed.insert(key.GetText());
         moves.emplace_back(key.GetText(), static_cast<int>(offsetOf(i)));
     }
-    // An entry that gained its name since the tree was written may be a rename cut between its
-    // two writes (the entry renamed, the record not): the rename is undone.
+    // An entry that gained its name since the tree was written (or any entry, when records are
+    // screened) may be a rename cut between its two writes by a program that wrote the entry
+    // whole first: the rename is undone. The old name taken by another tag since: the rename
+    // stays as the entry has it.
     for (std::size_t i : newlyNamed) {
         TagIndexEntry e = entryAt(i);
         const unsigned char* pSlot = liveRecord(e);
         if (!pSlot || std::memcmp(pSlot + memtag::kTagNameOffset, e.szName, sizeof e.szName) == 0)
             continue;
         const CString strName = CStringFromField(e.szName, sizeof e.szName);
-        memtag::AnyTagRecord rec;
-        std::memcpy(&rec, pSlot, static_cast<std::size_t>(memtag::TagRecordSize(e.Type())));
-        if (CStringFromField(rec.s.szName, sizeof rec.s.szName) == strName)
+        if (CStringFromField(reinterpret_cast<const char*>(pSlot) + memtag::kTagNameOffset,
+                             sizeof e.szName) == strName)
             continue;  // the same name, other bytes after its end
-        const CMyKey old(CStringFromField(rec.s.szName, sizeof rec.s.szName).GetString());
-        // The old name taken by another tag since: the rename stays as the entry has it.
-        if (taken(old) || !TakeBackRecordName(nTree, offsetOf(i), e, rec))
-            continue;
-        std::memcpy(slots.data() + i * kEntrySize, &e, sizeof e);
-        claimed.insert(old.GetText());
-        moves.emplace_back(strName.str(), 0);
-        moves.emplace_back(old.GetText(), static_cast<int>(offsetOf(i)));
+        takeBack(i, e, pSlot, strName);
     }
     return moves;
 }
@@ -378,6 +403,24 @@ bool CFileDypass::TakeBackRecordName(int nTree, std::uint32_t dwEntry, TagIndexE
     if (!BeforeIndexWrite(nTree) || !pIndex->WriteAt(dwEntry, &back, sizeof back))
         return false;
     entry = back;
+    return true;
+}
+
+void CFileDypass::AfterNameLeft(int nTree, const CString& strName) {
+    NameState& st = m_names[nTree];
+    if (st.bLocked && st.heldTwice.count(strName.str()))
+        ReconcileTree(nTree, nullptr);
+}
+
+bool CFileDypass::ReserveName(int nTree, const CString& strName) {
+    FileBPlusTree* pTree = m_pTrees[nTree].get();
+    int nValue = 0;
+    if (!pTree || pTree->GetMode() != FileBPlusTree::kMemory ||
+        strName.GetLength() > memtag::kTagNameMax || FindName(nTree, strName, nValue))
+        return true;
+    if (!pTree->Insert(CMyKey(strName), 0, 1))
+        return false;
+    m_bTreeChanged[nTree] = true;
     return true;
 }
 
@@ -407,6 +450,12 @@ bool CFileDypass::ResolveName(int nTree, const CString& strName, NameHit& hit,
                 hit.dwEntry = static_cast<std::uint32_t>(nValue);
                 return true;
             }
+            // An entry whose record carries another name is a rename cut between its two
+            // writes, whatever the tree says: a writer settles it (the entry takes back the
+            // record's name unless another tag holds that name, as damage would have it).
+            if (fault == tagfile::EntryFault::kRecordOtherName && attempt == 0 && !m_bReadOnly &&
+                ReconcileTree(nTree, nullptr, true))
+                continue;
             if (fault != tagfile::EntryFault::kNoEntry) {
                 // The entry is the name's own; its record is not: damage, not a stale key.
                 if (pFault)
