@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "Clock.h"
 #include "EngineFixture.h"
 #include "FileFace.h"
 #include "ProcessSupport.h"
@@ -435,6 +436,60 @@ TEST_F(Names, ANameHeldTwiceStaysFoundWhenOneOfItsTagsLeaves) {
     ASSERT_EQ(engine->DeleteTag("TWICE"), 1);
     EXPECT_EQ(engine->JustTagFromRMP("TWICE"), 0);
     engine.reset();
+    EXPECT_EQ(Show(Check()), "");
+}
+
+}  // namespace
+
+namespace {
+
+// A program stopped (as in a debugger) while it holds the Brakk source's write lock.
+TEST_F(Names, AStoppedHolderOfTheWriteLockFailsAChangeAsALockTimeOutAndDelaysNoOpen) {
+    ASSERT_EQ(Add(1, 2, "KEEP"), 40);
+    engine.reset();
+    // Added by a program killed before it saved its tree: the next open needs the index.
+    ASSERT_NO_FATAL_FAILURE(RunAndKill([](auto ready) {
+        CFileFace face;
+        AnyTag t = enginetest::MakeTag(1, "UNSAVED");
+        if (face.AddData(1, memtag::kSourceBrakk, &t, CString()) != 1)
+            return 1;
+        ready();
+        return 0;
+    }));
+    const proctest::ReportFile report(reports / "holder");
+    const pid_t holder = proctest::Spawn([&] {
+        CFileDypass e;
+        CFileDypass::CWriteScope scope(e, memtag::kSourceBrakk);
+        if (!scope.Held())
+            return 1;
+        report.Send("held");
+        raise(SIGSTOP);
+        return 0;
+    });
+    int st = 0;
+    ASSERT_EQ(waitpid(holder, &st, WUNTRACED), holder);
+    ASSERT_TRUE(WIFSTOPPED(st));
+    ASSERT_EQ(report.Lines().size(), 1u);
+
+    const std::uint64_t start = mlplat::TickMs();
+    auto face = std::make_unique<CFileFace>();
+    const std::uint64_t nOpenMs = mlplat::TickMs() - start;
+    CMemTag tag;
+    EXPECT_EQ(face->GetSelute(CString("UNSAVED"), tag), 1);
+    // The open brings the tree up to date without the lock, after a tree's lock time-out at
+    // most, not a writer's.
+    EXPECT_LT(nOpenMs, CFileDypass::kWriteLockTimeoutMs);
+    AnyTag renamed = enginetest::MakeTag(1, "KEPT");
+    EXPECT_EQ(face->ModifyData(1, memtag::kSourceBrakk, &renamed, CString("KEEP"), CString()), -1);
+    CStringArray msgs;
+    face->GetErrStringArray(msgs);
+    ASSERT_GE(msgs.GetSize(), 1);
+    EXPECT_EQ(msgs[msgs.GetSize() - 1].str(),
+              mltest::Gb("位号KEEP修改失败：其他程序正在写入同一数据来源，等待写锁超时！"));
+    kill(holder, SIGKILL);
+    ASSERT_EQ(proctest::WaitBounded(holder, 10000), 128 + SIGKILL);
+    EXPECT_EQ(face->ModifyData(1, memtag::kSourceBrakk, &renamed, CString("KEEP"), CString()), 1);
+    face.reset();
     EXPECT_EQ(Show(Check()), "");
 }
 
