@@ -53,6 +53,7 @@ namespace mlplat {
 class CSharedBlock;
 }
 class FileBPlusTree;
+class CMyKey;
 class CAreaRegionList;
 
 // One slot of the file table. The engine owns pFile; copies handed out do not.
@@ -394,14 +395,19 @@ private:
     // RelinkTag; `whileHeld`, when given, runs with the record offset before the lock is let go
     // and, returning false, has the relink undone (the result is then -2).
     int Relink(void* pNew, const CString& strOldName, const std::function<bool(int)>& whileHeld);
+    // An index entry as read, and where.
+    struct SlotEntry {
+        std::uint32_t dwOffset;
+        TagIndexEntry entry;
+    };
     // FileDypassNames.cpp: finishes or undoes in the index what a killed writer left half done
-    // among the entries at the slot numbers given (`slots` holds the index's slot bytes and is
-    // kept in step): an add whose entry lacks its first two bytes, a rename whose record kept
-    // the old name. The keys to move, in order: a name and the entry it must lead to (0: none).
-    // Under the write lock only.
+    // among the entries given: an entry without a name (an add whose entry lacks its first two
+    // bytes, a rename cut before its record write), a rename whose record kept the old name.
+    // `leadsToLive` tells whether a name's key leads to a live entry of that name. The keys to
+    // move, in order: a name and the entry it must lead to (0: none). Under the write lock only.
     std::vector<std::pair<std::string, int>> FinishCutWrites(
-        int nTree, std::vector<unsigned char>& slots, const std::vector<std::size_t>& cutAppends,
-        const std::vector<std::size_t>& newlyNamed);
+        int nTree, const std::vector<SlotEntry>& cutAppends, const std::vector<SlotEntry>& screened,
+        const std::function<bool(const CMyKey&)>& leadsToLive);
     // Makes sure the tree can hold `strName` before anything of an add or a rename is
     // written: a missing key is put in leading nowhere. False when the tree cannot take it.
     bool ReserveName(int nTree, const CString& strName);

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -16,27 +17,6 @@
 namespace {
 
 constexpr std::uint32_t kEntrySize = sizeof(TagIndexEntry);
-
-// The entry at `dwEntry` of the slot bytes `slots` (from offset 40) as the live entry of `key`.
-bool IsLiveEntryAt(const std::vector<unsigned char>& slots, std::int64_t nEntry, int nSource,
-                   const CMyKey& key) {
-    if (nEntry < tagfile::kFirstSlot || (nEntry - tagfile::kFirstSlot) % kEntrySize != 0 ||
-        nEntry - tagfile::kFirstSlot + kEntrySize > static_cast<std::int64_t>(slots.size()))
-        return false;
-    TagIndexEntry e;
-    std::memcpy(&e, slots.data() + (nEntry - tagfile::kFirstSlot), sizeof e);
-    return tagfile::IsLiveEntryOf(e, nSource, key.GetText());
-}
-
-// Whether `key` is in `tree` (its value in nValue) and leads to a live entry of its name.
-bool KeyLeadsToLive(FileBPlusTree& tree, const std::vector<unsigned char>& slots, int nSource,
-                    const CMyKey& key, bool& bKey, int& nValue) {
-    int nStatus = 0;
-    CMyKey found;
-    nValue = 0;
-    bKey = tree.Find(key, &found, &nValue, &nStatus) != 0;
-    return bKey && nValue != 0 && IsLiveEntryAt(slots, nValue, nSource, key);
-}
 
 }  // namespace
 
@@ -187,92 +167,118 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges, bo
     FileStamp stamp;
     const bool bStamped = pCount || pIndex->GetStamp(stamp);
     std::uint32_t dwEnd = 0;
-    const long long nLength = pIndex->GetLength();
-    if (!tagfile::ReadEnd(*pIndex, kEntrySize, dwEnd) || nLength < 0)
+    if (!tagfile::ReadEnd(*pIndex, kEntrySize, dwEnd))
         return false;
-    // A damaged F may claim far more than the file holds: read only what is there.
-    const auto dwHeld = static_cast<std::uint32_t>(
-        std::min<long long>(dwEnd, std::max<long long>(nLength, tagfile::kFirstSlot)));
-    std::vector<unsigned char> slots(dwHeld - tagfile::kFirstSlot);
-    const long long got = pIndex->ReadAt(tagfile::kFirstSlot, slots.data(), slots.size());
-    if (got < 0)
-        return false;
-    slots.resize(static_cast<std::size_t>(got) - static_cast<std::size_t>(got) % kEntrySize);
-    const std::size_t nSlots = slots.size() / kEntrySize;
     const int nSource = SourceOfTree(nTree);
 
-    // Keys that lead to a live entry of their name mark that entry; the others are stale.
-    std::vector<bool> named(nSlots, false);
-    std::vector<std::pair<CMyKey, int>> stale;
+    // The keys that lead somewhere, in the order of the entries they lead to, so that the
+    // index is read once, in blocks, whatever its F claims.
+    std::vector<CMyKey> keyNames;
+    std::vector<std::pair<int, std::size_t>> keys;  // value, key
     pTree->ForEachEntry([&](const CMyKey& key, int nValue) {
-        if (nValue == 0)
-            return true;
-        if (IsLiveEntryAt(slots, nValue, nSource, key))
-            named[static_cast<std::size_t>(nValue - tagfile::kFirstSlot) / kEntrySize] = true;
-        else
-            stale.emplace_back(key, nValue);
+        if (nValue != 0) {
+            keys.emplace_back(nValue, keyNames.size());
+            keyNames.push_back(key);
+        }
         return true;
     });
-    auto record = [&](const CMyKey& key, int nOld, int nNew) {
+    std::sort(keys.begin(), keys.end());
+    // Keys that lead to a live entry of their name mark that entry; the others are stale.
+    std::unordered_set<std::string> staleNames;
+    std::vector<std::pair<CMyKey, int>> stale;
+    std::size_t nextKey = 0;
+    // Live entries no key leads to, and those whose record is to be screened.
+    std::vector<SlotEntry> unnamed, screened, cutAppends;
+    const bool bWalked = tagfile::WalkSlots(
+        *pIndex, kEntrySize, [&](std::uint32_t dwOffset, const unsigned char* p, std::size_t n) {
+            if (n < kEntrySize)
+                return false;
+            TagIndexEntry e;
+            std::memcpy(&e, p, sizeof e);
+            bool bNamed = false;
+            for (; nextKey < keys.size() && keys[nextKey].first <= static_cast<int>(dwOffset);
+                 ++nextKey) {
+                const int nValue = keys[nextKey].first;
+                const CMyKey& key = keyNames[keys[nextKey].second];
+                if (nValue == static_cast<int>(dwOffset) &&
+                    tagfile::IsLiveEntryOf(e, nSource, key.GetText())) {
+                    bNamed = true;
+                } else {
+                    stale.emplace_back(key, nValue);
+                    staleNames.insert(key.GetText());
+                }
+            }
+            if (bNamed) {
+                if (bScreenRecords)
+                    screened.push_back({dwOffset, e});
+            } else if (tagfile::IsLiveEntryOf(e, nSource,
+                                              {e.szName, strnlen(e.szName, sizeof e.szName)})) {
+                unnamed.push_back({dwOffset, e});
+            } else if (e.szName[0] == 0 && e.szName[1] == 0 && !e.IsDeleted() &&
+                       e.Source() == nSource && memtag::IsTagType(e.Type())) {
+                // An append killed before its last write keeps the old zero count in the first
+                // two bytes, and a rename cut before its record write has no name yet: a live
+                // entry without a name.
+                cutAppends.push_back({dwOffset, e});
+            }
+            return true;
+        });
+    if (!bWalked)
+        return false;
+    for (; nextKey < keys.size(); ++nextKey) {
+        const CMyKey& key = keyNames[keys[nextKey].second];
+        stale.emplace_back(key, keys[nextKey].first);
+        staleNames.insert(key.GetText());
+    }
+
+    // Whether a key leads to a live entry of its name, as the keys stand now.
+    std::unordered_map<std::string, bool> moved;
+    auto leadsToLive = [&](const CMyKey& key, int& nValue) {
+        int nStatus = 0;
+        CMyKey found;
+        nValue = 0;
+        const bool bKey = pTree->Find(key, &found, &nValue, &nStatus) != 0;
+        const auto it = moved.find(key.GetText());
+        if (it != moved.end())
+            return it->second;
+        return bKey && nValue != 0 && !staleNames.count(key.GetText());
+    };
+    auto record = [&](const CMyKey& key, int nNew) {
+        int nOld = 0;
+        leadsToLive(key, nOld);
         if (m_pTrees[nTree]->Insert(key, nNew, 1))
             m_bTreeChanged[nTree] = true;
+        moved[key.GetText()] = nNew != 0;
         if (pChanges)
             pChanges->push_back({nSource, key.ToString(), nOld, nNew});
     };
     // Live entries no key leads to: their name is missing, or leads to another live entry of
     // the same name (kept), or is one of the stale keys (set to this entry).
-    std::unordered_set<std::string> fixed, heldTwice;
-    std::vector<std::size_t> newlyNamed, cutAppends;
-    for (std::size_t i = 0; i < nSlots; ++i) {
-        if (named[i]) {
-            if (bScreenRecords)
-                newlyNamed.push_back(i);
-            continue;
-        }
-        TagIndexEntry e;
-        std::memcpy(&e, slots.data() + i * kEntrySize, sizeof e);
-        const auto nEntry = static_cast<int>(tagfile::kFirstSlot + i * kEntrySize);
-        // Only the live entry of a name the tree can hold (31 bytes at most) gets a key.
-        if (!tagfile::IsLiveEntryOf(e, nSource, {e.szName, strnlen(e.szName, sizeof e.szName)})) {
-            // An append killed before its last write keeps the old zero count in the first two
-            // bytes: a live entry without a name.
-            if (e.szName[0] == 0 && e.szName[1] == 0 && !e.IsDeleted() && e.Source() == nSource &&
-                memtag::IsTagType(e.Type()))
-                cutAppends.push_back(i);
-            continue;
-        }
-        const CMyKey key(static_cast<const char*>(e.szName));
-        bool bKey = false;
+    std::unordered_set<std::string> heldTwice;
+    for (const SlotEntry& s : unnamed) {
+        const CMyKey key(static_cast<const char*>(s.entry.szName));
         int nValue = 0;
-        if (KeyLeadsToLive(*pTree, slots, nSource, key, bKey, nValue)) {
+        if (leadsToLive(key, nValue)) {
             heldTwice.insert(key.GetText());
             continue;
         }
-        record(key, bKey ? nValue : 0, nEntry);
-        named[i] = true;
-        fixed.insert(key.GetText());
-        newlyNamed.push_back(i);
+        record(key, static_cast<int>(s.dwOffset));
+        screened.push_back(s);
     }
     // What a killed writer may have left half done is finished or undone by a writer under the
     // lock: no live program is in the middle of an add or a rename then, as both hold it
     // throughout.
     if (scope.Held() && !m_bReadOnly) {
-        for (const auto& [strName, nEntry] :
-             FinishCutWrites(nTree, slots, cutAppends, newlyNamed)) {
-            const CMyKey key(strName.c_str());
-            bool bKey = false;
+        auto taken = [&](const CMyKey& key) {
             int nValue = 0;
-            KeyLeadsToLive(*pTree, slots, nSource, key, bKey, nValue);  // for the old value
-            record(key, bKey ? nValue : 0, nEntry);
-            if (nEntry != 0)
-                fixed.insert(strName);
-            else
-                fixed.erase(strName);
-        }
+            return leadsToLive(key, nValue);
+        };
+        for (const auto& [strName, nEntry] : FinishCutWrites(nTree, cutAppends, screened, taken))
+            record(CMyKey(strName.c_str()), nEntry);
     }
     for (const auto& [key, nValue] : stale) {
-        if (!fixed.count(key.GetText()))
-            record(key, nValue, 0);
+        if (!moved.count(key.GetText()))
+            record(key, 0);
     }
     NameState& st = m_names[nTree];
     st.heldTwice = std::move(heldTwice);
@@ -289,12 +295,11 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges, bo
 }
 
 std::vector<std::pair<std::string, int>> CFileDypass::FinishCutWrites(
-    int nTree, std::vector<unsigned char>& slots, const std::vector<std::size_t>& cutAppends,
-    const std::vector<std::size_t>& newlyNamed) {
+    int nTree, const std::vector<SlotEntry>& cutAppends, const std::vector<SlotEntry>& screened,
+    const std::function<bool(const CMyKey&)>& leadsToLive) {
     std::vector<std::pair<std::string, int>> moves;
     CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
-    FileBPlusTree* pTree = m_pTrees[nTree].get();
-    if (!pIndex || !pTree)
+    if (!pIndex)
         return moves;
     const int nSource = SourceOfTree(nTree);
     // Records are screened in blocks: after a crash every name may be new.
@@ -318,65 +323,51 @@ std::vector<std::pair<std::string, int>> CFileDypass::FinishCutWrites(
     // A name another tag holds, or one given back here already, is not taken again.
     std::unordered_set<std::string> claimed;
     auto taken = [&](const CMyKey& key) {
-        bool bKey = false;
-        int nValue = 0;
-        return claimed.count(key.GetText()) > 0 ||
-               KeyLeadsToLive(*pTree, slots, nSource, key, bKey, nValue);
+        return claimed.count(key.GetText()) > 0 || leadsToLive(key);
     };
-    auto entryAt = [&](std::size_t i) {
-        TagIndexEntry e;
-        std::memcpy(&e, slots.data() + i * kEntrySize, sizeof e);
-        return e;
-    };
-    auto offsetOf = [](std::size_t i) {
-        return static_cast<std::uint32_t>(tagfile::kFirstSlot + i * kEntrySize);
-    };
-
-    // The entry at slot i takes back the name of its record `pSlot`, unless another tag holds
-    // that name; the key of the name it had (when it had one) then leads nowhere.
-    auto takeBack = [&](std::size_t i, TagIndexEntry e, const unsigned char* pSlot,
-                        const CString& strHad) {
+    // The entry takes back the name of its record `pSlot`, unless another tag holds that name;
+    // the key of the name it had (when it had one) then leads nowhere.
+    auto takeBack = [&](const SlotEntry& s, const unsigned char* pSlot, const CString& strHad) {
         memtag::AnyTagRecord rec;
-        std::memcpy(&rec, pSlot, static_cast<std::size_t>(memtag::TagRecordSize(e.Type())));
+        std::memcpy(&rec, pSlot, static_cast<std::size_t>(memtag::TagRecordSize(s.entry.Type())));
         const CMyKey old(CStringFromField(rec.s.szName, sizeof rec.s.szName).GetString());
-        if (taken(old) || !TakeBackRecordName(nTree, offsetOf(i), e, rec))
+        TagIndexEntry e = s.entry;
+        if (taken(old) || !TakeBackRecordName(nTree, s.dwOffset, e, rec))
             return;
-        std::memcpy(slots.data() + i * kEntrySize, &e, sizeof e);
         claimed.insert(old.GetText());
         if (!strHad.IsEmpty())
             moves.emplace_back(strHad.str(), 0);
-        moves.emplace_back(old.GetText(), static_cast<int>(offsetOf(i)));
+        moves.emplace_back(old.GetText(), static_cast<int>(s.dwOffset));
     };
 
     // An add cut before its entry was whole: the entry gets its first two bytes from the
     // record, whose name it carries from the third byte on. A rename cut before its record
     // carried the new name (the entry is written without those two bytes until then): the
     // entry takes back the record's name, as if the rename had not begun.
-    for (std::size_t i : cutAppends) {
-        TagIndexEntry e = entryAt(i);
+    for (const SlotEntry& s : cutAppends) {
+        TagIndexEntry e = s.entry;
         const unsigned char* pSlot = liveRecord(e);
         if (!pSlot)
             continue;
         const char* szRecName = reinterpret_cast<const char*>(pSlot) + memtag::kTagNameOffset;
         if (std::memcmp(szRecName + 2, e.szName + 2, sizeof e.szName - 2) != 0) {
-            takeBack(i, e, pSlot, CString());
+            takeBack(s, pSlot, CString());
             continue;
         }
         std::memcpy(e.szName, szRecName, 2);
         const CMyKey key(CStringFromField(e.szName, sizeof e.szName).GetString());
         if (!tagfile::IsLiveEntryOf(e, nSource, key.GetText()) || taken(key) ||
-            !BeforeIndexWrite(nTree) || !pIndex->WriteAt(offsetOf(i), e.szName, 2))
+            !BeforeIndexWrite(nTree) || !pIndex->WriteAt(s.dwOffset, e.szName, 2))
             continue;
-        std::memcpy(slots.data() + i * kEntrySize, &e, sizeof e);
         claimed.insert(key.GetText());
-        moves.emplace_back(key.GetText(), static_cast<int>(offsetOf(i)));
+        moves.emplace_back(key.GetText(), static_cast<int>(s.dwOffset));
     }
     // An entry that gained its name since the tree was written (or any entry, when records are
     // screened) may be a rename cut between its two writes by a program that wrote the entry
     // whole first: the rename is undone. The old name taken by another tag since: the rename
     // stays as the entry has it.
-    for (std::size_t i : newlyNamed) {
-        TagIndexEntry e = entryAt(i);
+    for (const SlotEntry& s : screened) {
+        const TagIndexEntry& e = s.entry;
         const unsigned char* pSlot = liveRecord(e);
         if (!pSlot || std::memcmp(pSlot + memtag::kTagNameOffset, e.szName, sizeof e.szName) == 0)
             continue;
@@ -384,7 +375,7 @@ std::vector<std::pair<std::string, int>> CFileDypass::FinishCutWrites(
         if (CStringFromField(reinterpret_cast<const char*>(pSlot) + memtag::kTagNameOffset,
                              sizeof e.szName) == strName)
             continue;  // the same name, other bytes after its end
-        takeBack(i, e, pSlot, strName);
+        takeBack(s, pSlot, strName);
     }
     return moves;
 }

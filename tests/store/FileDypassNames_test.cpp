@@ -3,6 +3,10 @@
 // and a damaged entry never frees a slot twice.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -491,6 +495,43 @@ TEST_F(Names, AStoppedHolderOfTheWriteLockFailsAChangeAsALockTimeOutAndDelaysNoO
     EXPECT_EQ(face->ModifyData(1, memtag::kSourceBrakk, &renamed, CString("KEEP"), CString()), 1);
     face.reset();
     EXPECT_EQ(Show(Check()), "");
+}
+
+}  // namespace
+
+namespace {
+
+// A sparse index of 1 GB whose F claims all of it: the open reads it in blocks, with memory to
+// match the live entries, not the claim.
+TEST_F(Names, AnIndexClaimingAGigabyteIsBroughtUpToDateInBoundedMemory) {
+    ASSERT_EQ(Add(1, 2, "REAL"), 40);
+    engine.reset();
+    constexpr std::uint32_t kEnd = 40 + 40u * 26'000'000u;  // about 1 GB of slots
+    ASSERT_EQ(truncate(Path("TmpBrakkTagIndex.idx").c_str(), off_t{kEnd} + 2), 0);
+    {
+        CFile f;
+        ASSERT_TRUE(f.Open(Path("TmpBrakkTagIndex.idx").c_str(), CFile::modeReadWrite));
+        ASSERT_TRUE(f.WriteAt(36, &kEnd, 4));
+    }
+    std::remove(Path("TmpBRKTagIndex.bpt").c_str());  // every name from the index
+    const pid_t pid = proctest::Spawn([] {
+        CFileDypass e;
+        return e.JustTagFromBRK("REAL") == 40 ? 0 : 1;
+    });
+    // This child's own peak, not the largest of every child the tests made.
+    rusage usage{};
+    int st = 0;
+    pid_t r = 0;
+    for (int waited = 0; (r = wait4(pid, &st, WNOHANG, &usage)) == 0 && waited < 120000;
+         waited += 10)
+        proctest::SleepUs(10000);
+    if (r == 0) {
+        kill(pid, SIGKILL);
+        r = wait4(pid, &st, 0, &usage);
+    }
+    ASSERT_EQ(r, pid);
+    ASSERT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
+    EXPECT_LT(usage.ru_maxrss, 400L * 1024) << "KiB at the most";
 }
 
 }  // namespace
