@@ -1,5 +1,6 @@
 // Names: the two trees as checked caches of the index files, and the sources' write locks.
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -17,6 +18,24 @@
 namespace {
 
 constexpr std::uint32_t kEntrySize = sizeof(TagIndexEntry);
+
+// Sorts by the high 32 bits (stable in the low ones): four passes of a radix sort, as the
+// reconciliation of a large index must not spend its time comparing.
+void SortByHighWord(std::vector<std::uint64_t>& v) {
+    if (std::is_sorted(v.begin(), v.end()))
+        return;
+    std::vector<std::uint64_t> tmp(v.size());
+    for (int shift = 32; shift < 64; shift += 8) {
+        std::array<std::size_t, 257> start{};
+        for (std::uint64_t x : v)
+            ++start[((x >> shift) & 0xFF) + 1];
+        for (std::size_t i = 1; i < start.size(); ++i)
+            start[i] += start[i - 1];
+        for (std::uint64_t x : v)
+            tmp[start[(x >> shift) & 0xFF]++] = x;
+        v.swap(tmp);
+    }
+}
 
 }  // namespace
 
@@ -171,22 +190,37 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges, bo
         return false;
     const int nSource = SourceOfTree(nTree);
 
-    // The keys that lead somewhere, in the order of the entries they lead to, so that the
-    // index is read once, in blocks, whatever its F claims.
-    std::vector<CMyKey> keyNames;
-    std::vector<std::pair<int, std::size_t>> keys;  // value, key
+    // The keys that lead somewhere, in the order of the entries they lead to (the value in
+    // the high word, the key's number in the low one), so that the index is read once, in
+    // blocks, whatever its F claims.
+    std::vector<std::array<char, CMyKey::kSize>> keyTexts;
+    std::vector<std::uint64_t> keys;
+    const auto nExpected = static_cast<std::size_t>(
+        std::clamp<std::int64_t>(pTree->GetRecordCount(), 0, FileBPlusTree::kMaxImage / 40));
+    keyTexts.reserve(nExpected);
+    keys.reserve(nExpected);
     pTree->ForEachEntry([&](const CMyKey& key, int nValue) {
         if (nValue != 0) {
-            keys.emplace_back(nValue, keyNames.size());
-            keyNames.push_back(key);
+            keys.push_back(std::uint64_t{static_cast<std::uint32_t>(nValue)} << 32 |
+                           keyTexts.size());
+            std::memcpy(keyTexts.emplace_back().data(), key.GetText(), CMyKey::kSize);
         }
         return true;
     });
-    std::sort(keys.begin(), keys.end());
+    SortByHighWord(keys);
+    auto valueOf = [&](std::size_t k) { return static_cast<std::uint32_t>(keys[k] >> 32); };
+    auto textOf = [&](std::size_t k) {
+        const auto& t = keyTexts[static_cast<std::uint32_t>(keys[k])];
+        return std::string_view(t.data(), strnlen(t.data(), t.size()));
+    };
     // Keys that lead to a live entry of their name mark that entry; the others are stale.
     std::unordered_set<std::string> staleNames;
     std::vector<std::pair<CMyKey, int>> stale;
     std::size_t nextKey = 0;
+    auto markStale = [&](std::size_t k) {
+        stale.emplace_back(CMyKey(std::string(textOf(k)).c_str()), static_cast<int>(valueOf(k)));
+        staleNames.emplace(textOf(k));
+    };
     // Live entries no key leads to, and those whose record is to be screened.
     std::vector<SlotEntry> unnamed, screened, cutAppends;
     const bool bWalked = tagfile::WalkSlots(
@@ -196,17 +230,12 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges, bo
             TagIndexEntry e;
             std::memcpy(&e, p, sizeof e);
             bool bNamed = false;
-            for (; nextKey < keys.size() && keys[nextKey].first <= static_cast<int>(dwOffset);
-                 ++nextKey) {
-                const int nValue = keys[nextKey].first;
-                const CMyKey& key = keyNames[keys[nextKey].second];
-                if (nValue == static_cast<int>(dwOffset) &&
-                    tagfile::IsLiveEntryOf(e, nSource, key.GetText())) {
+            for (; nextKey < keys.size() && valueOf(nextKey) <= dwOffset; ++nextKey) {
+                if (valueOf(nextKey) == dwOffset &&
+                    tagfile::IsLiveEntryOf(e, nSource, textOf(nextKey)))
                     bNamed = true;
-                } else {
-                    stale.emplace_back(key, nValue);
-                    staleNames.insert(key.GetText());
-                }
+                else
+                    markStale(nextKey);
             }
             if (bNamed) {
                 if (bScreenRecords)
@@ -225,11 +254,8 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges, bo
         });
     if (!bWalked)
         return false;
-    for (; nextKey < keys.size(); ++nextKey) {
-        const CMyKey& key = keyNames[keys[nextKey].second];
-        stale.emplace_back(key, keys[nextKey].first);
-        staleNames.insert(key.GetText());
-    }
+    for (; nextKey < keys.size(); ++nextKey)
+        markStale(nextKey);
 
     // Whether a key leads to a live entry of its name, as the keys stand now.
     std::unordered_map<std::string, bool> moved;
