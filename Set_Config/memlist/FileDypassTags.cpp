@@ -63,7 +63,8 @@ int CFileDypass::Relink(void* pNew, const CString& strOldName,
         // A new name written with the record after it goes in without its first two bytes
         // until the record carries it: a kill in between leaves an entry without a name, which
         // the next writer gives back the record's name, whatever the trees hold.
-        const bool bNameless = whileHeld && strNewName != strOldName;
+        const bool bLeft = strNewName != strOldName;
+        const bool bNameless = whileHeld && bLeft;
         TagIndexEntry written = entry;
         if (bNameless)
             written.szName[0] = written.szName[1] = 0;
@@ -77,12 +78,14 @@ int CFileDypass::Relink(void* pNew, const CString& strOldName,
         SetDataType(entry.Type());
         const int nOffset = static_cast<int>(entry.RecordOffset());
         if (!whileHeld) {
-            AfterNameLeft(t, strOldName);
+            if (bLeft)
+                AfterNameLeft(t, strOldName);
             return nOffset;
         }
         if (whileHeld(nOffset)) {
             if (!bNameless || pIndex->WriteAt(hit.dwEntry, entry.szName, 2)) {
-                AfterNameLeft(t, strOldName);
+                if (bLeft)
+                    AfterNameLeft(t, strOldName);
                 return nOffset;
             }
             // The name could not be made whole: the record goes back as well.
