@@ -35,6 +35,12 @@ void CSortHeaderCtrl::SetSortMark(int nColumn, BOOL bAscending) {
     Invalidate();
 }
 
+void CSortHeaderCtrl::ClearSortMark() {
+    m_nSortColumn = -1;
+    m_bSortAscending = TRUE;
+    Invalidate();
+}
+
 BOOL CSortHeaderCtrl::Serialize(std::string& bytes, BOOL bStoring) {
     return bStoring ? StoreWidths(bytes) : LoadWidths(bytes);
 }

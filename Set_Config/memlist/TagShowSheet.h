@@ -102,6 +102,9 @@ public:
     CStructListPage& GetStructPage() { return m_structPage; }
 
 private:
+    // The record of the pick of kind `nKind` (1 tag, 2 event, 3 task, 4 struct object); 1 or 0.
+    int GetSelectedInfo(int nKind, CMemTag& tag);
+
     CString m_strCaption;
     CWnd* m_pParentWnd;
     std::unique_ptr<CFileFace> m_pStore;  // never null: the constructor throws without it

@@ -73,6 +73,9 @@ public:
     BOOL GetItem(int nPos, HDITEM* pItem) const;
     BOOL SetItem(int nPos, const HDITEM* pItem);
 
+    // Called when the user has dragged a column edge (once the mouse is released).
+    void SetUserResizeHandler(std::function<void()> fn);
+
     // Paints one owner-drawn item over the section background and frame the style has already
     // drawn for it; the default draws nothing more.
     virtual void DrawItem(DRAWITEMSTRUCT* pDraw);
@@ -128,6 +131,13 @@ public:
     // Type-ahead looks up the typed letters at the start of this column's texts, whichever cell
     // is current; -1 (the default) searches the current cell's column.
     void SetTypeAheadColumn(int nColumn);
+
+    // The last column takes the room the window has to spare (and gives it back).
+    void SetStretchLastColumn(bool bStretch);
+
+    // Ctrl+C in the list puts the text `fn` gives on the clipboard (GB2312 in, converted);
+    // without a handler the current cell's text is copied.
+    void SetCopyHandler(std::function<CString()> fn);
 
     // NM_DBLCLK for the parent: called when the user double-clicks an item.
     void SetDblClkHandler(std::function<void()> fn);
