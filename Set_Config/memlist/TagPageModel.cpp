@@ -135,16 +135,22 @@ bool CTagSearch::Matches(const char* pszText) const {
 }
 
 void CTagPageModel::Reindex() {
-    m_mapNameToTag.clear();
-    m_mapNameToTag.reserve(static_cast<size_t>(std::max(m_arrTags.GetSize(), 17)));
-    for (int i = 0; i < m_arrTags.GetSize(); ++i)
-        m_mapNameToTag[m_arrTags[i].strName.str()] = i;
+    m_strLastFound.Empty();
+    m_nLastFound = -1;
     m_matches.clear();
 }
 
 int CTagPageModel::FindPos(const CString& strName) const {
-    auto it = m_mapNameToTag.find(strName.str());
-    return it == m_mapNameToTag.end() ? -1 : it->second;
+    if (m_nLastFound >= 0 && m_nLastFound < m_arrTags.GetSize() && strName == m_strLastFound &&
+        m_arrTags[m_nLastFound].strName == strName)
+        return m_nLastFound;
+    for (int i = m_arrTags.GetSize() - 1; i >= 0; --i)
+        if (m_arrTags[i].strName == strName) {
+            m_strLastFound = strName;
+            m_nLastFound = i;
+            return i;
+        }
+    return -1;
 }
 
 const CMemTag* CTagPageModel::Find(const CString& strName) const {

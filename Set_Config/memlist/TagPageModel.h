@@ -6,7 +6,6 @@
 #pragma once
 
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "Arrays.h"
@@ -69,6 +68,8 @@ public:
     CArray<CMemTag, CMemTag&>& Tags() { return m_arrTags; }
     void Reindex();
     // The tag read under `strName` (a later tag of the same name wins); null when there is none.
+    // Names are looked up a few times per opening, so they are searched, not indexed: an index
+    // of a million names costs more than the opening itself.
     const CMemTag* Find(const CString& strName) const;
     // Its position in Tags(), or -1.
     int FindPos(const CString& strName) const;
@@ -110,7 +111,8 @@ private:
 
     TagPageMemory& m_mem;
     CArray<CMemTag, CMemTag&> m_arrTags;
-    std::unordered_map<std::string, int> m_mapNameToTag;  // name -> position in m_arrTags
-    std::vector<int> m_matches;                           // positions that pass, ascending
+    mutable CString m_strLastFound;  // the last name looked up and where it was
+    mutable int m_nLastFound = -1;
+    std::vector<int> m_matches;  // positions that pass, ascending
     int m_nDirection = 1;
 };

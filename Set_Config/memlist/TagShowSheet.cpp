@@ -117,11 +117,10 @@ int CMemTagShowSheet::GetSelectedInfo(int nKind, CMemTag& tag) {
 }
 
 int CMemTagShowSheet::GetAllTags(CArray<CMemTag, CMemTag&>& arr, int nSource) {
+    // Straight into the page's list: a working copy of a million tags here would cost as much
+    // time as memory.
     arr.RemoveAll();
-    m_arrTags.RemoveAll();
-    int nResult = m_pStore->GetAllTags(m_arrTags, nSource);
-    arr.Append(m_arrTags);
-    return nResult;
+    return m_pStore->GetAllTags(arr, nSource);
 }
 
 int CMemTagShowSheet::GetAllEvents(CArray<CMemTag, CMemTag&>& arr, int nSource) {

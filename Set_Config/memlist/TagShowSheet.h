@@ -87,7 +87,7 @@ public:
     void SetSelectKind(int nKind) override { m_nSelectKind = nKind; }
     int GetSelectKind() const { return m_nSelectKind; }
     void EndBrowser(int nResult) override { EndDialog(nResult); }
-    // Every live tag of both sources, Brakk first, through the sheet's own list.
+    // Every live tag of both sources, Brakk first.
     int GetAllTags(CArray<CMemTag, CMemTag&>& arr, int nSource) override;
     int GetAllEvents(CArray<CMemTag, CMemTag&>& arr, int nSource) override;
     int GetAllTasks(CArray<CMemTag, CMemTag&>& arr, int nSource) override;
@@ -113,6 +113,5 @@ private:
     CStructListPage m_structPage;
     CEventListPage m_eventPage;
     CTaskListPage m_taskPage;
-    CArray<CMemTag, CMemTag&> m_arrTags;
     int m_nSelectKind = 0;
 };
