@@ -294,6 +294,32 @@ TEST_F(TagPicksTest, CtrlCCopiesThePickedNamesOfEveryPage) {
     });
 }
 
+TEST_F(TagPicksTest, TheSortMarkGoesWhenARefillPutsTheRowsBackInListOrder) {
+    AddPlainTags(250);
+    RunModal(sheet, [&](QDialog*) {
+        QHeaderView* h = List()->horizontalHeader();
+        auto markPixel = [h] {
+            QApplication::processEvents();
+            const int R = h->sectionViewportPosition(1) + h->sectionSize(1);
+            const int o = h->height() / 4;
+            return h->grab().toImage().pixel(R - 2 * o, h->height() - o - 3) & 0xFFFFFF;
+        };
+        const QRgb mark = GetSysColor(COLOR_BTNTEXT).rgb() & 0xFFFFFF;
+        ASSERT_NE(markPixel(), mark);
+        QApplication::processEvents();
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(h->sectionViewportPosition(1) + 10, h->height() / 2));
+        EXPECT_EQ(markPixel(), mark);
+        EXPECT_EQ(ColumnTexts(List(), 1).front(), Name(0));
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(h->sectionViewportPosition(1) + 10, h->height() / 2));
+        EXPECT_EQ(ColumnTexts(List(), 1).front(), Name(99));  // descending
+        Click(CTagShowExDlg::IDC_NEXT_PAGE);
+        EXPECT_EQ(ColumnTexts(List(), 1).front(), Name(100));
+        EXPECT_NE(markPixel(), mark);
+    });
+}
+
 // Drags the right edge of column `c` in `header` by `dx` pixels, button held throughout.
 void DragColumnEdge(QHeaderView* header, int c, int dx) {
     QApplication::processEvents();
