@@ -138,6 +138,7 @@ void CTagPageModel::Reindex() {
     m_strLastFound.Empty();
     m_nLastFound = -1;
     m_matches.clear();
+    m_bMatchesValid = false;
 }
 
 int CTagPageModel::FindPos(const CString& strName) const {
@@ -158,15 +159,30 @@ const CMemTag* CTagPageModel::Find(const CString& strName) const {
     return nPos < 0 ? nullptr : &m_arrTags[nPos];
 }
 
+bool CTagPageModel::Narrows(const TagPageFilter& last, const TagPageFilter& next) {
+    const std::string& a = last.strSearch.str();
+    // A plain word typed on is still in every text the longer word (even a pattern) matches.
+    return last.bByArea == next.bByArea && last.nArea == next.nArea &&
+           last.bByRegion == next.bByRegion && last.nRegion == next.nRegion &&
+           last.nType == next.nType && last.nTrend == next.nTrend &&
+           a.find_first_of("*?") == std::string::npos && next.strSearch.str().starts_with(a);
+}
+
 int CTagPageModel::Refilter(const TagPageFilter& filter) {
     const CTagSearch search(filter.strSearch);
-    const int nTags = m_arrTags.GetSize();
-    m_matches.clear();
-    for (int pos = 0; pos < nTags; ++pos) {
-        const CMemTag& tag = m_arrTags[pos];
-        if (PassesChoices(tag, filter) && search.Matches(tag))
-            m_matches.push_back(pos);
+    if (m_bMatchesValid && Narrows(m_lastFilter, filter)) {
+        std::erase_if(m_matches, [&](int pos) { return !search.Matches(m_arrTags[pos]); });
+    } else {
+        const int nTags = m_arrTags.GetSize();
+        m_matches.clear();
+        for (int pos = 0; pos < nTags; ++pos) {
+            const CMemTag& tag = m_arrTags[pos];
+            if (PassesChoices(tag, filter) && search.Matches(tag))
+                m_matches.push_back(pos);
+        }
     }
+    m_lastFilter = filter;
+    m_bMatchesValid = true;
     m_mem.nPageNo = std::clamp(m_mem.nPageNo, 0, PageCount() - 1);
     return MatchCount();
 }

@@ -75,7 +75,9 @@ public:
     int FindPos(const CString& strName) const;
 
     // Collects the tags that pass `filter`, in store order; the page number is kept within the
-    // pages there are. Returns how many pass.
+    // pages there are. Returns how many pass. A search typed on from the last one (the same
+    // choices, the old text without wildcards leading the new) looks only at the tags the last
+    // one passed.
     int Refilter(const TagPageFilter& filter);
     int MatchCount() const { return static_cast<int>(m_matches.size()); }
     // Pages for the tags that pass; an empty result still has its one empty page.
@@ -108,11 +110,15 @@ public:
 
 private:
     static bool PassesChoices(const CMemTag& tag, const TagPageFilter& filter);
+    // Whether every tag that passes `next` passed `last`.
+    static bool Narrows(const TagPageFilter& last, const TagPageFilter& next);
 
     TagPageMemory& m_mem;
     CArray<CMemTag, CMemTag&> m_arrTags;
     mutable CString m_strLastFound;  // the last name looked up and where it was
     mutable int m_nLastFound = -1;
     std::vector<int> m_matches;  // positions that pass, ascending
+    TagPageFilter m_lastFilter;  // what m_matches was collected under
+    bool m_bMatchesValid = false;
     int m_nDirection = 1;
 };

@@ -150,6 +150,27 @@ TEST_F(TagPageModelTest, EachChoiceFilters) {
     EXPECT_EQ(First(f), (V{"a20r1", "a20r3"}));
 }
 
+TEST_F(TagPageModelTest, ASearchTypedOnFindsWhatAFreshSearchFinds) {
+    AddPlainTags(300);
+    model.Tags()[7].strDesc = "x T12";
+    TagPageMemory freshMemory;
+    CTagPageModel fresh{freshMemory};
+    for (int i = 0; i < model.Tags().GetSize(); ++i)
+        fresh.Tags().Add(model.Tags()[i]);
+    fresh.Reindex();
+    TagPageFilter f;
+    for (const char* typed :
+         {"", "t", "t1", "t12", "t1", "t12 ", "t12 x", "t1*", "t1*2", "t1?", "t1??", "t1", "t"}) {
+        f.strSearch = typed;
+        f.nType = std::string(typed) == "t12 " ? 2 : 5;  // a choice change between keystrokes
+        fresh.Reindex();
+        EXPECT_EQ(model.Refilter(f), fresh.Refilter(f)) << typed;
+        model.Restart();
+        fresh.Restart();
+        EXPECT_EQ(model.PageRows(), fresh.PageRows()) << typed;
+    }
+}
+
 TEST_F(TagPageModelTest, FindGivesTheLaterTagOfANameTwiceRead) {
     AddTags({MakeTag("x", 1), MakeTag("x", 3)});
     ASSERT_NE(model.Find(CString("x")), nullptr);
