@@ -1,5 +1,7 @@
 #include "TagShowExDlg.h"
 
+#include <algorithm>
+
 #include "gbtext/UiTexts.h"
 
 namespace {
@@ -20,8 +22,8 @@ const mlui::DlgItem kTagPageItems[] = {
     {CtlKind::Label, -1, gbtext::LabelTrend, 125, 24, 38, 10, 0},
     {CtlKind::DropList, CTagShowExDlg::IDC_TREND, "", 165, 22, 78, 12, 0},
     {CtlKind::Label, -1, gbtext::LabelSearch, 5, 40, 38, 10, 0},
-    {CtlKind::Edit, CTagShowExDlg::IDC_SEARCH, "", 45, 38, 138, 12, mlui::CTL_STRETCH_X},
-    {CtlKind::Text, CTagShowExDlg::IDC_TOTAL, gbtext::TotalInit, 188, 40, 55, 10,
+    {CtlKind::Edit, CTagShowExDlg::IDC_SEARCH, "", 45, 38, 113, 12, mlui::CTL_STRETCH_X},
+    {CtlKind::Text, CTagShowExDlg::IDC_TOTAL, gbtext::TotalInit, 163, 40, 80, 10,
      mlui::CTL_FOLLOW_RIGHT},
     {CtlKind::ListView, CTagShowExDlg::IDC_TAG_LIST, "", 5, 56, 238, 206,
      mlui::CTL_SHOWSELALWAYS | kStretch},
@@ -125,6 +127,10 @@ BOOL CTagShowExDlg::OnInitDialog() {
     m_searchEdit.SetChangeHandler([this] { OnSearchChange(); });
     m_searchEdit.SetReturnHandler([this] { m_list.SetFocus(); });
     m_list.SetTypeAheadColumn(1);  // the tag name
+    m_list.SetSelChangeHandler([this] {
+        if (!m_bFilling)
+            ShowTotal();
+    });
     m_list.SetCopyHandler([this] {
         const CStringArray names = PickedNames();
         CString strText;
@@ -254,11 +260,27 @@ CStringArray CTagShowExDlg::PickedNames() {
     return names;
 }
 
+void CTagShowExDlg::ShowTotal() {
+    // Picks of other pages count with the rows selected here.
+    size_t nPicked = m_list.GetSelectedItems().size();
+    for (int nPos : m_picks)
+        nPicked += std::binary_search(m_pageRows.begin(), m_pageRows.end(), nPos) ? 0 : 1;
+    CString strTotal;
+    if (nPicked)
+        strTotal.Format(gbtext::TotalPickedFmt, m_model.MatchCount(), static_cast<int>(nPicked));
+    else
+        strTotal.Format(gbtext::TotalFmt, m_model.MatchCount());
+    SetDlgItemText(IDC_TOTAL, strTotal);
+}
+
 void CTagShowExDlg::ShowPage(int nShowPos) {
+    m_bFilling = true;
     m_list.DeleteAllItems();
     // The rows come back in store order: no column is sorted any more.
     m_list.ClearSortMark();
     const std::vector<int> rows = m_model.PageRows();
+    m_pageRows = rows;
+    std::sort(m_pageRows.begin(), m_pageRows.end());
     const int n = static_cast<int>(rows.size());
     int nPreselected = -1;
     for (int i = 0; i < n; ++i) {
@@ -278,13 +300,14 @@ void CTagShowExDlg::ShowPage(int nShowPos) {
     m_list.SetItemState(nCurrent, LVIS_FOCUSED, LVIS_FOCUSED);
     m_list.EnsureVisible(nCurrent, FALSE);
 
-    CString strCount, strPage, strTotal;
+    m_bFilling = false;
+
+    CString strCount, strPage;
     strCount.Format(gbtext::RowCountFmt, n);
     strPage.Format(gbtext::PageNoFmt, Remembered().nPageNo + 1);
-    strTotal.Format(gbtext::TotalFmt, m_model.MatchCount());
     SetDlgItemText(IDC_ROW_COUNT, strCount);
     SetDlgItemText(IDC_PAGE_NO, strPage);
-    SetDlgItemText(IDC_TOTAL, strTotal);
+    ShowTotal();
     // The steps OnPrevPage and OnNextPage would refuse are shown as unavailable.
     m_prevButton.EnableWindow(m_model.CanStepBack());
     m_nextButton.EnableWindow(m_model.CanStepOn());

@@ -75,6 +75,8 @@ private:
     // the page, from the row of the tag at `nShowPos`.
     void ShowPage(int nShowPos = -1);
     int AddTagRow(int nRow, const CMemTag& tag);
+    // The number of tags that pass, and of the picks when there are any.
+    void ShowTotal();
     // Takes the page's selection into the picks.
     void KeepPicks();
     // The picked names: the page's selected rows from the top down, then picks kept from other
@@ -91,7 +93,9 @@ private:
     CButton m_prevButton, m_nextButton;
     CEdit m_searchEdit;
     int m_nDataSource = 0;
-    std::set<int> m_picks;  // positions in the model's tags
+    std::set<int> m_picks;        // positions in the model's tags
+    std::vector<int> m_pageRows;  // positions of the page's rows, ascending
+    bool m_bFilling = false;      // the list is being refilled
     CStringArray m_arrChosen;
     CDWordArray m_arrAreaID;
     CStringArray m_arrAreaName, m_arrAreaDesc;

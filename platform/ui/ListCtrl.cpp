@@ -380,6 +380,11 @@ void CListCtrl::PreSubclassWindow() {
     view->setSelectionMode((style & LVS_SINGLESEL) ? QAbstractItemView::SingleSelection
                                                    : QAbstractItemView::ExtendedSelection);
     SetExtendedStyle(GetExtendedStyle());
+    AddConnection(QObject::connect(view->selectionModel(), &QItemSelectionModel::selectionChanged,
+                                   view, [this] {
+                                       if (m_onSelChange)
+                                           m_onSelChange();
+                                   }));
     AddConnection(QObject::connect(header, &QHeaderView::sectionClicked, view,
                                    [this](int col) { OnColumnClick(col); }));
     AddConnection(
@@ -610,6 +615,10 @@ void CListCtrl::SetCopyHandler(std::function<CString()> fn) {
 void CHeaderCtrl::SetUserResizeHandler(std::function<void()> fn) {
     if (CHeaderView* v = View())
         v->m_onUserResize = std::move(fn);
+}
+
+void CListCtrl::SetSelChangeHandler(std::function<void()> fn) {
+    m_onSelChange = std::move(fn);
 }
 
 void CListCtrl::SetDblClkHandler(std::function<void()> fn) {

@@ -139,6 +139,9 @@ public:
     // without a handler the current cell's text is copied.
     void SetCopyHandler(std::function<CString()> fn);
 
+    // LVN_ITEMCHANGED for the selection: called whenever rows are selected or deselected.
+    void SetSelChangeHandler(std::function<void()> fn);
+
     // NM_DBLCLK for the parent: called when the user double-clicks an item.
     void SetDblClkHandler(std::function<void()> fn);
 
@@ -150,5 +153,5 @@ protected:
 
 private:
     CListModel* m_pModel = nullptr;  // owned by the bound view
-    std::function<void()> m_onDblClk;
+    std::function<void()> m_onDblClk, m_onSelChange;
 };

@@ -149,8 +149,10 @@ TEST_F(TagPicksTest, PicksOnEveryPageAreKeptUntilOk) {
         Click(CTagShowExDlg::IDC_NEXT_PAGE);
         EXPECT_TRUE(SelectedRows().empty());
         ClickRow(List(), 10);
-        Click(CTagShowExDlg::IDC_PREV_PAGE);  // rows 99 down to 0
+        EXPECT_EQ(Text(CTagShowExDlg::IDC_TOTAL), "共250条，已选6");  // the kept ones count
+        Click(CTagShowExDlg::IDC_PREV_PAGE);                          // rows 99 down to 0
         EXPECT_EQ(SelectedRows(), (std::set<int>{94, 95, 96, 97, 98}));
+        EXPECT_EQ(Text(CTagShowExDlg::IDC_TOTAL), "共250条，已选6");
         ClickOk(dialog);
     });
     const std::vector<std::string> chosen = Chosen();
@@ -213,7 +215,8 @@ TEST_F(TagPicksTest, TypingAtOnceSearchesTabLeavesTheListAndCtrlTabSwitchesPages
 
         QTest::keyClick(Search(), Qt::Key_Return);  // into the list
         ASSERT_EQ(dialog->focusWidget(), List());
-        QTest::keyClick(List(), Qt::Key_Down);
+        QTest::keyClicks(List(), "t125");  // type-ahead picks the row it finds
+        EXPECT_EQ(SelectedRows(), std::set<int>{5});
         QTest::keyClick(List(), Qt::Key_Tab);
         EXPECT_NE(dialog->focusWidget(), List());
         QTest::keyClick(dialog->focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
