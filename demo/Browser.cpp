@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
@@ -25,7 +26,7 @@ std::string U(const CString& gb) {
 
 bool HaveDisplay() {
     const char* qpa = std::getenv("QT_QPA_PLATFORM");
-    if (qpa && std::string(qpa) == "offscreen")
+    if (qpa && std::string(qpa).rfind("offscreen", 0) == 0)
         return false;
     const char* x11 = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
@@ -63,14 +64,15 @@ void ScriptOffscreen(const std::string& shotDir) {
     dialog->accept();
 }
 
-// Offscreen, over a plant-sized store: the tag page in an enlarged browser, with `search` typed
-// into its search field key by key and the rows sorted by name, saved as page5.png; then
-// OK.
+// Offscreen, over a plant-sized store: the tag page in a browser as large as the screen lets it
+// be, with `search` typed into its search field key by key and the rows sorted by name, saved
+// as page5.png; then OK.
 void ScriptSearchShot(const std::string& shotDir, const QString& search) {
     auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
     if (!dialog)
         return;
-    dialog->resize(dialog->sizeHint() * 3 / 2);
+    if (QScreen* screen = dialog->screen())
+        dialog->resize(screen->availableGeometry().size());
     QApplication::processEvents();
     if (auto* edit = dialog->findChild<QLineEdit*>()) {
         edit->setFocus();
@@ -101,7 +103,9 @@ void ScriptSearchShot(const std::string& shotDir, const QString& search) {
 
 int RunBrowser(CMemTagList& list, const std::string& shotDir, const std::string& search) {
     const bool bWindow = HaveDisplay();
-    if (!bWindow)
+    // Offscreen keeps its options (a screen size from a configuration file, for pictures).
+    const char* qpa = std::getenv("QT_QPA_PLATFORM");
+    if (!bWindow && !(qpa && std::string(qpa).rfind("offscreen", 0) == 0))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     static int argc = 1;
     static char name[] = "memlist-demo";

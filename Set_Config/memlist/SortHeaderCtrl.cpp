@@ -35,6 +35,12 @@ void CSortHeaderCtrl::SetSortMark(int nColumn, BOOL bAscending) {
     Invalidate();
 }
 
+void CSortHeaderCtrl::ClearSortMark() {
+    m_nSortColumn = -1;
+    m_bSortAscending = TRUE;
+    Invalidate();
+}
+
 BOOL CSortHeaderCtrl::Serialize(std::string& bytes, BOOL bStoring) {
     return bStoring ? StoreWidths(bytes) : LoadWidths(bytes);
 }
@@ -115,6 +121,14 @@ void CSortHeaderCtrl::DrawItem(DRAWITEMSTRUCT* pDraw) {
         // colours that stand out from it, the lit edge the softer of the two.
         CPen penLight(GetSysColor(COLOR_BTNSHADOW), 1);
         CPen penShadow(GetSysColor(COLOR_BTNTEXT), 1);
+        // A solid triangle in the header's text colour, which every style keeps readable on its
+        // face; the two edges are drawn over it.
+        if (m_bSortAscending)
+            dc.FillPolygon({{R - 2 * o, o}, {R - o, B - o - 1}, {R - 3 * o - 1, B - o - 1}},
+                           GetSysColor(COLOR_BTNTEXT));
+        else
+            dc.FillPolygon({{R - 3 * o - 1, o}, {R - o - 1, o}, {R - 2 * o - 2, B - o}},
+                           GetSysColor(COLOR_BTNTEXT));
         const CPen* pOld = dc.SelectObject(&penLight);
         if (m_bSortAscending) {
             dc.MoveTo(R - 2 * o, o);

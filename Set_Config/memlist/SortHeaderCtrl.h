@@ -15,6 +15,8 @@ public:
 
     // Marks `nColumn` (it becomes owner-drawn) and repaints.
     void SetSortMark(int nColumn, BOOL bAscending);
+    // No column is marked any more (an earlier marked one stays owner-drawn, without a mark).
+    void ClearSortMark();
     int GetSortColumn() const { return m_nSortColumn; }
     BOOL IsSortAscending() const { return m_bSortAscending; }
 

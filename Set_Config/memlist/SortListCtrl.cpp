@@ -204,25 +204,47 @@ int CSortListCtrl::CompareRows(LPARAM lParam1, LPARAM lParam2, LPARAM lParamSort
                         self->m_bSortAscending);
 }
 
-void CSortListCtrl::RestoreColumnWidths() {
-    if (m_nColumnCount <= 0)
-        return;
-    CString strEntry;
-    strEntry.Format("%d", GetDlgCtrlID());
+void CSortListCtrl::ClearSortMark() {
+    m_nSortColumn = -1;
+    m_bSortAscending = TRUE;
+    m_header.ClearSortMark();
+}
+
+void CSortListCtrl::RestoreWidthsFrom(const char* pszSection, const char* pszEntry) {
     std::string bytes;
-    if (mlui::GetProfileBinary(kProfileSection, strEntry, bytes) && !bytes.empty()) {
+    if (mlui::GetProfileBinary(pszSection, pszEntry, bytes) && !bytes.empty()) {
         m_header.Serialize(bytes, FALSE);
         m_header.Invalidate();
     }
 }
 
-void CSortListCtrl::StoreColumnWidths() {
-    if (m_nColumnCount <= 0)
-        return;
+void CSortListCtrl::StoreWidthsIn(const char* pszSection, const char* pszEntry) {
     std::string bytes;
-    if (!m_header.Serialize(bytes, TRUE))
+    if (m_header.Serialize(bytes, TRUE))
+        mlui::WriteProfileBinary(pszSection, pszEntry, bytes);
+}
+
+void CSortListCtrl::RestoreColumnWidths() {
+    if (m_nColumnCount <= 0)
         return;
     CString strEntry;
     strEntry.Format("%d", GetDlgCtrlID());
-    mlui::WriteProfileBinary(kProfileSection, strEntry, bytes);
+    RestoreWidthsFrom(kProfileSection, strEntry);
+}
+
+void CSortListCtrl::StoreColumnWidths() {
+    if (m_nColumnCount <= 0)
+        return;
+    CString strEntry;
+    strEntry.Format("%d", GetDlgCtrlID());
+    StoreWidthsIn(kProfileSection, strEntry);
+}
+
+void CSortListCtrl::KeepColumnWidthsIn(const char* pszSection, const char* pszEntry) {
+    if (m_nColumnCount <= 0)
+        return;
+    m_strWidthSection = pszSection;
+    m_strWidthEntry = pszEntry;
+    RestoreWidthsFrom(m_strWidthSection, m_strWidthEntry);
+    m_header.SetUserResizeHandler([this] { StoreWidthsIn(m_strWidthSection, m_strWidthEntry); });
 }

@@ -37,6 +37,11 @@ public:
     void SortByColumn(int nColumn, BOOL bAscending);
     void RestoreColumnWidths();
     void StoreColumnWidths();
+    // Restores the widths kept under `pszSection`/`pszEntry` of the profile, when there are
+    // any, and keeps the widths there whenever the user drags a column edge.
+    void KeepColumnWidthsIn(const char* pszSection, const char* pszEntry);
+    // Forgets the sort: the rows are in the order they were added again.
+    void ClearSortMark();
 
     BOOL DeleteItem(int nItem);
     BOOL DeleteAllItems();
@@ -67,6 +72,10 @@ private:
     SortListRow* Row(int nItem) const;
     void FreeRows();
 
+    void RestoreWidthsFrom(const char* pszSection, const char* pszEntry);
+    void StoreWidthsIn(const char* pszSection, const char* pszEntry);
+
+    CString m_strWidthSection, m_strWidthEntry;
     int m_nColumnCount = 0;
     int m_nSortColumn = -1;
     BOOL m_bSortAscending = TRUE;

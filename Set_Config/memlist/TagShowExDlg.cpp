@@ -1,5 +1,7 @@
 #include "TagShowExDlg.h"
 
+#include <algorithm>
+
 #include "gbtext/UiTexts.h"
 
 namespace {
@@ -20,7 +22,9 @@ const mlui::DlgItem kTagPageItems[] = {
     {CtlKind::Label, -1, gbtext::LabelTrend, 125, 24, 38, 10, 0},
     {CtlKind::DropList, CTagShowExDlg::IDC_TREND, "", 165, 22, 78, 12, 0},
     {CtlKind::Label, -1, gbtext::LabelSearch, 5, 40, 38, 10, 0},
-    {CtlKind::Edit, CTagShowExDlg::IDC_SEARCH, "", 45, 38, 198, 12, mlui::CTL_STRETCH_X},
+    {CtlKind::Edit, CTagShowExDlg::IDC_SEARCH, "", 45, 38, 113, 12, mlui::CTL_STRETCH_X},
+    {CtlKind::Text, CTagShowExDlg::IDC_TOTAL, gbtext::TotalInit, 163, 40, 80, 10,
+     mlui::CTL_FOLLOW_RIGHT},
     {CtlKind::ListView, CTagShowExDlg::IDC_TAG_LIST, "", 5, 56, 238, 206,
      mlui::CTL_SHOWSELALWAYS | kStretch},
     {CtlKind::Text, CTagShowExDlg::IDC_ROW_COUNT, gbtext::RowCountInit, 5, 268, 60, 12,
@@ -31,6 +35,11 @@ const mlui::DlgItem kTagPageItems[] = {
     {CtlKind::Button, CTagShowExDlg::IDC_NEXT_PAGE, gbtext::NextPage, 193, 266, 50, 14,
      kBottomRight},
 };
+
+// Our own record of the widths the user gave the tag list's columns; the host's lists of the
+// same control ID share the section the list restores from first.
+constexpr const char* kWidthSection = "memlist";
+constexpr const char* kWidthEntry = "TagColumns";
 
 const mlui::DlgTemplate kTagPage = {CTagShowExDlg::IDD,
                                     gbtext::TagPageCaption,
@@ -118,9 +127,22 @@ BOOL CTagShowExDlg::OnInitDialog() {
     m_searchEdit.SetChangeHandler([this] { OnSearchChange(); });
     m_searchEdit.SetReturnHandler([this] { m_list.SetFocus(); });
     m_list.SetTypeAheadColumn(1);  // the tag name
+    m_list.SetSelChangeHandler([this] {
+        if (!m_bFilling)
+            ShowTotal();
+    });
+    m_list.SetCopyHandler([this] {
+        const CStringArray names = PickedNames();
+        CString strText;
+        for (int i = 0; i < names.GetSize(); ++i)
+            strText += names[i] + "\n";
+        return strText;
+    });
 
     m_list.SetColumnSpec(gbtext::TagColumnSpec);
     m_list.RestoreColumnWidths();
+    m_list.KeepColumnWidthsIn(kWidthSection, kWidthEntry);
+    m_list.SetStretchLastColumn(true);
 
     if (m_pHost) {
         m_pHost->GetAllAreaInfo(m_arrAreaID, m_arrAreaName, m_arrAreaDesc);
@@ -131,19 +153,46 @@ BOOL CTagShowExDlg::OnInitDialog() {
     m_model.Reindex();
 
     TagPageMemory& mem = Remembered();
+    if (mem.nAreaChoice > m_arrAreaID.GetSize() || mem.nAreaChoice < 0)
+        mem.nAreaChoice = 0;
+    if (mem.nRegionChoice > m_arrRegionID.GetSize() || mem.nRegionChoice < 0)
+        mem.nRegionChoice = 0;
+    ShowChoices();
+
+    m_picks.clear();
+    m_model.Refilter(ReadFilter());
+    m_model.Reopen();
+    const int nPreselected =
+        mem.strSelectedTag.IsEmpty() ? -1 : m_model.FindPos(mem.strSelectedTag);
+    if (nPreselected >= 0) {
+        if (!m_model.IsMatch(nPreselected)) {
+            // The choices that hide the tag the host asked for give way to it.
+            const CString strSelected = mem.strSelectedTag;
+            mem = TagPageMemory();
+            mem.strSelectedTag = strSelected;
+            ShowChoices();
+            m_model.Refilter(ReadFilter());
+        }
+        m_model.ShowPageOf(nPreselected);
+        m_picks.insert(nPreselected);
+    }
+    ShowPage(nPreselected);
+    if (nPreselected >= 0)
+        m_list.SetFocus();
+    else
+        m_searchEdit.SetFocus();
+    return TRUE;
+}
+
+void CTagShowExDlg::ShowChoices() {
+    const TagPageMemory& mem = Remembered();
     m_areaList.ResetContent();
     m_areaList.AddString(gbtext::AllAreas);
     for (int i = 0; i < m_arrAreaDesc.GetSize(); ++i)
         m_areaList.AddString(m_arrAreaDesc[i]);
-    if (mem.nAreaChoice > m_arrAreaID.GetSize() || mem.nAreaChoice < 0)
-        mem.nAreaChoice = 0;
     m_areaList.SetCurSel(mem.nAreaChoice);
-
     FillRegionList(mem.nAreaChoice);
-    if (mem.nRegionChoice > m_arrRegionID.GetSize() || mem.nRegionChoice < 0)
-        mem.nRegionChoice = 0;
     m_regionList.SetCurSel(mem.nRegionChoice);
-
     m_typeList.ResetContent();
     for (int code = 1; code <= 5; ++code)
         m_typeList.AddString(TagTypeText(code));
@@ -153,10 +202,6 @@ BOOL CTagShowExDlg::OnInitDialog() {
         m_trendList.AddString(TrendFilterText(i));
     m_trendList.SetCurSel(mem.nTrendChoice);
     m_searchEdit.SetWindowText(mem.strSearch);
-
-    m_model.Reopen();
-    FillTagPage(TRUE);
-    return TRUE;
 }
 
 void CTagShowExDlg::FillRegionList(int nAreaChoice) {
@@ -184,53 +229,108 @@ TagPageFilter CTagShowExDlg::ReadFilter() const {
     return f;
 }
 
-bool CTagShowExDlg::AddTagRow(int nRow, const CMemTag& tag) {
+int CTagShowExDlg::AddTagRow(int nRow, const CMemTag& tag) {
     CString strNo, strHigh, strLow;
     strNo.Format("%d", nRow);
     strHigh.Format("%f", tag.dRangeHigh);
     strLow.Format("%f", tag.dRangeLow);
-    int nItem = m_list.AddRow(strNo, tag.strName, tag.strDesc, TagTypeText(tag.nDataType),
-                              tag.nTrend ? gbtext::TrendYes : gbtext::TrendNo, strHigh, strLow);
-    const CString& strSelected = Remembered().strSelectedTag;
-    if (nItem < 0 || strSelected.IsEmpty() || tag.strName != strSelected)
-        return false;
-    m_list.SetItemState(nItem, LVIS_SELECTED, LVIS_SELECTED);
-    return true;
+    return m_list.AddRow(strNo, tag.strName, tag.strDesc, TagTypeText(tag.nDataType),
+                         tag.nTrend ? gbtext::TrendYes : gbtext::TrendNo, strHigh, strLow);
 }
 
-void CTagShowExDlg::FillTagPage(BOOL bKeepPosition) {
-    if (!bKeepPosition)
-        m_model.Restart();
-    m_list.DeleteAllItems();
-    const std::vector<int> rows = m_model.WalkPage(ReadFilter());
-    const int n = static_cast<int>(rows.size());
-    int nMarked = -1;
-    for (int i = 0; i < n; ++i)
-        if (AddTagRow(i + 1, m_model.Tags()[rows[static_cast<size_t>(i)]]) && nMarked < 0)
-            nMarked = i;
-    if (nMarked >= 0) {
-        m_list.SetItemState(nMarked, LVIS_FOCUSED, LVIS_FOCUSED);
-        m_list.EnsureVisible(nMarked, FALSE);
+void CTagShowExDlg::KeepPicks() {
+    for (int i = 0; i < m_list.GetItemCount(); ++i)
+        m_picks.erase(static_cast<int>(m_list.GetItemData(i)));
+    for (int nItem : m_list.GetSelectedItems())
+        m_picks.insert(static_cast<int>(m_list.GetItemData(nItem)));
+}
+
+CStringArray CTagShowExDlg::PickedNames() {
+    KeepPicks();
+    CStringArray names;
+    std::set<int> onPage;
+    for (int nItem : m_list.GetSelectedItems()) {
+        const int nPos = static_cast<int>(m_list.GetItemData(nItem));
+        onPage.insert(nPos);
+        names.Add(m_model.Tags()[nPos].strName);
     }
+    for (int nPos : m_picks)
+        if (!onPage.count(nPos))
+            names.Add(m_model.Tags()[nPos].strName);
+    return names;
+}
+
+void CTagShowExDlg::ShowTotal() {
+    // Picks of other pages count with the rows selected here.
+    size_t nPicked = m_list.GetSelectedItems().size();
+    for (int nPos : m_picks)
+        nPicked += std::binary_search(m_pageRows.begin(), m_pageRows.end(), nPos) ? 0 : 1;
+    CString strTotal;
+    if (nPicked)
+        strTotal.Format(gbtext::TotalPickedFmt, m_model.MatchCount(), static_cast<int>(nPicked));
+    else
+        strTotal.Format(gbtext::TotalFmt, m_model.MatchCount());
+    SetDlgItemText(IDC_TOTAL, strTotal);
+}
+
+void CTagShowExDlg::ShowPage(int nShowPos) {
+    m_bFilling = true;
+    m_list.DeleteAllItems();
+    // The rows come back in store order: no column is sorted any more.
+    m_list.ClearSortMark();
+    const std::vector<int> rows = m_model.PageRows();
+    m_pageRows = rows;
+    std::sort(m_pageRows.begin(), m_pageRows.end());
+    const int n = static_cast<int>(rows.size());
+    int nPreselected = -1;
+    for (int i = 0; i < n; ++i) {
+        const int nPos = rows[static_cast<size_t>(i)];
+        const int nItem = AddTagRow(i + 1, m_model.Tags()[nPos]);
+        if (nItem < 0)
+            continue;
+        m_list.SetItemData(nItem, static_cast<DWORD>(nPos));
+        if (m_picks.count(nPos))
+            m_list.SetItemState(nItem, LVIS_SELECTED, LVIS_SELECTED);
+        if (nPos == nShowPos)
+            nPreselected = nItem;
+    }
+    // A refill starts at its top, the keyboard's cursor there too, unless it opens the browser
+    // on a preselected tag.
+    const int nCurrent = std::max(nPreselected, 0);
+    m_list.SetItemState(nCurrent, LVIS_FOCUSED, LVIS_FOCUSED);
+    m_list.EnsureVisible(nCurrent, FALSE);
+
+    m_bFilling = false;
 
     CString strCount, strPage;
     strCount.Format(gbtext::RowCountFmt, n);
     strPage.Format(gbtext::PageNoFmt, Remembered().nPageNo + 1);
     SetDlgItemText(IDC_ROW_COUNT, strCount);
     SetDlgItemText(IDC_PAGE_NO, strPage);
+    ShowTotal();
     // The steps OnPrevPage and OnNextPage would refuse are shown as unavailable.
     m_prevButton.EnableWindow(m_model.CanStepBack());
     m_nextButton.EnableWindow(m_model.CanStepOn());
 }
 
+void CTagShowExDlg::FillTagPage(BOOL bKeepPosition) {
+    KeepPicks();
+    if (!bKeepPosition)
+        m_model.Restart();
+    m_model.Refilter(ReadFilter());
+    ShowPage();
+}
+
 void CTagShowExDlg::OnPrevPage() {
+    KeepPicks();
     if (m_model.StepBack())
-        FillTagPage(TRUE);
+        ShowPage();
 }
 
 void CTagShowExDlg::OnNextPage() {
+    KeepPicks();
     if (m_model.StepOn())
-        FillTagPage(TRUE);
+        ShowPage();
 }
 
 void CTagShowExDlg::OnAreaChange() {
@@ -265,9 +365,7 @@ void CTagShowExDlg::OnOK() {
     if (m_pHost)
         m_pHost->SetSelectKind(1);
     m_arrChosen.RemoveAll();
-    for (int nItem : m_list.GetSelectedItems())
-        if (const auto* texts = m_list.GetRowTexts(nItem); texts && texts->size() > 1)
-            m_arrChosen.Add((*texts)[1]);
+    m_arrChosen.Append(PickedNames());
     Remembered().strSelectedTag = m_arrChosen.IsEmpty() ? CString() : m_arrChosen[0];
     if (m_pHost)
         m_pHost->EndBrowser(IDOK);

@@ -1,10 +1,13 @@
 // CTagShowExDlg: the tag page of the browser. It reads the areas, regions and every tag through
-// the sheet once per opening and shows the page its CTagPageModel walks to under the choices of
-// its lists and the text of its search field. Filter choices, the search text, the page position
-// and the selected tag name are remembered for the life of the library, so a browser opened
-// again shows the same choices and page. The selected tag's row is made current and scrolled
-// into view. At OK it keeps the names of the selected rows for the sheet.
+// the sheet once per opening and shows the page of its CTagPageModel under the choices of its
+// lists and the text of its search field, with the number of tags that pass. Filter choices,
+// the search text, the page number and the selected tag name are remembered for the life of the
+// library, so a browser opened again shows the same choices and page, or the page that holds the
+// selected tag (its row current and in view). Picks are kept while the user pages, until OK,
+// which keeps their names for the sheet; Ctrl+C copies them.
 #pragma once
+
+#include <set>
 
 #include "Arrays.h"
 #include "CString.h"
@@ -28,6 +31,7 @@ public:
         IDC_PAGE_NO = 7008,
         IDC_ROW_COUNT = 7007,
         IDC_SEARCH = 7009,
+        IDC_TOTAL = 7010,
     };
     static constexpr int kRowsPerPage = CTagPageModel::kRowsPerPage;
 
@@ -53,8 +57,8 @@ public:
     void OnOK() override;
     BOOL OnSetActive() override;
 
-    // The page walk: refills the list from the remembered position (bKeepPosition) or from the
-    // first tag.
+    // Collects the tags that pass the lists' choices and the search and shows the remembered
+    // page (bKeepPosition) or the first.
     void FillTagPage(BOOL bKeepPosition);
     void OnPrevPage();
     void OnNextPage();
@@ -65,8 +69,19 @@ protected:
 private:
     TagPageFilter ReadFilter() const;
     void FillRegionList(int nAreaChoice);
-    // Appends the row; TRUE when it is the selected tag's row, which is marked selected.
-    bool AddTagRow(int nRow, const CMemTag& tag);
+    // Sets the lists and the search field to the remembered choices.
+    void ShowChoices();
+    // Shows the model's current page, its picks selected, from its first row or, when it is on
+    // the page, from the row of the tag at `nShowPos`.
+    void ShowPage(int nShowPos = -1);
+    int AddTagRow(int nRow, const CMemTag& tag);
+    // The number of tags that pass, and of the picks when there are any.
+    void ShowTotal();
+    // Takes the page's selection into the picks.
+    void KeepPicks();
+    // The picked names: the page's selected rows from the top down, then picks kept from other
+    // pages in list order.
+    CStringArray PickedNames();
     void OnAreaChange();
     void OnRegionChange();
     void OnTypeChange();
@@ -78,6 +93,9 @@ private:
     CButton m_prevButton, m_nextButton;
     CEdit m_searchEdit;
     int m_nDataSource = 0;
+    std::set<int> m_picks;        // positions in the model's tags
+    std::vector<int> m_pageRows;  // positions of the page's rows, ascending
+    bool m_bFilling = false;      // the list is being refilled
     CStringArray m_arrChosen;
     CDWordArray m_arrAreaID;
     CStringArray m_arrAreaName, m_arrAreaDesc;

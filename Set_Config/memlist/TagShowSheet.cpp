@@ -76,7 +76,15 @@ void CMemTagShowSheet::GetSelectedTags(CStringArray& arr) {
 }
 
 int CMemTagShowSheet::GetSelectedTagInfo(CMemTag& tag) {
-    switch (m_nSelectKind) {
+    // OK on a page where nothing was picked leaves the tag page's pick to report.
+    if (const int nResult = GetSelectedInfo(m_nSelectKind, tag);
+        nResult || m_nSelectKind == 1 || m_tagPage.GetChosenNames().IsEmpty())
+        return nResult;
+    return GetSelectedInfo(1, tag);
+}
+
+int CMemTagShowSheet::GetSelectedInfo(int nKind, CMemTag& tag) {
+    switch (nKind) {
         case 1: {
             const CString& strName = CTagShowExDlg::Remembered().strSelectedTag;
             if (strName.IsEmpty())
@@ -85,16 +93,16 @@ int CMemTagShowSheet::GetSelectedTagInfo(CMemTag& tag) {
         }
         case 2:
         case 3: {
-            const CNumberedListPage& page = m_nSelectKind == 2
+            const CNumberedListPage& page = nKind == 2
                                                 ? static_cast<const CNumberedListPage&>(m_eventPage)
                                                 : static_cast<const CNumberedListPage&>(m_taskPage);
             const int nNo = page.GetChosenNo();
             if (nNo < 0)
                 return 0;
             page.LookupNo(nNo, tag);
-            tag.strName = CString(m_nSelectKind == 2 ? gbtext::EventPrefix : gbtext::TaskPrefix) +
-                          tag.strName;
-            tag.nDataType = m_nSelectKind == 2 ? 5 : 6;
+            tag.strName =
+                CString(nKind == 2 ? gbtext::EventPrefix : gbtext::TaskPrefix) + tag.strName;
+            tag.nDataType = nKind == 2 ? 5 : 6;
             return 1;
         }
         case 4: {
@@ -109,11 +117,10 @@ int CMemTagShowSheet::GetSelectedTagInfo(CMemTag& tag) {
 }
 
 int CMemTagShowSheet::GetAllTags(CArray<CMemTag, CMemTag&>& arr, int nSource) {
+    // Straight into the page's list: a working copy of a million tags here would cost as much
+    // time as memory.
     arr.RemoveAll();
-    m_arrTags.RemoveAll();
-    int nResult = m_pStore->GetAllTags(m_arrTags, nSource);
-    arr.Append(m_arrTags);
-    return nResult;
+    return m_pStore->GetAllTags(arr, nSource);
 }
 
 int CMemTagShowSheet::GetAllEvents(CArray<CMemTag, CMemTag&>& arr, int nSource) {

@@ -87,7 +87,7 @@ public:
     void SetSelectKind(int nKind) override { m_nSelectKind = nKind; }
     int GetSelectKind() const { return m_nSelectKind; }
     void EndBrowser(int nResult) override { EndDialog(nResult); }
-    // Every live tag of both sources, Brakk first, through the sheet's own list.
+    // Every live tag of both sources, Brakk first.
     int GetAllTags(CArray<CMemTag, CMemTag&>& arr, int nSource) override;
     int GetAllEvents(CArray<CMemTag, CMemTag&>& arr, int nSource) override;
     int GetAllTasks(CArray<CMemTag, CMemTag&>& arr, int nSource) override;
@@ -102,6 +102,9 @@ public:
     CStructListPage& GetStructPage() { return m_structPage; }
 
 private:
+    // The record of the pick of kind `nKind` (1 tag, 2 event, 3 task, 4 struct object); 1 or 0.
+    int GetSelectedInfo(int nKind, CMemTag& tag);
+
     CString m_strCaption;
     CWnd* m_pParentWnd;
     std::unique_ptr<CFileFace> m_pStore;  // never null: the constructor throws without it
@@ -110,6 +113,5 @@ private:
     CStructListPage m_structPage;
     CEventListPage m_eventPage;
     CTaskListPage m_taskPage;
-    CArray<CMemTag, CMemTag&> m_arrTags;
     int m_nSelectKind = 0;
 };

@@ -73,6 +73,15 @@ void CDC::MoveTo(int x, int y) {
     m_pos = QPoint(x, y);
 }
 
+void CDC::FillPolygon(const std::vector<QPoint>& pts, QColor color) {
+    m_p->save();
+    m_p->setRenderHint(QPainter::Antialiasing, false);
+    m_p->setPen(QPen(color, 1));
+    m_p->setBrush(color);
+    m_p->drawPolygon(pts.data(), static_cast<int>(pts.size()));
+    m_p->restore();
+}
+
 void CDC::LineTo(int x, int y) {
     // Plotted point by point so that the pixels are those of the original drawing rules
     // (Bresenham, end point left out), whatever the paint engine's line rasterisation.

@@ -65,6 +65,8 @@ public:
     void FillRect(const CRect& rc, QColor color);
     // Draws one line of text in `rc` with the DT_ flags; the text is GB2312.
     void DrawText(const char* gbText, const CRect& rc, UINT nFormat);
+    // Fills the polygon through `pts` with `color`, edges included, without smoothing.
+    void FillPolygon(const std::vector<QPoint>& pts, QColor color);
     // Selects a pen; returns the previous one (null for the default pen).
     const CPen* SelectObject(const CPen* pen);
     void MoveTo(int x, int y);

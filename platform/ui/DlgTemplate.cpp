@@ -34,8 +34,10 @@ protected:
         if (e->type() != QEvent::Resize)
             return false;
         const QSize size = static_cast<QResizeEvent*>(e)->size();
+        // Below the template's height (as far as the page's minimum lets it) the stretching
+        // controls give up the room.
         const int dx = std::max(0, size.width() - m_base.width());
-        const int dy = std::max(0, size.height() - m_base.height());
+        const int dy = size.height() - m_base.height();
         for (const Control& c : m_controls) {
             if (!c.w)
                 continue;
@@ -59,6 +61,16 @@ private:
     };
     QSize m_base;
     std::vector<Control> m_controls;
+};
+
+// A page widget: the template's size is the size it asks for, whatever its minimum.
+class CPageWidget : public QWidget {
+public:
+    CPageWidget(QWidget* parent, QSize base) : QWidget(parent), m_base(base) {}
+    QSize sizeHint() const override { return m_base; }
+
+private:
+    QSize m_base;
 };
 
 }  // namespace
@@ -88,11 +100,23 @@ QRect MapDialogRect(const QFont& font, int x, int y, int cx, int cy) {
 }
 
 QWidget* CreateFromTemplate(const DlgTemplate& tpl, QWidget* parent) {
-    auto* page = new QWidget(parent);
     QFont font = DialogFont();
-    page->setFont(font);
     const QSize base = MapDialogRect(font, 0, 0, tpl.cx, tpl.cy).size();
-    page->setMinimumSize(base);
+    auto* page = new CPageWidget(parent, base);
+    page->setFont(font);
+    // A page is as wide as its template at least; it may be lower, down to where a control that
+    // stretches downwards keeps kMinStretchHeight dialog units (a list still shows a few rows
+    // and scrolls the rest), so it fits a low screen.
+    constexpr int kMinStretchHeight = 60;
+    int nShrink = base.height();
+    bool bStretches = false;
+    for (int i = 0; i < tpl.nItems; ++i)
+        if (tpl.pItems[i].flags & CTL_STRETCH_Y) {
+            bStretches = true;
+            const int cy = std::max(0, tpl.pItems[i].cy - kMinStretchHeight);
+            nShrink = std::min(nShrink, MapDialogRect(font, 0, 0, 0, cy).height());
+        }
+    page->setMinimumSize(base.width(), base.height() - (bStretches ? nShrink : 0));
     auto* placer = new CControlPlacer(page, base);
     page->installEventFilter(placer);
     for (int i = 0; i < tpl.nItems; ++i) {

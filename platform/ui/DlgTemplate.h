@@ -4,9 +4,10 @@
 // character height down), so a layout keeps its proportions with whatever CJK font stands in for
 // the template font "宋体".
 //
-// A page may be made larger than its template (never smaller): each control then keeps its
-// place relative to the top and left edges unless its flags tie it to the right or bottom edge
-// or let it stretch with the page.
+// A page may be made larger than its template: each control then keeps its place relative to
+// the top and left edges unless its flags tie it to the right or bottom edge or let it stretch
+// with the page. It may be made lower than its template as far as the controls that stretch
+// downwards keep a few lines.
 #pragma once
 
 #include <QFont>
@@ -52,7 +53,7 @@ struct DlgTemplate {
 QFont DialogFont();
 // Dialog units to pixels for `font`.
 QRect MapDialogRect(const QFont& font, int x, int y, int cx, int cy);
-// A page widget of the template's size (its minimum) with every control of the template as a
+// A page widget of the template's size (its minimum width) with every control of the template as a
 // child, placed again whenever the page is resized.
 QWidget* CreateFromTemplate(const DlgTemplate& tpl, QWidget* parent);
 

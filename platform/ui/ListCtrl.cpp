@@ -2,8 +2,10 @@
 
 #include <QAbstractTableModel>
 #include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionHeader>
@@ -137,6 +139,7 @@ class CHeaderView : public QHeaderView {
 public:
     explicit CHeaderView(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {}
     void SetOwner(CHeaderCtrl* owner) { m_pOwner = owner; }
+    std::function<void()> m_onUserResize;
     CListModel* ListModel() const { return dynamic_cast<CListModel*>(model()); }
 
 protected:
@@ -170,26 +173,75 @@ protected:
     void mousePressEvent(QMouseEvent* e) override {
         m_nPressed = logicalIndexAt(e->position().toPoint());
         viewport()->update();
+        m_bResized = false;
+        m_resizing = connect(this, &QHeaderView::sectionResized, this,
+                             [this](int, int, int) { m_bResized = true; });
         QHeaderView::mousePressEvent(e);
     }
     void mouseReleaseEvent(QMouseEvent* e) override {
         m_nPressed = -1;
         viewport()->update();
         QHeaderView::mouseReleaseEvent(e);
+        disconnect(m_resizing);
+        // A column edge the user dragged; the widths the window gives on its own do not count.
+        if (m_bResized && m_onUserResize)
+            m_onUserResize();
+        m_bResized = false;
     }
 
 private:
     CHeaderCtrl* m_pOwner = nullptr;
     int m_nPressed = -1;
+    bool m_bResized = false;
+    QMetaObject::Connection m_resizing;
 };
 
 // The list view widget: a table view whose type-ahead can look in one column whatever the
-// current cell.
+// current cell, whose Home and End go to the first and last row (the current row is what the
+// user picked wherever they take it), and whose copy gives what the owner makes of the pick.
 class CListView : public QTableView {
 public:
     using QTableView::QTableView;
     int m_nTypeAheadColumn = -1;
+    std::function<QString()> m_copyText;
 
+protected:
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override {
+        // Rows, not cells: the column (and so the horizontal scroll) stays.
+        QAbstractItemModel* m = model();
+        if ((action == MoveHome || action == MoveEnd) && m) {
+            const int nRows = m->rowCount(rootIndex());
+            if (nRows == 0)
+                return QModelIndex();
+            const QModelIndex cur = currentIndex();
+            return m->index(action == MoveHome ? 0 : nRows - 1, cur.isValid() ? cur.column() : 0,
+                            rootIndex());
+        }
+        return QTableView::moveCursor(action, modifiers);
+    }
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override {
+        if (event && event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<const QKeyEvent*>(event);
+            if (key->key() == Qt::Key_Home || key->key() == Qt::Key_End) {
+                // Ctrl would only move the cursor; here it goes to the end row and picks it.
+                QKeyEvent plain(QEvent::KeyPress, key->key(),
+                                key->modifiers() & ~Qt::ControlModifier);
+                return QTableView::selectionCommand(index, &plain);
+            }
+        }
+        return QTableView::selectionCommand(index, event);
+    }
+    void keyPressEvent(QKeyEvent* e) override {
+        if (m_copyText && e->matches(QKeySequence::Copy)) {
+            QApplication::clipboard()->setText(m_copyText());
+            e->accept();
+            return;
+        }
+        QTableView::keyPressEvent(e);
+    }
+
+public:
     void keyboardSearch(const QString& search) override {
         QAbstractItemModel* m = model();
         const int col = m_nTypeAheadColumn;
@@ -240,13 +292,17 @@ void CHeaderCtrl::PreSubclassWindow() {
 }
 
 CHeaderCtrl::~CHeaderCtrl() {
-    if (CHeaderView* v = View())
+    if (CHeaderView* v = View()) {
         v->SetOwner(nullptr);
+        v->m_onUserResize = nullptr;
+    }
 }
 
 void CHeaderCtrl::OnDestroy() {
-    if (CHeaderView* v = View())
+    if (CHeaderView* v = View()) {
         v->SetOwner(nullptr);
+        v->m_onUserResize = nullptr;
+    }
 }
 
 int CHeaderCtrl::GetItemCount() const {
@@ -318,10 +374,17 @@ void CListCtrl::PreSubclassWindow() {
     view->setWordWrap(false);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setSortingEnabled(false);
+    // Tab leaves the list for the next control instead of walking its cells.
+    view->setTabKeyNavigation(false);
     DWORD style = GetStyle();
     view->setSelectionMode((style & LVS_SINGLESEL) ? QAbstractItemView::SingleSelection
                                                    : QAbstractItemView::ExtendedSelection);
     SetExtendedStyle(GetExtendedStyle());
+    AddConnection(QObject::connect(view->selectionModel(), &QItemSelectionModel::selectionChanged,
+                                   view, [this] {
+                                       if (m_onSelChange)
+                                           m_onSelChange();
+                                   }));
     AddConnection(QObject::connect(header, &QHeaderView::sectionClicked, view,
                                    [this](int col) { OnColumnClick(col); }));
     AddConnection(
@@ -479,9 +542,11 @@ BOOL CListCtrl::EnsureVisible(int nItem, BOOL) {
     if (view->isVisible()) {
         view->scrollTo(idx);
     } else {
-        // A view not shown yet has no scroll range to move in.
-        QTimer::singleShot(0, view, [view, idx] {
-            if (idx.isValid())
+        // A view not shown yet has no scroll range to move in. Once it has, the row is brought
+        // into view unless the user has moved the cursor meanwhile.
+        QPersistentModelIndex current(view->currentIndex());
+        QTimer::singleShot(0, view, [view, idx, current] {
+            if (idx.isValid() && QModelIndex(current) == view->currentIndex())
                 view->scrollTo(idx);
         });
     }
@@ -531,6 +596,29 @@ int CListCtrl::GetSelectionMark() const {
 QWidget* CListCtrl::GetHeaderCtrl() const {
     auto* view = qobject_cast<QTableView*>(GetWidget());
     return view ? view->horizontalHeader() : nullptr;
+}
+
+void CListCtrl::SetStretchLastColumn(bool bStretch) {
+    if (auto* view = qobject_cast<QTableView*>(GetWidget()))
+        view->horizontalHeader()->setStretchLastSection(bStretch);
+}
+
+void CListCtrl::SetCopyHandler(std::function<CString()> fn) {
+    if (auto* view = dynamic_cast<CListView*>(GetWidget())) {
+        if (fn)
+            view->m_copyText = [fn = std::move(fn)] { return mlui::ToQ(fn()); };
+        else
+            view->m_copyText = nullptr;
+    }
+}
+
+void CHeaderCtrl::SetUserResizeHandler(std::function<void()> fn) {
+    if (CHeaderView* v = View())
+        v->m_onUserResize = std::move(fn);
+}
+
+void CListCtrl::SetSelChangeHandler(std::function<void()> fn) {
+    m_onSelChange = std::move(fn);
 }
 
 void CListCtrl::SetDblClkHandler(std::function<void()> fn) {

@@ -73,6 +73,9 @@ public:
     BOOL GetItem(int nPos, HDITEM* pItem) const;
     BOOL SetItem(int nPos, const HDITEM* pItem);
 
+    // Called when the user has dragged a column edge (once the mouse is released).
+    void SetUserResizeHandler(std::function<void()> fn);
+
     // Paints one owner-drawn item over the section background and frame the style has already
     // drawn for it; the default draws nothing more.
     virtual void DrawItem(DRAWITEMSTRUCT* pDraw);
@@ -129,6 +132,16 @@ public:
     // is current; -1 (the default) searches the current cell's column.
     void SetTypeAheadColumn(int nColumn);
 
+    // The last column takes the room the window has to spare (and gives it back).
+    void SetStretchLastColumn(bool bStretch);
+
+    // Ctrl+C in the list puts the text `fn` gives on the clipboard (GB2312 in, converted);
+    // without a handler the current cell's text is copied.
+    void SetCopyHandler(std::function<CString()> fn);
+
+    // LVN_ITEMCHANGED for the selection: called whenever rows are selected or deselected.
+    void SetSelChangeHandler(std::function<void()> fn);
+
     // NM_DBLCLK for the parent: called when the user double-clicks an item.
     void SetDblClkHandler(std::function<void()> fn);
 
@@ -140,5 +153,5 @@ protected:
 
 private:
     CListModel* m_pModel = nullptr;  // owned by the bound view
-    std::function<void()> m_onDblClk;
+    std::function<void()> m_onDblClk, m_onSelChange;
 };

@@ -4,6 +4,8 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -217,6 +219,15 @@ int CPropertySheet::DoModal() {
                           mlui::GetProfileInt(m_strSizeSection, "Height", -1));
         if (saved.isValid())
             shown = saved.expandedTo(dialog->minimumSizeHint());
+    }
+    // Neither the saved size nor the pages' own may reach past the screen: OK and Cancel must
+    // stay in reach. The window frame is not known before the window is shown.
+    if (QScreen* screen = parent ? parent->screen() : dialog->screen()) {
+        const QStyle* style = dialog->style();
+        const int frame = 2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth);
+        const QSize room = screen->availableGeometry().size() -
+                           QSize(frame, frame + style->pixelMetric(QStyle::PM_TitleBarHeight));
+        shown = shown.boundedTo(room).expandedTo(dialog->minimumSizeHint());
     }
     dialog->resize(shown);
 

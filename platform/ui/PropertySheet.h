@@ -6,8 +6,9 @@
 // and OnKillActive follow the tab changes. OK asks the active page (OnKillActive), then applies
 // every page that has a window (OnApply, which calls OnOK), the active page last, and ends the
 // run with IDOK unless a page ended it itself; Cancel, Escape and closing end it with IDCANCEL.
-// The dialog can be made larger than its pages' templates; with RememberSizeIn it starts at the
-// size the user gave it last, kept in the host application's profile. User-interface thread
+// The dialog can be made larger than its pages' templates, and lower as far as their lists keep
+// a few rows; with RememberSizeIn it starts at the size the user gave it last, kept in the host
+// application's profile. It never starts larger than the screen. User-interface thread
 // only.
 #pragma once
 

@@ -221,8 +221,8 @@ TEST_F(SortMarkTest, TrianglesSitAtTheirPixelsInColoursThatStandOutOnTheStylesSe
     EXPECT_EQ(At(up, R - 3 * o - 1, B - o - 1), shadow);  // left end, where the shadow starts
     EXPECT_EQ(At(up, R - 3 * o - 2, B - o - 1), face(R - 3 * o - 2, B - o - 1));  // left out
     EXPECT_NE(At(up, R - 2 * o, o), face(R - 2 * o, o));                          // apex
-    EXPECT_EQ(At(up, R - 2 * o, o - 2), face(R - 2 * o, o - 2));          // nothing above it
-    EXPECT_EQ(At(up, R - 2 * o, B - o - 3), face(R - 2 * o, B - o - 3));  // inside
+    EXPECT_EQ(At(up, R - 2 * o, o - 2), face(R - 2 * o, o - 2));  // nothing above it
+    EXPECT_EQ(At(up, R - 2 * o, B - o - 3), shadow);              // solid inside
     // The section keeps the style's separator and bottom line.
     EXPECT_EQ(At(up, R - 1, B / 2), face(R - 1, B / 2));
     EXPECT_EQ(At(up, R - 5 * o, B - 1), face(R - 5 * o, B - 1));
@@ -235,7 +235,7 @@ TEST_F(SortMarkTest, TrianglesSitAtTheirPixelsInColoursThatStandOutOnTheStylesSe
     EXPECT_EQ(At(down, R - 3 * o - 1, o), shadow);
     EXPECT_EQ(At(down, R - 2 * o - 2, B - o), shadow);                      // bottom apex
     EXPECT_EQ(At(down, R - 2 * o - 1, B - o), face(R - 2 * o - 1, B - o));  // left out
-    EXPECT_EQ(At(down, R - 2 * o - 1, o + 3), face(R - 2 * o - 1, o + 3));  // inside
+    EXPECT_EQ(At(down, R - 2 * o - 1, o + 3), shadow);                      // solid inside
     EXPECT_EQ(At(down, R - o - 1, B - o - 1), face(R - o - 1, B - o - 1));  // old base
 
     // Column 0 is not the sort column: no triangle in its corner.

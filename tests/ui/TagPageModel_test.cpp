@@ -62,14 +62,32 @@ TEST_F(TagPageModelTest, WalksForwardAndBackInPagesOfAHundredAndRefusesStepsPast
     EXPECT_EQ(Walk(), Names(100, 199));
 }
 
-TEST_F(TagPageModelTest, AFullLastPageLeadsToAnEmptyNextPage) {
+TEST_F(TagPageModelTest, AFullLastPageIsTheLast) {
     AddPlainTags(100);
     model.Reopen();
-    Walk();
-    ASSERT_TRUE(model.StepOn());
-    EXPECT_TRUE(Walk().empty());
-    EXPECT_EQ(memory.nRowsShown, 0);
+    EXPECT_EQ(Walk().size(), 100u);
     EXPECT_FALSE(model.CanStepOn());
+    EXPECT_FALSE(model.StepOn());
+    EXPECT_EQ(model.PageCount(), 1);
+}
+
+TEST_F(TagPageModelTest, AReopenedPageIsCountedInPassingTagsAndKeptWithinThem) {
+    AddPlainTags(1000);
+    TagPageFilter booleans;
+    booleans.nType = 1;  // every fourth tag: 250 pass
+    memory.nPageNo = 2;
+    EXPECT_EQ(model.Refilter(booleans), 250);
+    model.Reopen();
+    std::vector<std::string> third = Walk(booleans);
+    ASSERT_EQ(third.size(), 50u);
+    EXPECT_EQ(third.front(), Name(800));
+    memory.nPageNo = 7;  // beyond the three pages there are: the last one
+    model.Reopen();
+    EXPECT_EQ(Walk(booleans).front(), Name(800));
+    EXPECT_EQ(memory.nPageNo, 2);
+    ASSERT_TRUE(model.ShowPageOf(404));
+    EXPECT_EQ(memory.nPageNo, 1);
+    EXPECT_FALSE(model.ShowPageOf(405));  // not a boolean tag
 }
 
 TEST_F(TagPageModelTest, PagesCountPassingTagsOnly) {
@@ -132,11 +150,62 @@ TEST_F(TagPageModelTest, EachChoiceFilters) {
     EXPECT_EQ(First(f), (V{"a20r1", "a20r3"}));
 }
 
+TEST_F(TagPageModelTest, ASearchTypedOnFindsWhatAFreshSearchFinds) {
+    AddPlainTags(300);
+    model.Tags()[7].strDesc = "x T12";
+    TagPageMemory freshMemory;
+    CTagPageModel fresh{freshMemory};
+    for (int i = 0; i < model.Tags().GetSize(); ++i)
+        fresh.Tags().Add(model.Tags()[i]);
+    fresh.Reindex();
+    TagPageFilter f;
+    for (const char* typed :
+         {"", "t", "t1", "t12", "t1", "t12 ", "t12 x", "t1*", "t1*2", "t1?", "t1??", "t1", "t"}) {
+        f.strSearch = typed;
+        f.nType = std::string(typed) == "t12 " ? 2 : 5;  // a choice change between keystrokes
+        fresh.Reindex();
+        EXPECT_EQ(model.Refilter(f), fresh.Refilter(f)) << typed;
+        model.Restart();
+        fresh.Restart();
+        EXPECT_EQ(model.PageRows(), fresh.PageRows()) << typed;
+    }
+}
+
 TEST_F(TagPageModelTest, FindGivesTheLaterTagOfANameTwiceRead) {
     AddTags({MakeTag("x", 1), MakeTag("x", 3)});
     ASSERT_NE(model.Find(CString("x")), nullptr);
     EXPECT_EQ(model.Find(CString("x"))->nDataType, 3);
     EXPECT_EQ(model.Find(CString("y")), nullptr);
+}
+
+TEST(TagSearchText, WordsMustAllMatchAndWildcardsMatchTheWholeText) {
+    EXPECT_TRUE(CTagPageModel::TextMatches("FIC101.PV", "fic pv"));
+    EXPECT_FALSE(CTagPageModel::TextMatches("FIC101.PV", "fic sv"));
+    EXPECT_TRUE(CTagPageModel::TextMatches("FIC101.PV", "fic*"));
+    EXPECT_FALSE(CTagPageModel::TextMatches("XFIC101.PV", "fic*"));  // a pattern is anchored
+    EXPECT_TRUE(CTagPageModel::TextMatches("XFIC101.PV", "*fic*"));
+    EXPECT_TRUE(CTagPageModel::TextMatches("FIC101.PV", "FIC1?1.*"));
+    EXPECT_FALSE(CTagPageModel::TextMatches("FIC11.PV", "FIC1?1.*"));
+    EXPECT_TRUE(CTagPageModel::TextMatches("FIC101.PV", "*.pv"));
+    EXPECT_TRUE(CTagPageModel::TextMatches("ab", "a**b*"));
+    // ? is one character, two bytes of a Chinese one.
+    EXPECT_TRUE(CTagPageModel::TextMatches(Gb("1号泵").c_str(), "1??"));
+    EXPECT_FALSE(CTagPageModel::TextMatches(Gb("1号泵").c_str(), "1???"));
+    // Blanks, tabs and line breaks around or between words are separators only.
+    EXPECT_TRUE(CTagPageModel::TextMatches("LIC101", "LIC101\t\r\n"));
+    EXPECT_TRUE(CTagPageModel::TextMatches("LIC101", " \r\n "));
+    EXPECT_TRUE(CTagPageModel::TextMatches("LIC101", Gb("LIC　101").c_str()));  // full-width
+}
+
+TEST_F(TagPageModelTest, EveryWordIsFoundInTheNameOrTheDescription) {
+    CMemTag pump = MakeTag("P101", 1);
+    pump.strDesc = Gb("1号泵 出口压力");
+    AddTags({pump, MakeTag("P102", 1)});
+    TagPageFilter f;
+    f.strSearch = Gb("p1* 泵");  // one word in the name, one in the description
+    EXPECT_EQ(Walk(f), std::vector<std::string>{"P101"});
+    f.strSearch = "p10";
+    EXPECT_EQ(Walk(f), (std::vector<std::string>{"P101", "P102"}));
 }
 
 TEST(TagSearchText, MatchesWholeCharactersOnlyAndAsciiLettersWithoutCase) {
