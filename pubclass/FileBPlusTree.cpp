@@ -222,8 +222,9 @@ int FileBPlusTree::CreateOnDisk(CString strPath, int nOrder) {
     if (!ClaimPath(strPath) || nOrder <= 1 || nOrder > kMaxOrder)
         return 0;
     try {
-        if (!m_file.Open(m_strPath, CFile::modeCreate | CFile::modeReadWrite |
-                                        CFile::shareDenyWrite | CFile::typeBinary))
+        if (!mlplat::OpenStoreFile(m_file, m_strPath,
+                                   CFile::modeCreate | CFile::modeReadWrite |
+                                       CFile::shareDenyWrite | CFile::typeBinary))
             return 0;
         if (StartEmpty(kDisk, nOrder))
             return 1;
@@ -290,7 +291,8 @@ int FileBPlusTree::LoadChecked(const CString& strPath, bool bCheck) {
 
 int FileBPlusTree::LoadImpl() {
     CFile file;
-    if (!file.Open(m_strPath, CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary))
+    if (!mlplat::OpenStoreFile(file, m_strPath,
+                               CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary))
         return 0;
     FileBPlusTreeHeader h;
     if (!file.ReadExactAt(0, &h, sizeof h) || std::memcmp(h.szIdent, kIdent, sizeof kIdent) != 0)

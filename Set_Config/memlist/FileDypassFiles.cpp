@@ -68,29 +68,34 @@ CFileDypass::~CFileDypass() {
     CloseAll();
 }
 
-bool CFileDypass::CreateEmptyDataFile(const CString& strPath) {
+bool CFileDypass::CreateEmptyDataFile(const mlplat::StoreDir& dir, const char* name) {
     CFile f;
-    return f.Open(strPath, kDataFileFlags) && EnsureHeader(f);
+    return f.OpenIn(dir, name, kDataFileFlags) && EnsureHeader(f);
 }
 
 void CFileDypass::OpenAll() {
     if (m_strTempDir.IsEmpty())
         return;
+    // Opened afresh: the directory may have been named anew or made again since.
+    m_pDir.reset();
+    const mlplat::StoreDir& dir = StoreDirectory();
     for (TempFileSlot& slot : m_files) {
         if (slot.nOpen || slot.strName.IsEmpty())
             continue;
         auto f = std::make_unique<CFile>();
         if (m_bReadOnly) {
-            if (f->Open(TempPath(slot.strName), CFile::modeRead | CFile::shareDenyNone)) {
+            if (f->OpenIn(dir, slot.strName, CFile::modeRead | CFile::shareDenyNone)) {
                 slot.pFile = f.release();
                 slot.nOpen = 1;
             }
             continue;
         }
-        if (f->Open(TempPath(slot.strName), kDataFileFlags)) {
+        if (f->OpenIn(dir, slot.strName, kDataFileFlags)) {
             EnsureHeader(*f);
             slot.pFile = f.release();
             slot.nOpen = 1;
+        } else if (f->IsRefused()) {
+            ReportError(gbtext::StoreFileRefused, TempPath(slot.strName).GetString());
         }
     }
     const char* names[2] = {kBrakkTreeName, kZuZirTreeName};
@@ -107,7 +112,7 @@ void CFileDypass::OpenAll() {
         AttachChangeCount(t);
         ReconcileTree(t, &m_openChanges);
         // An unreadable file is replaced at the next save, as a changed image would be.
-        if (!bLoaded && mlplat::PathExists(path))
+        if (!bLoaded && dir.Holds(names[t]))
             m_bTreeChanged[t] = true;
     }
     LoadAreaRegions();
@@ -127,8 +132,7 @@ void CFileDypass::SaveTreeIfChanged(int nTree) {
         m_pTrees[nTree]->GetMode() != FileBPlusTree::kMemory)
         return;
     const char* pszName = nTree == kTreeBrakk ? kBrakkTreeName : kZuZirTreeName;
-    const CString path = TempPath(pszName);
-    if (!m_bTreeChanged[nTree] && mlplat::PathExists(path))
+    if (!m_bTreeChanged[nTree] && StoreDirectory().Holds(pszName))
         return;
     // The names of a removed set went with it; a directory made anew must not get them.
     if (SetRemoved(nTree))
@@ -139,7 +143,7 @@ void CFileDypass::SaveTreeIfChanged(int nTree) {
         ReconcileTree(nTree, nullptr);
     if (m_pTrees[nTree]->SaveToFile(CString()))
         m_bTreeChanged[nTree] = false;
-    else
+    else if (!ReportIfRefused(pszName))
         ReportError(gbtext::TreeSaveFailed, pszName);
 }
 
@@ -223,17 +227,23 @@ bool CFileDypass::BackupOne(const char* pszName, bool bTree) {
         SaveTreeIfChanged(kTreeBrakk);
         SaveTreeIfChanged(kTreeZuZir);
     }
-    const CString path = TempPath(pszName);
-    if (!mlplat::PathExists(path)) {
+    const mlplat::StoreDir& dir = StoreDirectory();
+    if (!dir.Holds(pszName)) {
         if (bTree) {
             FileBPlusTree empty;
-            empty.CreateOnDisk(path, kTreeOrder);
+            empty.CreateOnDisk(TempPath(pszName), kTreeOrder);
             empty.Close();
         } else {
-            CreateEmptyDataFile(path);
+            CreateEmptyDataFile(dir, pszName);
         }
     }
-    return mlplat::CopyFileReplace(path, TempPath(CString("Old") + pszName));
+    // A new file takes the backup's name: whatever stood there is replaced, never written into.
+    const CString old = CString("Old") + pszName;
+    if (mlplat::CopyFileAnew(dir, pszName, old))
+        return true;
+    if (!ReportIfRefused(pszName))
+        ReportIfRefused(old);
+    return false;
 }
 
 int CFileDypass::BackupAsOldFile(int nSource) {
@@ -252,11 +262,16 @@ int CFileDypass::BackupAsOldFile(int nSource) {
 }
 
 bool CFileDypass::RestoreOne(const char* pszName, bool bTree) {
-    const CString old = TempPath(CString("Old") + pszName);
-    if (!bTree && !mlplat::PathExists(old))
-        CreateEmptyDataFile(old);
+    const mlplat::StoreDir& dir = StoreDirectory();
+    const CString old = CString("Old") + pszName;
+    if (!bTree && !dir.Holds(old))
+        CreateEmptyDataFile(dir, old);
     // A tree without a backup keeps its current file.
-    return mlplat::CopyFileReplace(old, TempPath(pszName));
+    if (mlplat::CopyFileReplace(dir, old, pszName))
+        return true;
+    if (!ReportIfRefused(old))
+        ReportIfRefused(pszName);
+    return false;
 }
 
 int CFileDypass::RecoverWithOldFile(int nSource) {
@@ -281,9 +296,7 @@ int CFileDypass::RecoverWithOldFile(int nSource) {
 void CFileDypass::DeleteOne(const char* pszName) {
     if (m_strTempDir.IsEmpty() || m_bReadOnly)
         return;
-    const CString path = TempPath(pszName);
-    if (mlplat::PathExists(path))
-        mlplat::DeleteFile(path);
+    StoreDirectory().Remove(pszName);
 }
 
 int CFileDypass::RemoveAllBRKFile(int nScope) {
