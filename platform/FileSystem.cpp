@@ -138,11 +138,15 @@ bool ReplaceWith(const StoreDir& dir, const char* name, const Filler& fill) {
     const StoreDir& at = *place.pDir;
     const std::string& target = place.strName;
     struct stat st;
-    const bool bHad = ::fstatat(at.Fd(), target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-    if (bHad && (!S_ISREG(st.st_mode) || !at.Accepts(st))) {
-        errno = S_ISREG(st.st_mode) ? EPERM : EINVAL;
+    bool bHad = ::fstatat(at.Fd(), target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (bHad && !S_ISREG(st.st_mode)) {
+        errno = EINVAL;
         return false;
     }
+    // A file the directory does not accept is only ever replaced: its name is taken, its bytes,
+    // mode and owner are none of the new file's.
+    if (bHad && !at.Accepts(st))
+        bHad = false;
     RemoveStaleTemps(at, target);
     // A rename would split the file from its other names, which would keep the old bytes.
     if (bHad && st.st_nlink > 1)

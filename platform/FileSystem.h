@@ -98,8 +98,9 @@ bool RenameReplace(const char* from, const char* to);
 // whole, a failed write leaves the old one as it was, and a file planted under the name is
 // replaced, never written into); the new file gets the old one's mode and, where permitted,
 // its owner. A symbolic link is followed as FindStorePlace says: the file it names gets the
-// bytes and the link stays. Where no file can be made or renamed beside the file, or the file
-// has several hard links, the file is rewritten in place instead, if the directory accepts it.
+// bytes and the link stays. A file the directory does not accept is replaced, never written
+// into. Where no file can be made or renamed beside the file, or the file has several hard
+// links, the file is rewritten in place instead, if the directory accepts it.
 // This user's leftovers "<file>.~<hex>" of earlier writers that were killed are removed first:
 // the caller must make sure no other writer of this file is at work (the tree's exclusive lock
 // does). False on any error, or when the name is refused or is no regular file.
