@@ -101,18 +101,15 @@ bool CFile::OpenIn(const mlplat::StoreDir& dir, const char* name, unsigned flags
     const int oflags = AccessFlags(flags) | O_NOFOLLOW | O_NONBLOCK;
     int fd = -1;
     bool bCreated = false;
-    // Made anew where nothing stood, or else opened as found: a file found is looked at before
+    // Opened as found, or else made anew where nothing stood: a file found is looked at before
     // a byte of it is cut or written.
-    for (int attempt = 0; fd < 0 && attempt < 3; ++attempt) {
-        if (flags & modeCreate) {
-            fd = mlplat::Vfs().openat(at.Fd(), pszName, oflags | O_CREAT | O_EXCL, 0660);
-            bCreated = fd >= 0;
-            if (fd < 0 && errno != EEXIST)
-                break;
-        }
-        if (fd < 0)
-            fd = mlplat::Vfs().openat(at.Fd(), pszName, oflags, 0);
-        if (fd < 0 && (errno != ENOENT || !(flags & modeCreate)))
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        fd = mlplat::Vfs().openat(at.Fd(), pszName, oflags, 0);
+        if (fd >= 0 || errno != ENOENT || !(flags & modeCreate))
+            break;
+        fd = mlplat::Vfs().openat(at.Fd(), pszName, oflags | O_CREAT | O_EXCL, 0660);
+        bCreated = fd >= 0;
+        if (fd >= 0 || errno != EEXIST)
             break;
     }
     if (fd < 0) {
