@@ -116,7 +116,7 @@ bool CFile::OpenIn(const mlplat::StoreDir& dir, const char* name, unsigned flags
         m_bRefused = errno == ELOOP;
         return false;
     }
-    struct stat st;
+    struct stat st {};
     if (mlplat::Vfs().fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
         (!bCreated && !at.Accepts(st))) {
         const bool bRegular = S_ISREG(st.st_mode);

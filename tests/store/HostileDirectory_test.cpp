@@ -171,6 +171,29 @@ TEST_F(HostileDirectory, APlantedTemporaryNameDoesNotFailTheSave) {
     EXPECT_EQ(mltest::ReadFileText(temp), "squatter");
 }
 
+// A directory that passes its group (54321, none of root's) on to new files: the store's files
+// there are not that group's to read.
+TEST_F(HostileDirectory, AGroupThatIsNotTheUsersGetsNoPermissions) {
+    const std::string store = In("store");
+    ASSERT_EQ(mkdir(store.c_str(), 0770), 0);
+    ASSERT_EQ(chown(store.c_str(), 0, kOtherUid), 0);
+    ASSERT_EQ(chmod(store.c_str(), 02770), 0);
+    {
+        CFileDypass e(store.c_str(), false);
+        ASSERT_GT(Add(e, "TAG1"), 0);
+        e.BackupAsOldFile(2);
+    }
+    int nSeen = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(store)) {
+        struct stat st;
+        ASSERT_EQ(lstat(entry.path().c_str(), &st), 0);
+        EXPECT_EQ(st.st_gid, kOtherUid) << entry.path();
+        EXPECT_EQ(st.st_mode & 077, 0u) << entry.path();
+        ++nSeen;
+    }
+    EXPECT_GT(nSeen, 20);
+}
+
 namespace {
 
 class StoreModes : public ::testing::TestWithParam<mode_t> {};
