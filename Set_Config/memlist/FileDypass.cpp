@@ -60,7 +60,7 @@ CString CFileDypass::TempPath(const char* name) const {
 
 mlplat::StoreDir& CFileDypass::StoreDirectory() {
     if (!m_pDir)
-        m_pDir = std::make_unique<mlplat::StoreDir>();
+        m_pDir = std::make_shared<mlplat::StoreDir>();
     if ((!m_pDir->IsOpen() || m_pDir->IsRemoved()) && !m_pDir->Open(m_strTempDir.str()))
         m_pDir->Close();
     return *m_pDir;

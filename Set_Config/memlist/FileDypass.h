@@ -314,8 +314,8 @@ private:
     void SetCode(int& nCode, int nValue, int nLow, int nHigh, const char* szBad);
 
     // FileDypass.cpp
-    // The temporary directory, opened once and opened again when it was replaced; closed when
-    // it cannot be opened.
+    // The temporary directory, opened once and opened again (in place, for the trees that share
+    // it) when it was replaced; closed when it cannot be opened.
     mlplat::StoreDir& StoreDirectory();
     // Reports `name` when the directory refuses it (a planted link or another user's file), so
     // that a refused file is told apart from an ordinary failure. Whether it reported.
@@ -430,7 +430,8 @@ private:
     void ListNumbered(int nKind, int nType, CArray<CMemTag, CMemTag&>& arr, int nSource);
 
     CString m_strTempDir;
-    std::unique_ptr<mlplat::StoreDir> m_pDir;  // m_strTempDir opened, when it could be
+    std::shared_ptr<mlplat::StoreDir>
+        m_pDir;  // m_strTempDir opened, when it could be; the trees share it
     int m_nDataType = kNoCode;
     int m_nDataSource = kNoCode;
     CString m_strStructType{"#"};

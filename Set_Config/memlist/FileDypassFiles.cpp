@@ -60,6 +60,9 @@ void CFileDypass::OpenSetAtConstruction() {
         m_files[i].strName = SlotFileName(i);
     m_pTrees[kTreeBrakk] = std::make_unique<FileBPlusTree>();
     m_pTrees[kTreeZuZir] = std::make_unique<FileBPlusTree>();
+    m_pDir = std::make_shared<mlplat::StoreDir>();
+    for (auto& pTree : m_pTrees)
+        pTree->SetDirectory(m_pDir);
     m_pAreaList = std::make_unique<CAreaRegionList>();
     OpenAll();
 }
@@ -77,7 +80,7 @@ void CFileDypass::OpenAll() {
     if (m_strTempDir.IsEmpty())
         return;
     // Opened afresh: the directory may have been named anew or made again since.
-    m_pDir.reset();
+    m_pDir->Close();
     const mlplat::StoreDir& dir = StoreDirectory();
     for (TempFileSlot& slot : m_files) {
         if (slot.nOpen || slot.strName.IsEmpty())
@@ -132,7 +135,9 @@ void CFileDypass::SaveTreeIfChanged(int nTree) {
         m_pTrees[nTree]->GetMode() != FileBPlusTree::kMemory)
         return;
     const char* pszName = nTree == kTreeBrakk ? kBrakkTreeName : kZuZirTreeName;
-    if (!m_bTreeChanged[nTree] && StoreDirectory().Holds(pszName))
+    // Looked at first in any case: the tree saves through the directory as it is now.
+    const bool bHeld = StoreDirectory().Holds(pszName);
+    if (!m_bTreeChanged[nTree] && bHeld)
         return;
     // The names of a removed set went with it; a directory made anew must not get them.
     if (SetRemoved(nTree))
@@ -231,6 +236,7 @@ bool CFileDypass::BackupOne(const char* pszName, bool bTree) {
     if (!dir.Holds(pszName)) {
         if (bTree) {
             FileBPlusTree empty;
+            empty.SetDirectory(m_pDir);
             empty.CreateOnDisk(TempPath(pszName), kTreeOrder);
             empty.Close();
         } else {
