@@ -4,10 +4,20 @@
 // QLX_PATH_D_TEMP=/var/tmp/cfg); failing that, to the line `LABEL=directory` of the label file
 // named by the environment variable DIRKEEPER_PATHS. An unknown label fails (0) and leaves the
 // result untouched. The entry points other than the path look-ups answer "not initialised".
+//
+// The environment is read with secure_getenv: a program running set-user-ID or with gained
+// capabilities takes no directory from its caller's environment. The label file must be a
+// regular file of at most kMaxTableBytes; it is opened without waiting (a FIFO there would
+// block the caller for ever) and anything else is no file.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
+#include <string_view>
 
 #include "CString.h"
 #include "DirkeeperInterface.h"
@@ -16,24 +26,56 @@
 
 namespace {
 
+constexpr off_t kMaxTableBytes = off_t{1} << 20;
+
+// The label file's bytes; false when it is no regular file, larger than kMaxTableBytes or
+// unreadable.
+bool ReadTable(const char* path, std::string& text) {
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool bOk = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxTableBytes;
+    text.clear();
+    char chunk[8192];
+    while (bOk) {
+        const ssize_t r = ::read(fd, chunk, sizeof chunk);
+        if (r == 0)
+            break;
+        if (r < 0 && errno == EINTR)
+            continue;
+        // A file that grew past the bound since fstat is refused as well.
+        bOk = r > 0 && text.size() + static_cast<size_t>(r) <= static_cast<size_t>(kMaxTableBytes);
+        if (bOk)
+            text.append(chunk, static_cast<size_t>(r));
+    }
+    ::close(fd);
+    return bOk;
+}
+
 bool Resolve(const char* label, std::string& dir) {
     if (!label || !*label)
         return false;
-    if (const char* v = std::getenv(label); v && *v) {
+    if (const char* v = ::secure_getenv(label); v && *v) {
         dir = v;
         return true;
     }
-    const char* table = std::getenv("DIRKEEPER_PATHS");
-    if (!table || !*table)
+    const char* table = ::secure_getenv("DIRKEEPER_PATHS");
+    std::string text;
+    if (!table || !*table || !ReadTable(table, text))
         return false;
-    std::ifstream in(table);
-    std::string line;
-    const size_t n = std::strlen(label);
-    while (std::getline(in, line)) {
+    const std::string_view name(label);
+    for (size_t pos = 0; pos < text.size();) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string_view line(text.data() + pos, end - pos);
+        pos = end + 1;
         if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.size() > n && line.compare(0, n, label) == 0 && line[n] == '=') {
-            dir = line.substr(n + 1);
+            line.remove_suffix(1);
+        if (line.size() > name.size() && line.substr(0, name.size()) == name &&
+            line[name.size()] == '=') {
+            dir = line.substr(name.size() + 1);
             return !dir.empty();
         }
     }

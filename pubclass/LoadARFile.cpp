@@ -68,17 +68,39 @@ void InsertAllSorted(std::vector<T*>& held, const std::vector<DWORD>& heldKeys,
         held.push_back(x.second);
 }
 
+// Adds the areas and regions of a well-formed document to the arrays; always 1.
+int AddFromDocument(CXmlDocument& xml, CTagRegionGroupArray* pGroups, CTagAreaArray* pAreas);
+
 }  // namespace
 
 int CLoadARFile::LoadAreaRegions(const CString& strDir, CTagRegionGroupArray* pGroups,
-                                 CTagAreaArray* pAreas, const CString& strPath) {
+                                 CTagAreaArray* pAreas, const CString& strPath,
+                                 CXmlDocument::Limit* pLimit) {
+    if (pLimit)
+        *pLimit = CXmlDocument::Limit::kNone;
     if (!pGroups || !pAreas)
         return 0;
     CString path = strPath.IsEmpty() ? strDir + kFileName : strPath;
     CXmlDocument xml;
-    if (!xml.LoadFile(path))
-        return 0;
+    xml.SetMaxDepth(kMaxDepth);
+    const bool bRead = xml.LoadFile(path, kMaxFileBytes);
+    if (pLimit)
+        *pLimit = xml.LimitHit();
+    return bRead ? AddFromDocument(xml, pGroups, pAreas) : 0;
+}
 
+int CLoadARFile::LoadAreaRegionsFromText(std::string_view text, CTagRegionGroupArray* pGroups,
+                                         CTagAreaArray* pAreas) {
+    if (!pGroups || !pAreas || text.size() > kMaxFileBytes)
+        return 0;
+    CXmlDocument xml;
+    xml.SetMaxDepth(kMaxDepth);
+    return xml.SetDoc(text) ? AddFromDocument(xml, pGroups, pAreas) : 0;
+}
+
+namespace {
+
+int AddFromDocument(CXmlDocument& xml, CTagRegionGroupArray* pGroups, CTagAreaArray* pAreas) {
     // Read in file order first, then put in place all at once: one insertion at a time into a
     // sorted array costs a shift of the array per element, quadratic in large files.
     std::vector<std::pair<DWORD, CTagArea*>> areas;
@@ -145,6 +167,8 @@ int CLoadARFile::LoadAreaRegions(const CString& strDir, CTagRegionGroupArray* pG
         a.release();
     return 1;
 }
+
+}  // namespace
 
 CString CLoadARFile::BuildDefaultDocument() {
     CXmlDocument xml(
@@ -226,9 +250,11 @@ void CAreaRegionList::AddDefaults() {
 int CAreaRegionList::LoadFromDirectory(const char* szDir) {
     // Emptied first: the file set reopens (and reloads) many times in one object's life.
     RemoveAll();
+    m_limitHit = CXmlDocument::Limit::kNone;
     // No directory known is no file: "/ARInfo.xml" at the file-system root is nobody's.
     if (!szDir || !*szDir ||
-        CLoadARFile::LoadAreaRegions(CString(szDir), &m_arrRegionGroups, &m_arrAreas) == 0) {
+        CLoadARFile::LoadAreaRegions(CString(szDir), &m_arrRegionGroups, &m_arrAreas, CString(),
+                                     &m_limitHit) == 0) {
         RemoveAll();
         AddDefaults();
     }

@@ -10,17 +10,32 @@
 // std::bad_alloc.
 #pragma once
 
+#include <cstddef>
+#include <string_view>
+
 #include "Arrays.h"
 #include "CString.h"
 #include "TagAreaRegion.h"
+#include "XmlDocument.h"
 
 class CLoadARFile {
 public:
+    // A file larger than kMaxFileBytes (32 MiB: 100,000 areas take some 23 MB) or with elements
+    // nested deeper than kMaxDepth (the file itself needs 3) is refused unread: either would
+    // cost memory out of all proportion to any real plant's areas.
+    static constexpr std::size_t kMaxFileBytes = std::size_t{32} << 20;
+    static constexpr int kMaxDepth = 64;
+
     // Adds the areas and regions of `strPath` (empty: strDir + "/ARInfo.xml") to the arrays,
     // which keep what they held. An Area without Region children is grouped by its own number.
-    // 1 when the file was read and is well formed, 0 otherwise (the arrays are then unchanged).
+    // 1 when the file was read and is well formed, 0 otherwise (the arrays are then unchanged);
+    // *pLimit, when given, says whether a bound above refused the file.
     static int LoadAreaRegions(const CString& strDir, CTagRegionGroupArray* pGroups,
-                               CTagAreaArray* pAreas, const CString& strPath = CString());
+                               CTagAreaArray* pAreas, const CString& strPath = CString(),
+                               CXmlDocument::Limit* pLimit = nullptr);
+    // The same for a document's text in memory, under the same depth bound.
+    static int LoadAreaRegionsFromText(std::string_view text, CTagRegionGroupArray* pGroups,
+                                       CTagAreaArray* pAreas);
     // Writes the default ARInfo.xml into strDir (created, one level), unless a file is there
     // and bOverwrite is 0. 1 on success or when the file was kept; 0 when the file cannot be
     // opened or written.
@@ -55,9 +70,13 @@ public:
     const CTagAreaArray& GetAreas() const { return m_arrAreas; }
     const CTagRegionGroupArray& GetRegionGroups() const { return m_arrRegionGroups; }
 
+    // Whether a bound of CLoadARFile refused the file at the last load.
+    CXmlDocument::Limit LimitHit() const { return m_limitHit; }
+
 private:
     void AddDefaults();
 
     CTagRegionGroupArray m_arrRegionGroups;
     CTagAreaArray m_arrAreas;
+    CXmlDocument::Limit m_limitHit = CXmlDocument::Limit::kNone;
 };

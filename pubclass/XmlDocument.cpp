@@ -1,5 +1,7 @@
 #include "XmlDocument.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -140,11 +142,14 @@ bool CXmlDocument::SetDoc(std::string_view doc) {
     return WellFormed();
 }
 
-bool CXmlDocument::LoadFile(const char* szPath) {
+bool CXmlDocument::LoadFile(const char* szPath, std::size_t nMaxBytes) {
     CFile file;
     std::string text;
-    // Offsets in the index are int.
-    if (!file.Open(szPath, CFile::modeRead) || !file.ReadAll(text, INT_MAX - 1)) {
+    m_limitHit = Limit::kNone;
+    if (!file.Open(szPath, CFile::modeRead) ||
+        !file.ReadAll(text, std::min(nMaxBytes, kMaxDocBytes))) {
+        if (errno == EFBIG)
+            m_limitHit = Limit::kTooLarge;
         m_strResult = LastFileErrorText();
         m_strDoc.Empty();
         m_aPos.clear();
@@ -174,6 +179,7 @@ void CXmlDocument::Parse() {
     m_aPos[0].nLength = n;
     m_iPos = m_iPosParent = m_iPosChild = 0;
     m_bIllFormed = false;
+    m_limitHit = Limit::kNone;
     m_strMessage.Empty();
 
     ParseElements();
@@ -313,6 +319,13 @@ int CXmlDocument::ParseStartTag(OpenElements& open, int start) {
     }
     if (q >= sc.n) {
         Report(Unterminated("Element tag", start).c_str());
+        return -1;
+    }
+    if (m_nMaxDepth > 0 && open.stack.size() >= static_cast<size_t>(m_nMaxDepth)) {
+        m_limitHit = Limit::kTooDeep;
+        Report(("Element at offset " + std::to_string(start) + " nested deeper than " +
+                std::to_string(m_nMaxDepth))
+                   .c_str());
         return -1;
     }
     const int end = q + 1;

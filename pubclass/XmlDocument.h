@@ -19,6 +19,8 @@
 // innermost one. Not thread-safe: one object, one thread at a time. Copying is allowed.
 #pragma once
 
+#include <climits>
+#include <cstddef>
 #include <string_view>
 #include <vector>
 
@@ -28,6 +30,8 @@ class CXmlDocument {
 public:
     // Document flag: tag and attribute names compare ignoring ASCII case.
     static constexpr int MDF_IGNORECASE = 8;
+    // Offsets in the index are int.
+    static constexpr std::size_t kMaxDocBytes = INT_MAX - 1;
 
     // Sets the text (null gives an empty text), clears the result text and parses.
     explicit CXmlDocument(const char* szDoc = nullptr);
@@ -37,8 +41,15 @@ public:
     bool SetDoc(std::string_view doc);
     // Reads the whole file as bytes and parses it. The result text is "<n> bytes" (followed by
     // ", " and the first parse message), or the system's error text when the file cannot be
-    // read. True when the document is well formed.
-    bool LoadFile(const char* szPath);
+    // read. A file of more than nMaxBytes is not read (LimitHit gives kTooLarge). True when the
+    // document is well formed.
+    bool LoadFile(const char* szPath, std::size_t nMaxBytes = kMaxDocBytes);
+    // Elements nested deeper than nDepth (0: no bound) end the parse there: the document is not
+    // well formed and LimitHit gives kTooDeep. Applies to the parses that follow.
+    void SetMaxDepth(int nDepth) { m_nMaxDepth = nDepth; }
+    enum class Limit { kNone, kTooLarge, kTooDeep };
+    // Which bound, if any, cut the last load or parse short.
+    Limit LimitHit() const { return m_limitHit; }
     // A parse built an index, nothing was found wrong, there is a root element and it has no
     // sibling element.
     bool WellFormed() const;
@@ -125,4 +136,6 @@ private:
     int m_iPos = 0;
     int m_iPosChild = 0;
     int m_nDocFlags = 0;
+    int m_nMaxDepth = 0;
+    Limit m_limitHit = Limit::kNone;
 };

@@ -9,6 +9,7 @@ trap 'rm -rf "$prefix" "$work"' EXIT
 cmake --preset release >/dev/null
 cmake --build --preset release
 cmake --install build/release --prefix "$prefix" >/dev/null
+bash tools/check-runpath.sh build/release/out "$prefix"
 cmake -S tests/install -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/cmake" >/dev/null
 store=$(mktemp -d /tmp/memlist-store-XXXXXX)

@@ -1,7 +1,9 @@
 // The engine's frame: construction, the temporary directory and the error file.
 #include "FileDypass.h"
 
+#include <algorithm>
 #include <cstdarg>
+#include <cstdint>
 #include <ctime>
 #include <string>
 
@@ -80,6 +82,10 @@ int CFileDypass::AddError(CString& strMsg) {
     if (!OpenErrFile(f, StoreDirectory()))
         return 0;
     if (!strMsg.IsEmpty()) {
+        // A line break inside a message would forge lines of its own, and an empty one would
+        // hide every later message from GetErrStringArray. No GB2312 byte pair holds CR or LF.
+        strMsg.Replace("\r", " ");
+        strMsg.Replace("\n", " ");
         strMsg += '\n';
         f.SeekToEnd();
         f.WriteString(strMsg);
@@ -100,31 +106,52 @@ int CFileDypass::GetErrStringArray(CStringArray& arr) {
     arr.RemoveAll();
     if (m_strTempDir.IsEmpty() || m_bReadOnly)
         return 0;
-    // The file is held only while its bytes are read: an append meanwhile waits for it, and
-    // splitting a large file into lines must not keep appends waiting past their patience.
-    std::string text;
-    {
-        CStdioFile f;
-        if (!OpenErrFile(f, StoreDirectory()))
-            return 0;
-        if (!f.ReadAll(text))
-            text.clear();
-    }
+    // The file is held while its bytes are read and split: an append meanwhile waits for it,
+    // and the bound keeps that wait well within an append's patience.
+    CStdioFile f;
+    if (!OpenErrFile(f, StoreDirectory()))
+        return 0;
+    ReadErrMessages(f, kErrReadMaxBytes, kErrHeadBytes, arr);
+    return 1;
+}
+
+void CFileDypass::ReadErrMessages(CFile& f, std::size_t nMaxBytes, std::size_t nHeadBytes,
+                                  CStringArray& arr) {
+    auto readRange = [&f](std::uint64_t at, std::uint64_t n, std::string& out) {
+        out.resize(static_cast<std::size_t>(n));
+        const long long got = f.ReadAt(at, out.data(), out.size());
+        out.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+    };
+    const long long len = f.GetLength();
+    const std::uint64_t n = len < 0 ? 0 : static_cast<std::uint64_t>(len);
+    const bool bWhole = n <= nMaxBytes;
+    std::string head, tail;
+    readRange(0, bWhole ? n : std::min<std::uint64_t>(n, nHeadBytes), head);
     std::size_t pos = 0;
     CString line;
-    if (!CStdioFile::NextLine(text, pos, line) || line != HeaderLine1()) {
+    if (!CStdioFile::NextLine(head, pos, line) || line != HeaderLine1()) {
         CString s;
         s.Format(gbtext::ErrFileIdBad, kErrFileId);
         arr.Add(s);
     }
-    if (!CStdioFile::NextLine(text, pos, line) || line != HeaderLine2()) {
+    if (!CStdioFile::NextLine(head, pos, line) || line != HeaderLine2()) {
         CString s;
         s.Format(gbtext::ErrFileVersionBad, kFormatVersion);
         arr.Add(s);
     }
+    if (!bWhole) {
+        // From one byte before the cut (never the file's first: the file is longer than the
+        // bound): the first line read is whole only when that byte ends a line; a line cut in
+        // two (a header line longer than the head included) is left out.
+        const std::uint64_t from = std::max<std::uint64_t>(n - nMaxBytes, pos);
+        readRange(from - 1, n - from + 1, tail);
+        const std::size_t nl = tail.find('\n');
+        tail.erase(0, nl == std::string::npos ? tail.size() : nl + 1);
+        pos = 0;
+    }
+    const std::string& text = bWhole ? head : tail;
     while (CStdioFile::NextLine(text, pos, line) && !line.IsEmpty())
         arr.Add(line);
-    return 1;
 }
 
 int CFileDypass::RemoveErrorFile() {

@@ -96,13 +96,22 @@ public:
     static constexpr const char* kZuZirTreeName = "TmpBRTaskTagIndex.bpt";
 
     // --- error file -------------------------------------------------------------------------
-    // Appends one message line (a '\n' is appended to `strMsg` itself). Nonzero when the file
-    // could be opened; 0 without a directory or while another process holds the file.
+    // Appends one message line (a '\n' is appended to `strMsg` itself, after each CR and LF in
+    // it became a space). Nonzero when the file could be opened; 0 without a directory or while
+    // another process holds the file.
     int AddError(CString& strMsg);
     // Formats and appends one message: the one way the engine and the facade report failures.
     void ReportError(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
     // The messages, after any header complaint. Nonzero when the file could be opened.
+    // Memory and time stay bounded whatever the file's size: a file of at most kErrReadMaxBytes
+    // is read whole; of a longer one only the header lines (looked for in its first
+    // kErrHeadBytes) and the newest lines within its last kErrReadMaxBytes are read, a line cut
+    // by that bound left out, and an empty line among them ends the messages as anywhere.
     int GetErrStringArray(CStringArray& arr);
+    // GetErrStringArray's reading of the open error file `f` with the bounds given (the
+    // engine's own are kErrReadMaxBytes and kErrHeadBytes): header complaints, then messages.
+    static void ReadErrMessages(CFile& f, std::size_t nMaxBytes, std::size_t nHeadBytes,
+                                CStringArray& arr);
     // Deletes the error file if it exists; always 1.
     int RemoveErrorFile();
 
@@ -120,6 +129,10 @@ public:
     static constexpr const char* kErrFileName = "TempErrFile.txt";
     static constexpr const char* kErrFileId = "ZORVEN_TEMPERR";
     static constexpr unsigned kFormatVersion = 0x00010000;
+    // What a read of the error file holds at most: 1 MiB of the newest messages (some 20,000
+    // of the engine's), and the first 4 KiB for the header.
+    static constexpr std::size_t kErrReadMaxBytes = std::size_t{1} << 20;
+    static constexpr std::size_t kErrHeadBytes = 4096;
 
     // --- codes: current data type, data source and struct type ----------------------------
     // Codes 0..4 become the current type; any other reports "在数据类型转换时，数据类型指定错误！"

@@ -127,6 +127,15 @@ void CFileDypass::LoadAreaRegions() {
         strDir.Empty();
     // The list empties itself first: reopening the set never adds an area twice.
     m_pAreaList->LoadFromDirectory(strDir);
+    const CXmlDocument::Limit hit = m_pAreaList->LimitHit();
+    if (hit == CXmlDocument::Limit::kNone)
+        return;
+    const CString path = strDir + "/ARInfo.xml";
+    if (hit == CXmlDocument::Limit::kTooLarge)
+        ReportError(gbtext::AreaFileTooLarge, path.GetString(),
+                    static_cast<unsigned>(CLoadARFile::kMaxFileBytes));
+    else
+        ReportError(gbtext::AreaFileTooDeep, path.GetString(), CLoadARFile::kMaxDepth);
 }
 
 void CFileDypass::SaveTreeIfChanged(int nTree) {

@@ -2,14 +2,17 @@
 // appends from another process.
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "File.h"
 #include "FileDypass.h"
 #include "TestSupport.h"
 
@@ -190,4 +193,82 @@ TEST_F(ErrFileTest, AppendsOfAnotherProcessAreNeverLostWhileThisOneReads) {
         found.insert(s.str());
     for (const std::string& r : reported)
         EXPECT_TRUE(found.count(r)) << r;
+}
+
+TEST_F(ErrFileTest, LineBreaksInAMessageCannotForgeLinesOrHideLaterMessages) {
+    CFileDypass engine;
+    CString forged("GHOST\n\nforged\r\nline");
+    ASSERT_NE(engine.AddError(forged), 0);
+    EXPECT_EQ(forged, CString("GHOST  forged  line\n"));
+    engine.ReportError("%s", "name\r\n");
+    CString after("after");
+    ASSERT_NE(engine.AddError(after), 0);
+    EXPECT_EQ(mltest::ReadFileText(path), Header() + "GHOST  forged  line\r\nname  \r\nafter\r\n");
+    EXPECT_EQ(ReadBack(engine),
+              (std::vector<std::string>{"GHOST  forged  line", "name  ", "after"}));
+}
+
+TEST_F(ErrFileTest, ALongFileGivesItsNewestWholeLinesWithinTheBound) {
+    const std::string text = Header() + "aaa\r\nbbb\r\nccc\r\n";
+    mltest::WriteFileBytes(path, text);
+    auto read = [&](std::size_t nMax) {
+        CFile f;
+        EXPECT_TRUE(f.Open(path.c_str(), CFile::modeRead));
+        CStringArray arr;
+        CFileDypass::ReadErrMessages(f, nMax, 64, arr);
+        std::vector<std::string> lines;
+        for (const CString& s : arr)
+            lines.push_back(s.str());
+        return lines;
+    };
+    using Lines = std::vector<std::string>;
+    EXPECT_EQ(read(text.size()), (Lines{"aaa", "bbb", "ccc"}));
+    EXPECT_EQ(read(10), (Lines{"bbb", "ccc"}));  // the cut falls on a line's start
+    EXPECT_EQ(read(9), (Lines{"ccc"}));          // ... or inside "bbb", which is left out
+    EXPECT_EQ(read(0), Lines{});
+    // The header is still checked when only the newest lines are read.
+    mltest::WriteFileBytes(path, Gb("文件标识：OTHER\r\n文件版本号：10000\r\nold\r\nnew\r\n"));
+    EXPECT_EQ(read(5), (Lines{Gb("ZORVEN_TEMPERR文件标识错误"), "new"}));
+}
+
+// A 1 GiB sparse error file (a hole between old and new messages) read in a child whose address
+// space may grow by no more than 256 MiB: the whole file would not fit.
+TEST_F(ErrFileTest, AHugeSparseFileIsReadWithinAnAddressSpaceLimit) {
+    {
+        std::string start = Header() + "oldest\r\n";
+        mltest::WriteFileBytes(path, start);
+        int fd = ::open(path.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        const std::string end = "\r\nnewest 1\r\nnewest 2\r\n";
+        const off_t at = (off_t{1} << 30) - static_cast<off_t>(end.size());
+        ASSERT_EQ(::pwrite(fd, end.data(), end.size(), at), static_cast<ssize_t>(end.size()));
+        ::close(fd);
+    }
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        CFileDypass engine;
+        long pages = 0;
+        if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%ld", &pages) != 1)
+                pages = 0;
+            std::fclose(statm);
+        }
+        if (pages <= 0)
+            ::_exit(3);
+        const rlim_t limit = static_cast<rlim_t>(pages) * ::sysconf(_SC_PAGESIZE) + (256u << 20);
+        const rlimit rl{limit, limit};
+        if (::setrlimit(RLIMIT_AS, &rl) != 0)
+            ::_exit(4);
+        CStringArray arr;
+        if (engine.GetErrStringArray(arr) == 0)
+            ::_exit(5);
+        const bool bOk =
+            arr.GetSize() == 2 && arr[0] == CString("newest 1") && arr[1] == CString("newest 2");
+        ::_exit(bOk ? 0 : 6);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the reader died of signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }

@@ -1,10 +1,12 @@
 // The area/region file and list: loading, sorting, fallbacks, copies and the default file.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "FileDypass.h"
 #include "LoadARFile.h"
 #include "TestSupport.h"
 #include "gbtext/PubTexts.h"
@@ -301,4 +303,49 @@ TEST(AreaRegionTexts, BuiltInTextsAreGb2312) {
     EXPECT_EQ(std::string(gbtext::DefaultAreaName), Gb("数据组0"));
     EXPECT_EQ(std::string(gbtext::DefaultAreaDesc), Gb("0号公共组"));
     EXPECT_EQ(std::string(gbtext::DefaultRegionName), Gb("0号公共区"));
+}
+
+TEST(AreaRegionListLoad, AFileTooLargeOrTooDeepGivesTheBuiltInAreaAndAMessage) {
+    auto nested = [](int nDepth) {
+        // CfgInfo and Area are the first two levels.
+        std::string open, close;
+        for (int i = 2; i < nDepth; ++i) {
+            open += "<x>";
+            close += "</x>";
+        }
+        return Doc("<Area ID=\"5\">" + open + close + "</Area>\r\n");
+    };
+    {
+        Loaded deepest(nested(CLoadARFile::kMaxDepth));
+        EXPECT_EQ(AreaNumbers(deepest.list), std::vector<DWORD>{5});
+        EXPECT_EQ(deepest.list.LimitHit(), CXmlDocument::Limit::kNone);
+    }
+    {
+        Loaded tooDeep(nested(CLoadARFile::kMaxDepth + 1));
+        ExpectBuiltInDefaults(tooDeep.list);
+        EXPECT_EQ(tooDeep.list.LimitHit(), CXmlDocument::Limit::kTooDeep);
+    }
+    // Sparse files: the bound is looked at before anything is read.
+    mltest::TempDir areas;
+    const std::string path = areas / "ARInfo.xml";
+    mltest::WriteFileBytes(path, Doc("<Area ID=\"5\"/>\r\n"));
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(CLoadARFile::kMaxFileBytes)), 0);
+    CAreaRegionList list;
+    list.LoadFromDirectory(areas.path().c_str());
+    EXPECT_EQ(AreaNumbers(list), std::vector<DWORD>{5});
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(CLoadARFile::kMaxFileBytes) + 1), 0);
+    list.LoadFromDirectory(areas.path().c_str());
+    ExpectBuiltInDefaults(list);
+
+    // The store says why its areas are the built-in ones.
+    mltest::TempDir store;
+    { CFileDypass tooLarge(CString(store.path().c_str()), false, CString(areas.path().c_str())); }
+    mltest::WriteFileBytes(path, nested(CLoadARFile::kMaxDepth + 1));
+    {
+        CFileDypass engine(CString(store.path().c_str()), false, CString(areas.path().c_str()));
+        EXPECT_EQ(mltest::Messages(engine),
+                  (std::vector<std::string>{
+                      Gb("区域文件" + path + "大于33554432字节，未读入，使用默认区域！"),
+                      Gb("区域文件" + path + "的元素嵌套超过64层，未读入，使用默认区域！")}));
+    }
 }

@@ -1,9 +1,12 @@
 // memlist-inspect as a user runs it: export and import round trip, rows that cannot be taken,
 // check's exit status, read-only looks, aligned tables.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 
@@ -188,3 +191,74 @@ TEST_F(InspectTool, HelpDocumentsEveryCommandAndOption) {
 }
 
 }  // namespace
+
+TEST_F(InspectTool, ExportedCellsCannotRunAsFormulasAndImportGivesThemBackExactly) {
+    const std::vector<std::string> descs = {
+        "=cmd|' /C calc'!A0", "+1",       "@SUM(A1)", "-2+3", "\tTAB",
+        "'=quoted",           "''+twice", "'plain",   "-7"};
+    for (std::size_t i = 0; i < descs.size(); ++i) {
+        AnyTag t = MakeTag(2, "D" + std::to_string(i), -3, 4);
+        std::snprintf(t.i.szDesc, sizeof t.i.szDesc, "%s", descs[i].c_str());
+        t.i.nRangeLow = -50;
+        ASSERT_GE(Add(2, 2, t), 0);
+    }
+    engine.reset();
+    const std::string csv = scratch / "tags.csv";
+    ASSERT_EQ(Tool("export " + Q(dir.path()) + " " + Q(csv)).nStatus, 0);
+    const std::string text = mltest::ReadFileText(csv);
+    for (const char* cell : {",'=cmd|' /C calc'!A0,", ",'+1,", ",'@SUM(A1),", ",'-2+3,", ",'\tTAB,",
+                             ",''=quoted,", ",'''+twice,", ",'plain,", ",-7,", ",-3,4,", ",-50,"})
+        EXPECT_NE(text.find(cell), std::string::npos) << cell << "\n" << text;
+    const std::string copy = scratch / "copy";
+    ASSERT_EQ(Tool("import " + Q(copy) + " " + Q(csv)).nStatus, 0);
+    ToolRun a = Tool("ls " + Q(dir.path()) + " --format json");
+    EXPECT_EQ(a.out, Tool("ls " + Q(copy) + " --format json").out);
+    for (std::string d : descs) {
+        if (d[0] == '\t')
+            d = "\\t" + d.substr(1);
+        EXPECT_NE(a.out.find("\"" + d + "\""), std::string::npos) << d << "\n" << a.out;
+    }
+}
+
+// ls --format csv on a terminal (a pseudo-terminal here) shows a stored escape sequence as text;
+// into a pipe it writes the bytes as they are.
+TEST_F(InspectTool, ControlCharactersReachATerminalOnlyAsEscapes) {
+    AnyTag t = MakeTag(1, "ESC");
+    std::snprintf(t.b.szDesc, sizeof t.b.szDesc, "%s", "red \x1b[31m bell \x07");
+    ASSERT_GE(Add(1, 2, t), 0);
+    engine.reset();
+    EXPECT_NE(Tool("ls " + Q(dir.path()) + " --format csv").out.find("red \x1b[31m bell \x07"),
+              std::string::npos);
+
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string slave = ::ptsname(master);
+    const std::string tool = std::string(MEMLIST_BINARY_DIR) + "/out/memlist-inspect";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int fd = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
+        if (fd < 0 || ::dup2(fd, 1) < 0)
+            ::_exit(97);
+        ::execl(tool.c_str(), tool.c_str(), "ls", dir.path().c_str(), "--format", "csv",
+                static_cast<char*>(nullptr));
+        ::_exit(98);
+    }
+    std::string out;
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(master, buf, sizeof buf);
+        if (n <= 0)
+            break;  // EIO once the child's side is closed
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(master);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_NE(out.find("red \\x1b[31m bell \\x07"), std::string::npos) << out;
+    EXPECT_EQ(out.find('\x1b'), std::string::npos);
+    EXPECT_EQ(out.find('\x07'), std::string::npos);
+}

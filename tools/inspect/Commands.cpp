@@ -356,17 +356,29 @@ int RunExport(const Options& opt) {
             !mlplat::GbToUtf8Strict(t.strDesc.str(), desc) ||
             !mlplat::GbToUtf8Strict(t.strUnit.str(), unit)) {
             std::fprintf(stderr, "memlist-inspect: tag %s of %s: a text is not GB2312; skipped\n",
-                         Utf8(t.strName).c_str(), SourceName(t.nDataSource).c_str());
+                         ShownOn(stderr, Utf8(t.strName)).c_str(),
+                         SourceName(t.nDataSource).c_str());
             ++nSkipped;
             continue;
         }
         const bool bRanged = t.nDataType == memtag::kTypeInt || t.nDataType == memtag::kTypeFloat;
-        text += CsvLine({name, TypeName(t.nDataType), SourceName(t.nDataSource),
-                         std::to_string(t.nArea), std::to_string(t.nRegion), desc,
-                         std::to_string(t.nTrend), bRanged ? unit : "",
-                         bRanged ? Number(t.dRangeHigh) : "", bRanged ? Number(t.dRangeLow) : "",
-                         std::to_string(t.nUserWord),
-                         t.nDataType == memtag::kTypeString ? "" : std::to_string(t.nTailWord)});
+        std::vector<std::string> row = {
+            name,
+            TypeName(t.nDataType),
+            SourceName(t.nDataSource),
+            std::to_string(t.nArea),
+            std::to_string(t.nRegion),
+            desc,
+            std::to_string(t.nTrend),
+            bRanged ? unit : "",
+            bRanged ? Number(t.dRangeHigh) : "",
+            bRanged ? Number(t.dRangeLow) : "",
+            std::to_string(t.nUserWord),
+            t.nDataType == memtag::kTypeString ? "" : std::to_string(t.nTailWord)};
+        // The file is meant for spreadsheets: no cell of it may run as a formula there.
+        for (std::string& cell : row)
+            cell = ToSpreadsheetCell(cell);
+        text += CsvLine(row);
     }
     std::ofstream out(opt.strArg, std::ios::binary | std::ios::trunc);
     if (!out || !(out << text) || !out.flush()) {
@@ -400,6 +412,8 @@ int RunImport(const Options& opt) {
         }
         if (fields.size() == 1 && fields[0].empty())
             continue;  // an empty line
+        for (std::string& f : fields)
+            f = FromSpreadsheetCell(f);
         AnyTagRecord rec;
         int nType = 0, nSource = 0;
         std::string err = BuildRecord(fields, rec, nType, nSource);
@@ -414,7 +428,7 @@ int RunImport(const Options& opt) {
             err = "the store refused the record";
         if (!err.empty()) {
             std::fprintf(stderr, "memlist-inspect: %s:%d: %s; row skipped\n", opt.strArg.c_str(),
-                         nLine, err.c_str());
+                         nLine, ShownOn(stderr, err).c_str());
             ++nSkipped;
             continue;
         }

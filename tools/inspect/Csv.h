@@ -1,5 +1,6 @@
 // CSV as RFC 4180 writes it: comma-separated, fields with a comma, quote or line break quoted,
-// quotes doubled, lines ending in LF (CR LF is read as well).
+// quotes doubled, lines ending in LF (CR LF is read as well); and the apostrophe by which CSV
+// meant for spreadsheets keeps a text from being taken as a formula.
 #pragma once
 
 #include <string>
@@ -9,6 +10,14 @@ namespace inspect {
 
 // One line of fields, with its line break.
 std::string CsvLine(const std::vector<std::string>& fields);
+
+// A spreadsheet runs a cell that begins with '=', '+', '-', '@', tab or CR as a formula. Such a
+// cell, also when only apostrophes come before that character, gets one more apostrophe in
+// front, which the spreadsheet shows as text; a plain decimal number ("-0.5", "-1e+20") stays
+// bare. FromSpreadsheetCell takes that one apostrophe off again, so that every text (one that
+// truly begins with "'=" included) comes back byte for byte.
+std::string ToSpreadsheetCell(const std::string& cell);
+std::string FromSpreadsheetCell(const std::string& cell);
 
 class CCsvReader {
 public:

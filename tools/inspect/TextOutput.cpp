@@ -1,6 +1,8 @@
 // Aligned tables, CSV and JSON for the inspector's listings.
 #include "TextOutput.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "Csv.h"
@@ -43,12 +45,25 @@ bool IsCombining(char32_t cp) {
     return (cp >= 0x0300 && cp <= 0x036F) || (cp >= 0x200B && cp <= 0x200F);
 }
 
-// Control characters would break the table's lines.
+// The length of the control character at `i` (C0, DEL, or C1 as UTF-8 writes it), or 0.
+std::size_t ControlAt(const std::string& s, std::size_t i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x20 || c == 0x7F)
+        return 1;
+    if (c == 0xC2 && i + 1 < s.size()) {
+        const auto d = static_cast<unsigned char>(s[i + 1]);
+        return d >= 0x80 && d <= 0x9F ? 2 : 0;
+    }
+    return 0;
+}
+
+// Control characters would break the table's lines or drive the terminal.
 std::string ForTable(const std::string& s) {
-    std::string out = s;
-    for (char& ch : out) {
-        if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F)
-            ch = ' ';
+    std::string out;
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t n = ControlAt(s, i);
+        out += n ? ' ' : s[i];
+        i += n ? n : 1;
     }
     return out;
 }
@@ -66,9 +81,35 @@ int DisplayWidth(const std::string& s) {
     return w;
 }
 
+std::string ForTerminal(const std::string& s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t n = ControlAt(s, i);
+        const auto c = static_cast<unsigned char>(s[i]);
+        char buf[8];
+        if (n == 2)
+            std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned char>(s[i + 1]));
+        else if (c == '\n' || c == '\r' || c == '\t')
+            std::snprintf(buf, sizeof buf, "\\%c", c == '\n' ? 'n' : c == '\r' ? 'r' : 't');
+        else if (n == 1)
+            std::snprintf(buf, sizeof buf, "\\x%02x", c);
+        if (n)
+            out += buf;
+        else
+            out += s[i];
+        i += n ? n : 1;
+    }
+    return out;
+}
+
+std::string ShownOn(std::FILE* out, const std::string& s) {
+    return isatty(fileno(out)) ? ForTerminal(s) : s;
+}
+
 std::string JsonString(const std::string& s) {
     std::string out = "\"";
-    for (char ch : s) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char ch = s[i];
         const auto c = static_cast<unsigned char>(ch);
         switch (ch) {
             case '"':
@@ -87,7 +128,12 @@ std::string JsonString(const std::string& s) {
                 out += "\\t";
                 break;
             default:
-                if (c < 0x20) {
+                // DEL and C1 too: a terminal would obey them.
+                if (ControlAt(s, i) == 2) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned char>(s[++i]));
+                    out += buf;
+                } else if (c < 0x20 || c == 0x7F) {
                     char buf[8];
                     std::snprintf(buf, sizeof buf, "\\u%04x", c);
                     out += buf;
@@ -101,9 +147,18 @@ std::string JsonString(const std::string& s) {
 
 void CRowWriter::Write(std::FILE* out, Format format, const std::vector<bool>& numeric) const {
     if (format == Format::kCsv) {
+        const bool bTerminal = isatty(fileno(out));
         std::fputs(CsvLine(m_columns).c_str(), out);
-        for (const auto& row : m_rows)
-            std::fputs(CsvLine(row).c_str(), out);
+        for (const auto& row : m_rows) {
+            if (!bTerminal) {
+                std::fputs(CsvLine(row).c_str(), out);
+                continue;
+            }
+            std::vector<std::string> shown;
+            for (const std::string& cell : row)
+                shown.push_back(ForTerminal(cell));
+            std::fputs(CsvLine(shown).c_str(), out);
+        }
         return;
     }
     if (format == Format::kJson) {

@@ -1,7 +1,8 @@
 // Rows of text for a person or a program: an aligned table, CSV or JSON.
 //
 // Cells are UTF-8. The table pads by display width (a CJK character takes two columns) and
-// shows control characters as spaces; CSV quotes as RFC 4180 does; JSON escapes as JSON does.
+// shows control characters as spaces; CSV quotes as RFC 4180 does, and to a terminal writes
+// control characters as escapes; JSON escapes as JSON does.
 #pragma once
 
 #include <cstdio>
@@ -15,6 +16,12 @@ enum class Format { kTable, kCsv, kJson };
 // Columns a terminal gives the UTF-8 text `s`.
 int DisplayWidth(const std::string& s);
 std::string JsonString(const std::string& s);
+// `s` with its control characters (C0, DEL and the two-byte C1 of UTF-8) written out as
+// escapes ("\n", "\x1b", "\u009b"), so that a terminal shows a stored text instead of
+// obeying it.
+std::string ForTerminal(const std::string& s);
+// ForTerminal(s) when `out` is a terminal, else `s` as it is.
+std::string ShownOn(std::FILE* out, const std::string& s);
 
 class CRowWriter {
 public:
