@@ -1,5 +1,6 @@
 #include "SharedMemory.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -22,6 +23,8 @@ namespace {
 
 // Bounded so that a name that keeps being unlinked under us cannot keep us looping.
 constexpr int kMaxAttempts = 64;
+// This user's blocks a sweep looks at, at most.
+constexpr int kMaxSweepLooks = 1024;
 
 std::uint64_t Fnv1a64(std::string_view s) {
     std::uint64_t h = 14695981039346656037ull;
@@ -46,11 +49,34 @@ int SetByteLock(int fd, std::size_t offset, short type) {
     return r;
 }
 
+// Where the system keeps the named blocks (shm_open's directory).
+constexpr char kShmDir[] = "/dev/shm";
+
+// A block is used only when it is a regular file of this user that nobody else may open.
+bool OwnedAlone(const struct stat& st) {
+    return S_ISREG(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 077) == 0;
+}
+
+// Backs the first `size` bytes with pages now: on a full file system a page first touched
+// through the mapping would raise SIGBUS instead of an error.
+bool ReservePages(int fd, std::size_t size) {
+    int r;
+    do {
+        r = posix_fallocate(fd, 0, static_cast<off_t>(size));
+    } while (r == EINTR);
+    return r == 0;
+}
+
+// "space.uid." of this user's blocks in `space`.
+std::string UserPrefix(const char* space) {
+    return std::string(space ? space : "") + "." +
+           std::to_string(static_cast<unsigned long>(getuid())) + ".";
+}
+
 }  // namespace
 
 std::string CSharedBlock::SystemName(const char* name, const char* space) {
-    std::string s = std::string(space ? space : "") + "." +
-                    std::to_string(static_cast<unsigned long>(getuid())) + "." + (name ? name : "");
+    std::string s = UserPrefix(space) + (name ? name : "");
     // The name is a file of the shared-memory file system; past NAME_MAX the open would fail.
     if (s.size() > NAME_MAX) {
         char tail[18];
@@ -97,7 +123,6 @@ CSharedBlock::OpenResult CSharedBlock::Open(const char* name, std::size_t size, 
         return kFailed;
     m_strSysName = SystemName(name, m_strSpace.c_str());
     for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
-        bool bMadeHere = false;
         int fd = shm_open(m_strSysName.c_str(), O_RDWR, 0600);
         if (fd < 0) {
             if (errno != ENOENT)
@@ -110,7 +135,21 @@ CSharedBlock::OpenResult CSharedBlock::Open(const char* name, std::size_t size, 
                     continue;  // someone else made it meanwhile: attach to theirs
                 return kFailed;
             }
-            bMadeHere = true;
+            // The umask must not leave it unwritable for our own later opens.
+            if (fchmod(fd, 0600) != 0) {
+                shm_unlink(m_strSysName.c_str());
+                close(fd);
+                return kFailed;
+            }
+        }
+        struct stat st {};
+        if (fstat(fd, &st) != 0) {
+            close(fd);
+            return kFailed;
+        }
+        if (!OwnedAlone(st)) {
+            close(fd);
+            return kRefused;
         }
         OpenResult result = kAttached;
         if (Vfs().flock(fd, LOCK_EX | LOCK_NB) == 0) {
@@ -124,9 +163,10 @@ CSharedBlock::OpenResult CSharedBlock::Open(const char* name, std::size_t size, 
                 close(fd);
                 return kAbsent;
             }
-            if (ftruncate(fd, 0) != 0 || ftruncate(fd, static_cast<off_t>(size)) != 0) {
-                if (bMadeHere)
-                    shm_unlink(m_strSysName.c_str());
+            if (ftruncate(fd, 0) != 0 || ftruncate(fd, static_cast<off_t>(size)) != 0 ||
+                !ReservePages(fd, size)) {
+                // Held alone: nobody loses it, and nobody is left with pages it cannot touch.
+                shm_unlink(m_strSysName.c_str());
                 close(fd);
                 return kFailed;
             }
@@ -146,11 +186,16 @@ CSharedBlock::OpenResult CSharedBlock::Open(const char* name, std::size_t size, 
             close(fd);
             continue;
         }
-        struct stat st {};
         if (fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(size)) {
             // Too small to map (a foreign or damaged object): touching it would fault.
             close(fd);
             continue;
+        }
+        // Its maker may have left pages unbacked (made before pages were reserved, or by a
+        // program that only sized it): they are had now, or the block is not used.
+        if (result == kAttached && !ReservePages(fd, size)) {
+            close(fd);
+            return kFailed;
         }
         void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
         if (p == MAP_FAILED) {
@@ -164,6 +209,54 @@ CSharedBlock::OpenResult CSharedBlock::Open(const char* name, std::size_t size, 
         return result;
     }
     return kFailed;
+}
+
+bool CSharedBlock::StillNamed() const {
+    // Blocks are only ever unlinked, never renamed: one that has a link still has its name.
+    struct stat st {};
+    return m_fd >= 0 && fstat(m_fd, &st) == 0 && st.st_nlink > 0;
+}
+
+int CSharedBlock::SweepAbandoned(int nMax) {
+    DIR* dir = opendir(kShmDir);
+    if (!dir)
+        return 0;
+    const std::string uid = "." + std::to_string(static_cast<unsigned long>(getuid())) + ".";
+    const std::string_view space(kDefaultSpace);
+    const int dfd = dirfd(dir);
+    int nRemoved = 0;
+    // Bounded, so that a directory crowded with this user's live blocks costs an open little.
+    int nBudget = kMaxSweepLooks;
+    while (nRemoved < nMax && nBudget > 0) {
+        const dirent* d = readdir(dir);
+        if (!d)
+            break;
+        const std::string_view n(d->d_name);
+        const std::size_t dot = n.find('.');
+        // "memlist", or a space made from it ("memlist-..."), then this user's id.
+        if (dot == std::string_view::npos || n.substr(0, space.size()) != space ||
+            (dot != space.size() && n[space.size()] != '-') || n.substr(dot, uid.size()) != uid)
+            continue;
+        --nBudget;
+        struct stat st {};
+        if (fstatat(dfd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != geteuid())
+            continue;
+        const int fd = openat(dfd, d->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat held {
+        }, now{};
+        // Every attached object holds a shared flock: the exclusive one is had only when
+        // nobody is attached, and an opener that meets it waits, then finds the name gone.
+        if (Vfs().flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 &&
+            fstatat(dfd, d->d_name, &now, AT_SYMLINK_NOFOLLOW) == 0 && held.st_ino == now.st_ino &&
+            held.st_dev == now.st_dev && unlinkat(dfd, d->d_name, 0) == 0)
+            ++nRemoved;
+        close(fd);
+    }
+    closedir(dir);
+    return nRemoved;
 }
 
 void CSharedBlock::Close() {

@@ -8,6 +8,11 @@
 // block left behind by a killed process therefore starts afresh once every other process has
 // let go. One object is used by one thread; nothing throws.
 //
+// Only this user's blocks are used: a block of another owner, or one open to group or others
+// (anyone could have written it), is refused. Blocks are made 0600 whatever the umask, and
+// their pages are reserved when they are opened, so a full shared-memory file system makes an
+// open fail instead of faulting at the first touch of a page.
+//
 // An object copied into a child by fork shares its descriptor with the parent's: the child
 // may use the mapping, but its Close only lets go of its own copy, and its byte locks are the
 // parent's, so it can neither take nor give back any.
@@ -25,6 +30,7 @@ public:
         kAbsent = 1,    // no block of that name and creation was not asked for
         kCreated = 2,   // the block is new (or was abandoned): its bytes are zero
         kAttached = 3,  // the block was already in use by another attached object
+        kRefused = 4,   // the block is not this user's alone: it is left untouched
     };
 
     static constexpr const char* kDefaultSpace = "memlist";
@@ -52,8 +58,18 @@ public:
     bool TryLockByte(std::size_t offset);
     void UnlockByte(std::size_t offset);
 
+    // Whether the name still leads to the block held: false once the block has been unlinked
+    // under us (by the system, or by a user's clean-up), whether or not a new one took the
+    // name. One fstat.
+    bool StillNamed() const;
+    // The system name of the block held (or last asked for).
+    const std::string& HeldName() const { return m_strSysName; }
+
     // The system name of the block `name` for the calling user.
     static std::string SystemName(const char* name, const char* space = kDefaultSpace);
+    // Unlinks at most nMax of this user's blocks that nobody is attached to (left by processes
+    // that were killed), in every space whose name starts with kDefaultSpace. Returns how many.
+    static int SweepAbandoned(int nMax);
 
 private:
     bool SameObject(int fd) const;

@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "Clock.h"
 #include "FileSystem.h"
 #include "filebplustreenode.h"
 
@@ -193,6 +194,47 @@ bool FileBPlusTree::PrepareLock(const CString& strPath) {
     return m_lock.Create(strName, 1) != 0;
 }
 
+// The named lock when it can be had, and a flock of the same kind on the file in any case.
+// A program without usable shared memory (not writable, full, damaged or not this user's
+// alone) takes the flock alone; as everyone else takes it too, after the named lock, such a
+// program and the others still keep each other out, and as those holding one lock wait only
+// for the flock, no two programs can wait on each other in a circle. Both waits together are
+// bounded by the one time-out.
+bool FileBPlusTree::LockFile(const CString& strPath, bool bExclusive) {
+    const std::uint64_t start = mlplat::TickMs();
+    bool bNamed = false;
+    if (PrepareLock(strPath) && !m_lock.IsDamaged()) {
+        bNamed = (bExclusive ? m_lock.TryWriteLock(m_nLockTimeout)
+                             : m_lock.TryReadLock(m_nLockTimeout)) != 0;
+        if (!bNamed && !m_lock.IsDamaged())
+            return false;  // another program holds it
+    }
+    const std::uint64_t spent = mlplat::TickMs() - start;
+    const unsigned nLeft =
+        spent >= m_nLockTimeout ? 0 : m_nLockTimeout - static_cast<unsigned>(spent);
+    switch (m_fileLock.Lock(strPath.GetString(), bExclusive, nLeft)) {
+        case mlplat::CFileLock::kHeld:
+        case mlplat::CFileLock::kNoFile:  // a save makes it whole by a rename; a load fails anyway
+            return true;
+        case mlplat::CFileLock::kFailed:  // nobody can open it to lock it: the named lock serves
+            if (bNamed)
+                return true;
+            break;
+        case mlplat::CFileLock::kBusy:
+            break;
+    }
+    UnlockFile();
+    return false;
+}
+
+void FileBPlusTree::UnlockFile() {
+    m_fileLock.Unlock();
+    if (m_lock.HoldsWrite())
+        m_lock.WriteUnlock();
+    if (m_lock.HoldsRead())
+        m_lock.ReadUnlock();
+}
+
 int FileBPlusTree::ImageSize(int nOrder, int nExpected) {
     if (nOrder <= 2 || nOrder > kMaxOrder)
         return -1;
@@ -271,16 +313,12 @@ int FileBPlusTree::LoadChecked(const CString& strPath, bool bCheck) {
     m_strPath = strPath;
     int ok = 0;
     try {
-        if (!PrepareLock(m_strPath)) {
-            Close();
-            return 0;
-        }
-        if (!m_lock.TryReadLock(m_nLockTimeout)) {
+        if (!LockFile(m_strPath, false)) {
             Reset();  // another program is saving: its lock object stays ours to use later
             return 0;
         }
         ok = LoadImpl();
-        m_lock.ReadUnlock();
+        UnlockFile();
         // Outside the lock: the image is private now. A damaged tree would answer wrongly or
         // corrupt itself further, so it counts as unreadable.
         if (ok && bCheck && !CheckImpl(nullptr, nullptr))
@@ -334,14 +372,14 @@ int FileBPlusTree::SaveToFile(CString strPath) {
     try {
         const CString strTarget = strPath.IsEmpty() ? m_strPath : strPath;
         // The lock guards the file written, so a new target takes that file's lock.
-        if (!PrepareLock(strTarget) || !m_lock.TryWriteLock(m_nLockTimeout))
+        if (!LockFile(strTarget, true))
             return 0;
         m_strPath = strTarget;
         int ok = SaveImpl(strTarget);
-        m_lock.WriteUnlock();
+        UnlockFile();
         return ok;
     } catch (...) {
-        m_lock.WriteUnlock();
+        UnlockFile();
         return 0;
     }
 }

@@ -29,9 +29,13 @@ std::int64_t NowMs() {
     return static_cast<std::int64_t>(mlplat::TickMs());
 }
 
-// Tries until an attempt takes the side or the time is up; each attempt does its own waiting.
-template <class Attempt>
-int TakeSide(int& bHeld, unsigned nTimeout, Attempt attempt) {
+// What one attempt to take a side came to.
+enum class Attempt { kTaken, kRetry, kGiveUp };
+
+// Tries until an attempt takes the side, gives up, or the time is up; each attempt does its
+// own waiting.
+template <class AttemptFn>
+int TakeSide(int& bHeld, unsigned nTimeout, AttemptFn attempt) {
     if (bHeld)
         return 1;
     const std::int64_t start = NowMs();
@@ -39,10 +43,13 @@ int TakeSide(int& bHeld, unsigned nTimeout, Attempt attempt) {
     std::int64_t nextTakeBack = start;
     while (elapsed < static_cast<std::int64_t>(nTimeout)) {
         elapsed = NowMs() - start;
-        if (attempt(nextTakeBack)) {
+        const Attempt a = attempt(nextTakeBack);
+        if (a == Attempt::kTaken) {
             bHeld = 1;
             return 1;
         }
+        if (a == Attempt::kGiveUp)
+            return 0;
     }
     return 0;
 }
@@ -54,6 +61,7 @@ CSynchronicLock::~CSynchronicLock() {
 }
 
 int CSynchronicLock::Create(CString strName, int bCreate) {
+    m_strRefused.clear();
     if (strName.IsEmpty() || strName.GetLength() > kMaxNameLength)
         return 0;
     if (m_bReady)
@@ -72,16 +80,30 @@ bool CSynchronicLock::Usable() {
     return m_bReady && m_pCounter;
 }
 
+bool CSynchronicLock::IsRecordedShare(std::int32_t n) {
+    return n == 0 || n == 1 || n == kWriterShare || n == kWriterShare + 1;
+}
+
+bool CSynchronicLock::IsDamaged() const {
+    if (!m_bReady || !m_pCounter)
+        return false;
+    const std::int32_t n = Shared(m_pCounter).load();
+    return n < 0 || n > kMaxWriters * kWriterShare;
+}
+
 int CSynchronicLock::TryReadLock(unsigned nTimeout) {
-    if (!Usable())
+    if (!Usable() || (!m_bReadHeld && IsDamaged()))
         return 0;
     const int nTaken = TakeSide(m_bReadHeld, nTimeout, [this](std::int64_t& nextTakeBack) {
-        if (Contribute(1) + 1 < kWriterShare)
-            return true;
+        const std::int32_t nBefore = Contribute(1);
+        if (nBefore >= 0 && nBefore + 1 < kWriterShare)
+            return Attempt::kTaken;
         Withdraw(1);
+        if (IsDamaged())
+            return Attempt::kGiveUp;
         if (!TakeBackWhenDue(nextTakeBack))
             mlplat::SleepMs(15);
-        return false;
+        return Attempt::kRetry;
     });
     if (!nTaken)
         MLTRACE("lock %s: shared side timed out\n", m_szName);
@@ -89,23 +111,25 @@ int CSynchronicLock::TryReadLock(unsigned nTimeout) {
 }
 
 int CSynchronicLock::TryWriteLock(unsigned nTimeout) {
-    if (!Usable())
+    if (!Usable() || (!m_bWriteHeld && IsDamaged()))
         return 0;
     const int nTaken = TakeSide(m_bWriteHeld, nTimeout, [this](std::int64_t& nextTakeBack) {
         const std::int32_t nBefore = Contribute(kWriterShare);
         if (nBefore == 0)
-            return true;
+            return Attempt::kTaken;
         // With only readers in, keep the share during the sleep, so new readers are turned
         // away. Another writer that holds or waits is stepped aside from at once: two writers
         // that each kept their share while sleeping could turn each other away until both
         // timed out.
-        const bool bOnlyReaders = nBefore < kWriterShare;
+        const bool bOnlyReaders = nBefore > 0 && nBefore < kWriterShare;
         if (bOnlyReaders)
             mlplat::SleepMs(10);
         Withdraw(kWriterShare);
+        if (IsDamaged())
+            return Attempt::kGiveUp;
         if (!TakeBackWhenDue(nextTakeBack) && !bOnlyReaders)
             mlplat::SleepMs(10);
-        return false;
+        return Attempt::kRetry;
     });
     if (!nTaken)
         MLTRACE("lock %s: exclusive side timed out\n", m_szName);
@@ -160,6 +184,8 @@ bool CSynchronicLock::AttachBlock(bool bCreate) {
     m_bAttached = 0;
     const mlplat::CSharedBlock::OpenResult r =
         m_block.Open(m_szName, sizeof(std::int32_t), bCreate);
+    if (r == mlplat::CSharedBlock::kRefused)
+        m_strRefused = m_block.HeldName();
     if (r != mlplat::CSharedBlock::kCreated && r != mlplat::CSharedBlock::kAttached)
         return false;
     m_bAttached = r == mlplat::CSharedBlock::kAttached;
@@ -174,6 +200,8 @@ bool CSynchronicLock::AttachBlock(bool bCreate) {
 void CSynchronicLock::AttachRegistry() {
     const mlplat::CSharedBlock::OpenResult r =
         m_registry.Open(m_szName, kHolderSlots * sizeof(std::int32_t), true);
+    if (r == mlplat::CSharedBlock::kRefused)
+        m_strRefused = m_registry.HeldName();
     if (r != mlplat::CSharedBlock::kCreated && r != mlplat::CSharedBlock::kAttached)
         return;  // works without a slot, as a program that knows only the counter
     m_pSlots = static_cast<std::int32_t*>(m_registry.Data());
@@ -181,12 +209,7 @@ void CSynchronicLock::AttachRegistry() {
         if (!m_registry.TryLockByte(SlotByte(i)))
             continue;
         // A slot that is free but not empty lost its owner with a share still in the counter.
-        const std::int32_t nLeft = Shared(&m_pSlots[i]).exchange(0);
-        if (nLeft != 0) {
-            Shared(m_pCounter).fetch_sub(nLeft);
-            MLTRACE("lock %s: took back %d left by a holder that is gone\n", m_szName,
-                    static_cast<int>(nLeft));
-        }
+        TakeBackSlot(i);
         m_nSlot = i;
         return;
     }
@@ -267,14 +290,23 @@ bool CSynchronicLock::TakeBackWhenDue(std::int64_t& nextTakeBack) {
         if (!m_registry.TryLockByte(SlotByte(i)))
             continue;  // its owner lives
         // Read under the byte lock, so that of two lockers taking back at once only one does.
-        const std::int32_t nLeft = Shared(&m_pSlots[i]).exchange(0);
+        bTook = TakeBackSlot(i) || bTook;
         m_registry.UnlockByte(SlotByte(i));
-        if (nLeft != 0) {
-            Shared(m_pCounter).fetch_sub(nLeft);
-            MLTRACE("lock %s: took back %d left by a holder that is gone\n", m_szName,
-                    static_cast<int>(nLeft));
-            bTook = true;
-        }
     }
     return bTook;
+}
+
+bool CSynchronicLock::TakeBackSlot(int nSlot) {
+    const std::int32_t nLeft = Shared(&m_pSlots[nSlot]).exchange(0);
+    if (nLeft == 0)
+        return false;
+    if (!IsRecordedShare(nLeft)) {
+        MLTRACE("lock %s: cleared slot %d holding %d, which no holder records\n", m_szName, nSlot,
+                static_cast<int>(nLeft));
+        return false;
+    }
+    Shared(m_pCounter).fetch_sub(nLeft);
+    MLTRACE("lock %s: took back %d left by a holder that is gone\n", m_szName,
+            static_cast<int>(nLeft));
+    return true;
 }

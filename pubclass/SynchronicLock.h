@@ -14,11 +14,18 @@
 // and are never taken back. Without a free slot an object works as such a program does, and
 // what it leaves when it dies goes only when every process has let go of the block.
 //
+// Nothing another program leaves in the blocks is trusted beyond what the protocol can make: a
+// slot holding anything but a share this protocol records is cleared, never applied, and a
+// counter out of every reachable range (below zero, or more writers than could ever wait)
+// marks the lock as damaged: its sides are then refused at once instead of waited for. A block
+// that is not this user's alone is refused (IsRefused), as if shared memory were unusable.
+//
 // An object copied into a child by fork belongs to the child from its next call: it leaves
 // what the parent held to the parent and claims a slot of its own.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "CString.h"
 #include "SharedMemory.h"
@@ -28,6 +35,8 @@ public:
     static constexpr int kWriterShare = 10000;
     static constexpr int kMaxNameLength = 256;
     static constexpr int kHolderSlots = 128;
+    // More writers than this at once (each adds its share while it tries) is damage.
+    static constexpr int kMaxWriters = 1000;
 
     CSynchronicLock() = default;
     virtual ~CSynchronicLock();
@@ -56,6 +65,15 @@ public:
     int PeekCounter() const;
     // Whether this object has a holder slot, so that a share it leaves by dying is taken back.
     bool HasHolderSlot() const { return m_nSlot >= 0; }
+    // A block of the lock (counter or registry) was refused as not this user's alone; its
+    // system name in RefusedName(). Kept until the next Create.
+    bool IsRefused() const { return !m_strRefused.empty(); }
+    const std::string& RefusedName() const { return m_strRefused; }
+    // The counter holds what no run of the protocol can leave: the lock cannot be used.
+    bool IsDamaged() const;
+    // Whether a slot may hold `n`: what one object can have added (a share of either side,
+    // or both while it holds one and tries the other).
+    static bool IsRecordedShare(std::int32_t n);
 
 private:
     bool AttachBlock(bool bCreate);
@@ -70,6 +88,9 @@ private:
     void Withdraw(std::int32_t n);
     // Takes back what dead holders' slots record, at most every few dozen milliseconds.
     bool TakeBackWhenDue(std::int64_t& nextTakeBack);
+    // Empties a slot whose owner is gone (its byte lock held here), taking back from the
+    // counter what it records when that is a share; true when something was taken back.
+    bool TakeBackSlot(int nSlot);
 
     int m_nSize = -1;
     std::int32_t* m_pCounter = nullptr;
@@ -86,4 +107,5 @@ private:
     int m_bAttached = 0;
     int m_bReadHeld = 0;
     int m_bWriteHeld = 0;
+    std::string m_strRefused;
 };

@@ -4,7 +4,9 @@
 // CreateInMemory) makes the image, Insert and Find run against it, SaveToFile writes it back in
 // one piece. A direct disk mode (CreateOnDisk) reads and writes node slots in the file itself.
 // Loading holds the shared side, saving the exclusive side of a CSynchronicLock named after the
-// file's name, each for at most 500 ms; insertions and look-ups hold no lock.
+// file's name, and a flock of the same kind on the file itself, each waited for at most 500 ms
+// together; insertions and look-ups hold no lock. Without usable shared memory the flock alone
+// is taken, and that still keeps such a program and the others apart.
 //
 // The file format is shared with other programs byte for byte: a 76-byte header at offset 0,
 // node slots of 28 + 40 * order bytes from the data offset (128). Every number read from a file
@@ -20,6 +22,7 @@
 
 #include "CString.h"
 #include "File.h"
+#include "FileLock.h"
 #include "MyKey.h"
 #include "SynchronicLock.h"
 
@@ -179,6 +182,9 @@ public:
     int GetRoot() const { return m_header.nRoot; }
     int GetRecordCount() const { return m_header.nRecordCount; }
     std::int64_t GetImageLength() const { return static_cast<std::int64_t>(m_image.size()); }
+    // The system name of a shared block of the file's lock that was refused as not this
+    // user's alone (the flock served alone); empty when none was.
+    const std::string& RefusedLockName() const { return m_lock.RefusedName(); }
 
 private:
     void InitHeader();
@@ -207,6 +213,9 @@ private:
     // Enters the mode with fresh work nodes and writes the first header.
     bool StartEmpty(int nMode, int nOrder);
     bool PrepareLock(const CString& strPath);
+    // Takes both locks of the file at strPath for a load or a save (see LockFile in the .cpp).
+    bool LockFile(const CString& strPath, bool bExclusive);
+    void UnlockFile();
     int InsertImpl(const CMyKey& key, int nValue, int bReplace, int* pOldValue);
     int LoadImpl();
     int SaveImpl(const CString& strPath);
@@ -219,6 +228,7 @@ private:
     std::vector<std::uint8_t> m_image;  // memory mode
     std::unique_ptr<FileBPlusTreeNode> m_pA, m_pB, m_pF, m_pT;
     CSynchronicLock m_lock;
+    mlplat::CFileLock m_fileLock;
     unsigned m_nLockTimeout = kLockTimeoutMs;
     std::shared_ptr<const mlplat::StoreDir> m_pDir;
 };

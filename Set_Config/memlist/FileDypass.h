@@ -30,6 +30,13 @@
 // goes into its new error file; later writes work. Writes within kSetCheckMs before it are lost
 // with the removed files. Backup, recovery and removal look first. Reads go on seeing the removed
 // files until then.
+//
+// Shared memory is an aid, never a need: the change counts and the trees' locks work on without
+// it (by the index file's stamp, by a flock on the tree file), a block that is not this user's
+// alone is refused and told once in the error file, and a change count whose block the system
+// removed is followed to the block that took its name: every write looks, and a look-up that
+// finds nothing looks at most every kNameCheckMs. Opening the set clears a few dozen blocks
+// that killed programs left behind.
 #pragma once
 
 #include <cstdint>
@@ -299,6 +306,9 @@ public:
     static constexpr unsigned kWriteLockTimeoutMs = 2000;
     // How often at most a write looks whether the set's files still have names.
     static constexpr unsigned kSetCheckMs = 10;
+    // How often at most a look-up that finds nothing looks whether the change count's block
+    // still has its name (a write looks every time).
+    static constexpr unsigned kNameCheckMs = 3;
 
     // --- tag queries ------------------------------------------------------------------------
     // The offset of the tag's index entry when `strName` is a live tag of that source, else 0.
@@ -398,6 +408,13 @@ private:
     // The shared change count of the tree's index, or null without one.
     std::uint64_t* ChangeCount(int nTree) const;
     void AttachChangeCount(int nTree);
+    // Whether the change count's name still leads to the block held; when it does not (the
+    // system removed the user's blocks, and another program may have made a new one), moves
+    // to the block of that name and forgets the agreement, which was counted on the old one.
+    // Without bNow it looks at most every kNameCheckMs.
+    void FollowChangeCount(int nTree, bool bNow);
+    // Writes the message about a refused shared block once per program and block.
+    void ReportRefusedOnce(const std::string& strName);
     // FileDypassTags.cpp: the delete of a tag found by name, under its source's write lock.
     int DeleteResolved(int nTree, const CString& strName, const NameHit& hit);
     // RelinkTag; `whileHeld`, when given, runs with the record offset before the lock is let go
@@ -462,6 +479,7 @@ private:
         // system stamp every write afresh. Without the block, the file's stamp stands in.
         std::unique_ptr<mlplat::CSharedBlock> pChanges;
         std::uint64_t nAgreedChanges = 0;
+        std::uint64_t nNameCheckedMs = 0;    // tick of the last look at the block's name
         std::unique_ptr<FileStamp> pAgreed;  // the image agrees (and the stamp, without a block)
         int nLockDepth = 0;
         bool bLocked = false;

@@ -1,5 +1,7 @@
 // The temporary file set: opening, closing, moving, backing up, restoring and emptying it.
+#include <mutex>
 #include <span>
+#include <unordered_set>
 
 #include "Clock.h"
 #include "File.h"
@@ -13,6 +15,8 @@
 namespace {
 
 constexpr int kTreeOrder = 10;
+// Abandoned shared blocks cleared at most per open of the set.
+constexpr int kSweepPerOpen = 32;
 constexpr unsigned kDataFileFlags = CFile::modeReadWrite | CFile::modeCreate |
                                     CFile::modeNoTruncate | CFile::shareDenyNone |
                                     CFile::typeBinary;
@@ -101,6 +105,8 @@ void CFileDypass::OpenAll() {
             ReportError(gbtext::StoreFileRefused, TempPath(slot.strName).GetString());
         }
     }
+    // Blocks of programs that were killed outlive their sets; a few go at each open.
+    mlplat::CSharedBlock::SweepAbandoned(kSweepPerOpen);
     const char* names[2] = {kBrakkTreeName, kZuZirTreeName};
     m_openChanges.clear();
     for (int t : {kTreeBrakk, kTreeZuZir}) {
@@ -110,6 +116,8 @@ void CFileDypass::OpenAll() {
         const bool bLoaded = m_pTrees[t]->LoadFromFile(path) != 0;
         if (!bLoaded)
             m_pTrees[t]->CreateInMemory(path, kTreeOrder, 0);
+        if (!m_pTrees[t]->RefusedLockName().empty())
+            ReportRefusedOnce(m_pTrees[t]->RefusedLockName());
         m_bTreeChanged[t] = false;
         m_names[t].pAgreed.reset();
         AttachChangeCount(t);
@@ -119,6 +127,20 @@ void CFileDypass::OpenAll() {
             m_bTreeChanged[t] = true;
     }
     LoadAreaRegions();
+}
+
+void CFileDypass::ReportRefusedOnce(const std::string& strName) {
+    // Once per program: every engine of the process meets the same blocks.
+    static std::mutex s_mutex;
+    static std::unordered_set<std::string> s_told;
+    if (m_strTempDir.IsEmpty() || m_bReadOnly)
+        return;  // no error file to tell
+    {
+        std::lock_guard<std::mutex> hold(s_mutex);
+        if (!s_told.insert(strName).second)
+            return;
+    }
+    ReportError(gbtext::SharedObjectRefused, strName.c_str());
 }
 
 void CFileDypass::LoadAreaRegions() {

@@ -66,9 +66,29 @@ void CFileDypass::AttachChangeCount(int nTree) {
     const std::string name =
         "names." + std::to_string(stamp.nDev) + "." + std::to_string(stamp.nIno);
     auto block = std::make_unique<mlplat::CSharedBlock>();
-    if (block->Open(name.c_str(), sizeof(std::uint64_t), true) != mlplat::CSharedBlock::kFailed &&
-        block->IsOpen())
+    const mlplat::CSharedBlock::OpenResult r =
+        block->Open(name.c_str(), sizeof(std::uint64_t), true);
+    st.nNameCheckedMs = mlplat::TickMs();
+    if (r == mlplat::CSharedBlock::kRefused)
+        ReportRefusedOnce(block->HeldName());
+    if (block->IsOpen())
         st.pChanges = std::move(block);
+}
+
+void CFileDypass::FollowChangeCount(int nTree, bool bNow) {
+    NameState& st = m_names[nTree];
+    if (!st.pChanges)
+        return;
+    const std::uint64_t now = mlplat::TickMs();
+    if (!bNow && now - st.nNameCheckedMs < kNameCheckMs)
+        return;
+    st.nNameCheckedMs = now;
+    if (st.pChanges->StillNamed())
+        return;
+    // Programs on the old block and on the new one would not see each other's writes: the
+    // image is brought up to date against the new one before it answers "no such name" again.
+    AttachChangeCount(nTree);
+    st.pAgreed.reset();
 }
 
 // --- the write lock -------------------------------------------------------------------------
@@ -93,6 +113,9 @@ bool CFileDypass::LockSource(int nTree) {
     st.bLocked = !m_bReadOnly && pIndex && pIndex->LockExclusive(kWriteLockTimeoutMs);
     st.bIndexWritten = false;
     st.bInSync = false;
+    // Under the lock: what this hold writes is counted where every program looks.
+    if (st.bLocked)
+        FollowChangeCount(nTree, true);
     return st.bLocked;
 }
 
@@ -154,6 +177,7 @@ CFileDypass::CWriteScope::~CWriteScope() {
 // --- agreement with the index ---------------------------------------------------------------
 
 bool CFileDypass::IndexChanged(int nTree) {
+    FollowChangeCount(nTree, false);
     const NameState& st = m_names[nTree];
     if (!st.pAgreed)
         return true;

@@ -1,0 +1,32 @@
+// CFileLock: a flock on the file that a path names, for programs that share no other lock.
+//
+// The file may be replaced by a rename while a locker waits: the lock is had only on the file
+// the path still names once it is held, so every holder holds it on the same file. A file
+// rewritten in place keeps its lock. Waits poll, bounded by the caller's time-out.
+#pragma once
+
+namespace mlplat {
+
+class CFileLock {
+public:
+    enum Result {
+        kHeld = 0,
+        kNoFile = 1,  // no file of that name: nothing to lock
+        kBusy = 2,    // another holder kept it for the whole time
+        kFailed = 3,  // the file could not be opened (or is not a regular file)
+    };
+
+    CFileLock() = default;
+    ~CFileLock() { Unlock(); }
+    CFileLock(const CFileLock&) = delete;
+    CFileLock& operator=(const CFileLock&) = delete;
+
+    Result Lock(const char* path, bool bExclusive, unsigned nTimeoutMs);
+    void Unlock();
+    bool IsHeld() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
+}  // namespace mlplat
