@@ -333,6 +333,21 @@ bool FindStorePlace(const StoreDir& dir, const char* name, StorePlace& place) {
     return false;
 }
 
+bool ResolveStorePath(const StoreDir* pDir, const char* path, std::string& out) {
+    out = path ? path : "";
+    StoreDir own;
+    if (!pDir) {
+        if (out.empty() || !own.Open(DirOf(out)))
+            return true;
+        pDir = &own;
+    }
+    StorePlace place;
+    if (!FindStorePlace(*pDir, BaseOf(out).c_str(), place))
+        return errno != ELOOP;
+    out = place.pDir->Path() + "/" + place.strName;
+    return true;
+}
+
 bool OpenStoreFile(CFile& f, const char* path, unsigned flags) {
     if (!path || !*path) {
         errno = ENOENT;

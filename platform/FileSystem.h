@@ -73,6 +73,11 @@ bool FindStorePlace(const StoreDir& dir, const char* name, StorePlace& place);
 // Takes the group's permissions from a new file whose group is none of this user's (the group a
 // directory of another user's passes on), so that only the suite's own group shares it.
 void KeepFromStrangers(int fd);
+// The path of the file that the store file `path` stands for, a link of the user's own followed
+// as FindStorePlace says, found through `pDir` (the directory of `path`, opened) or, without one,
+// through the directory opened for the call. False (errno ELOOP) when a link is refused; a path
+// whose directory cannot be looked at is given back as it is.
+bool ResolveStorePath(const StoreDir* pDir, const char* path, std::string& out);
 // Opens the store file `path` through its directory, as CFile::OpenIn with own links followed.
 bool OpenStoreFile(CFile& f, const char* path, unsigned flags);
 

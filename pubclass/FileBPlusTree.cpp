@@ -209,10 +209,16 @@ bool FileBPlusTree::LockFile(const CString& strPath, bool bExclusive) {
         if (!bNamed && !m_lock.IsDamaged())
             return false;  // another program holds it
     }
+    // The flock goes on the file that loads and saves reach: never through a link they refuse.
+    std::string strLockPath;
+    if (!mlplat::ResolveStorePath(m_pDir.get(), strPath.GetString(), strLockPath)) {
+        UnlockFile();
+        return false;
+    }
     const std::uint64_t spent = mlplat::TickMs() - start;
     const unsigned nLeft =
         spent >= m_nLockTimeout ? 0 : m_nLockTimeout - static_cast<unsigned>(spent);
-    switch (m_fileLock.Lock(strPath.GetString(), bExclusive, nLeft)) {
+    switch (m_fileLock.Lock(strLockPath.c_str(), bExclusive, nLeft)) {
         case mlplat::CFileLock::kHeld:
         case mlplat::CFileLock::kNoFile:  // a save makes it whole by a rename; a load fails anyway
             return true;
