@@ -43,6 +43,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -60,6 +61,7 @@ class CSharedBlock;
 class StoreDir;
 }  // namespace mlplat
 class FileBPlusTree;
+class CMyKey;
 class CAreaRegionList;
 
 // One slot of the file table. The engine owns pFile; copies handed out do not.
@@ -226,8 +228,11 @@ public:
     int RewriteTagRecord(int nOffset, void* pNew, int nDeclaredType = memtag::kTypeNone);
     // RelinkTag and RewriteTagRecord under one hold of the source's write lock, so that no other
     // program sees the entry renamed and the record not; a failed record write puts the entry
-    // and the names back. 1; -1 when the name is no tag (as RelinkTag); -2 when the record could
-    // not be written. Nothing changes unless it returns 1.
+    // and the names back. A new name goes into the entry without its first two bytes until the
+    // record carries it, so that a rename cut by a kill shows in the index itself. 1; -1 when
+    // the name is no tag (as RelinkTag); -2 when the record could not be written (or the name
+    // tree cannot take the new name); -3 when another program kept the source's write lock past
+    // the wait. Nothing changes unless it returns 1.
     int RenameTag(void* pNew, const CString& strOldName, int nDeclaredType);
     // Deletes the tag `strName` (Brakk first): index entry and record flagged and released,
     // name unlinked. 1; -1 with "未找到指定要删除的位号:%s！" when no source has it.
@@ -277,9 +282,12 @@ public:
     // Brings the name tree of source 1 or 2 into agreement with the index file: every live
     // entry's name leads to a live entry of that name (a key that already does is kept, so of
     // a name held twice the tree's choice stays), and no key leads to a deleted entry or to
-    // another name's. Appends what it changed to `*pChanges`. False when the source's index
-    // file or tree is not usable.
-    bool ReconcileNames(int nSource, std::vector<NameChange>* pChanges = nullptr);
+    // another name's. With bScreenRecords, every live entry's record is read too, and an entry
+    // whose record carries another name takes that name back (a rename cut between its two
+    // writes by a program of an earlier version). Appends what it changed to `*pChanges`.
+    // False when the source's index file or tree is not usable.
+    bool ReconcileNames(int nSource, std::vector<NameChange>* pChanges = nullptr,
+                        bool bScreenRecords = false);
     // What bringing the trees into agreement changed when the set was last opened.
     const std::vector<NameChange>& GetOpenChanges() const { return m_openChanges; }
     // Writes the changed name trees to their files now (as closing does). 1 when every tree
@@ -291,7 +299,7 @@ public:
     // Without the lock (another program kept it past the wait) Held() is false.
     class CWriteScope {
     public:
-        CWriteScope(CFileDypass& engine, int nSource);
+        CWriteScope(CFileDypass& engine, int nSource, unsigned nWaitMs = kWriteLockTimeoutMs);
         ~CWriteScope();
         CWriteScope(const CWriteScope&) = delete;
         CWriteScope& operator=(const CWriteScope&) = delete;
@@ -304,6 +312,9 @@ public:
     };
     // How long a writer waits for another program's write of the same source.
     static constexpr unsigned kWriteLockTimeoutMs = 2000;
+    // How long bringing a tree up to date waits for it (a tree's own lock time-out); without
+    // it, the tree is brought up to date all the same and cut writes are left to a writer.
+    static constexpr unsigned kReconcileLockWaitMs = 500;
     // How often at most a write looks whether the set's files still have names.
     static constexpr unsigned kSetCheckMs = 10;
     // How often at most a look-up that finds nothing looks whether the change count's block
@@ -393,13 +404,16 @@ private:
                      tagfile::EntryFault* pFault = nullptr);
     // The same, Brakk first: the first fault found is the one told.
     bool ResolveEither(const CString& strName, NameHit& hit, tagfile::EntryFault* pFault = nullptr);
-    bool ReconcileTree(int nTree, std::vector<NameChange>* pChanges);
+    bool ReconcileTree(int nTree, std::vector<NameChange>* pChanges, bool bScreenRecords = false);
+    // After a name left the entry its key led to: of a name held by two live entries, the
+    // other one gets the key (the image is brought up to date under the hold).
+    void AfterNameLeft(int nTree, const CString& strName);
     // False when the tree surely has no such name: no key, and the index unchanged since the
     // image agreed with it. A write then need not take that source's lock to look.
     bool MayKnowName(int nTree, const CString& strName);
     // True when the tree's index file changed since the image last agreed with it.
     bool IndexChanged(int nTree);
-    bool LockSource(int nTree);
+    bool LockSource(int nTree, unsigned nWaitMs = kWriteLockTimeoutMs);
     void UnlockSource(int nTree);
     // Called under the lock before this engine writes the tree's index file. False when the
     // write must not happen (the lock is not held).
@@ -420,14 +434,22 @@ private:
     // RelinkTag; `whileHeld`, when given, runs with the record offset before the lock is let go
     // and, returning false, has the relink undone (the result is then -2).
     int Relink(void* pNew, const CString& strOldName, const std::function<bool(int)>& whileHeld);
+    // An index entry as read, and where.
+    struct SlotEntry {
+        std::uint32_t dwOffset;
+        TagIndexEntry entry;
+    };
     // FileDypassNames.cpp: finishes or undoes in the index what a killed writer left half done
-    // among the entries at the slot numbers given (`slots` holds the index's slot bytes and is
-    // kept in step): an add whose entry lacks its first two bytes, a rename whose record kept
-    // the old name. The keys to move, in order: a name and the entry it must lead to (0: none).
-    // Under the write lock only.
+    // among the entries given: an entry without a name (an add whose entry lacks its first two
+    // bytes, a rename cut before its record write), a rename whose record kept the old name.
+    // `leadsToLive` tells whether a name's key leads to a live entry of that name. The keys to
+    // move, in order: a name and the entry it must lead to (0: none). Under the write lock only.
     std::vector<std::pair<std::string, int>> FinishCutWrites(
-        int nTree, std::vector<unsigned char>& slots, const std::vector<std::size_t>& cutAppends,
-        const std::vector<std::size_t>& newlyNamed);
+        int nTree, const std::vector<SlotEntry>& cutAppends, const std::vector<SlotEntry>& screened,
+        const std::function<bool(const CMyKey&)>& leadsToLive);
+    // Makes sure the tree can hold `strName` before anything of an add or a rename is
+    // written: a missing key is put in leading nowhere. False when the tree cannot take it.
+    bool ReserveName(int nTree, const CString& strName);
     // A rename cut short by a killed program leaves the entry under the new name and the record
     // under the old: the entry takes back the record's name. Under the write lock only.
     bool TakeBackRecordName(int nTree, std::uint32_t dwEntry, TagIndexEntry& entry,
@@ -485,6 +507,10 @@ private:
         bool bLocked = false;
         bool bIndexWritten = false;  // under this hold
         bool bInSync = false;
+        bool bLockTimedOut = false;  // the last hold was not had in time
+        // Names that more than one live entry held when the image last agreed with the index,
+        // or that this engine gave a second entry since.
+        std::unordered_set<std::string> heldTwice;
     };
     NameState m_names[2];
     std::uint64_t m_nSetCheckedMs = 0;  // tick of the last look at the set's names

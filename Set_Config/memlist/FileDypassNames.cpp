@@ -1,8 +1,11 @@
 // Names: the two trees as checked caches of the index files, and the sources' write locks.
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -16,25 +19,22 @@ namespace {
 
 constexpr std::uint32_t kEntrySize = sizeof(TagIndexEntry);
 
-// The entry at `dwEntry` of the slot bytes `slots` (from offset 40) as the live entry of `key`.
-bool IsLiveEntryAt(const std::vector<unsigned char>& slots, std::int64_t nEntry, int nSource,
-                   const CMyKey& key) {
-    if (nEntry < tagfile::kFirstSlot || (nEntry - tagfile::kFirstSlot) % kEntrySize != 0 ||
-        nEntry - tagfile::kFirstSlot + kEntrySize > static_cast<std::int64_t>(slots.size()))
-        return false;
-    TagIndexEntry e;
-    std::memcpy(&e, slots.data() + (nEntry - tagfile::kFirstSlot), sizeof e);
-    return tagfile::IsLiveEntryOf(e, nSource, key.GetText());
-}
-
-// Whether `key` is in `tree` (its value in nValue) and leads to a live entry of its name.
-bool KeyLeadsToLive(FileBPlusTree& tree, const std::vector<unsigned char>& slots, int nSource,
-                    const CMyKey& key, bool& bKey, int& nValue) {
-    int nStatus = 0;
-    CMyKey found;
-    nValue = 0;
-    bKey = tree.Find(key, &found, &nValue, &nStatus) != 0;
-    return bKey && nValue != 0 && IsLiveEntryAt(slots, nValue, nSource, key);
+// Sorts by the high 32 bits (stable in the low ones): four passes of a radix sort, as the
+// reconciliation of a large index must not spend its time comparing.
+void SortByHighWord(std::vector<std::uint64_t>& v) {
+    if (std::is_sorted(v.begin(), v.end()))
+        return;
+    std::vector<std::uint64_t> tmp(v.size());
+    for (int shift = 32; shift < 64; shift += 8) {
+        std::array<std::size_t, 257> start{};
+        for (std::uint64_t x : v)
+            ++start[((x >> shift) & 0xFF) + 1];
+        for (std::size_t i = 1; i < start.size(); ++i)
+            start[i] += start[i - 1];
+        for (std::uint64_t x : v)
+            tmp[start[(x >> shift) & 0xFF]++] = x;
+        v.swap(tmp);
+    }
 }
 
 }  // namespace
@@ -93,7 +93,7 @@ void CFileDypass::FollowChangeCount(int nTree, bool bNow) {
 
 // --- the write lock -------------------------------------------------------------------------
 
-bool CFileDypass::LockSource(int nTree) {
+bool CFileDypass::LockSource(int nTree, unsigned nWaitMs) {
     NameState& st = m_names[nTree];
     // The outermost write looks now and then whether the set still has names: a removed
     // directory would take every later write with it, each one reporting success.
@@ -110,7 +110,8 @@ bool CFileDypass::LockSource(int nTree) {
         return st.bLocked;
     CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
     // A reader never writes, so it never needs the lock.
-    st.bLocked = !m_bReadOnly && pIndex && pIndex->LockExclusive(kWriteLockTimeoutMs);
+    st.bLocked = !m_bReadOnly && pIndex && pIndex->LockExclusive(nWaitMs);
+    st.bLockTimedOut = !st.bLocked && !m_bReadOnly && pIndex && errno == EWOULDBLOCK;
     st.bIndexWritten = false;
     st.bInSync = false;
     // Under the lock: what this hold writes is counted where every program looks.
@@ -163,10 +164,10 @@ void CFileDypass::UnlockSource(int nTree) {
     st.bInSync = false;
 }
 
-CFileDypass::CWriteScope::CWriteScope(CFileDypass& engine, int nSource)
+CFileDypass::CWriteScope::CWriteScope(CFileDypass& engine, int nSource, unsigned nWaitMs)
     : m_engine(engine), m_nTree(TreeOfSource(nSource)), m_bHeld(false) {
     if (m_nTree >= 0)
-        m_bHeld = m_engine.LockSource(m_nTree);
+        m_bHeld = m_engine.LockSource(m_nTree, nWaitMs);
 }
 
 CFileDypass::CWriteScope::~CWriteScope() {
@@ -189,106 +190,148 @@ bool CFileDypass::IndexChanged(int nTree) {
     return pIndex && pIndex->GetStamp(now) && now != *st.pAgreed;
 }
 
-bool CFileDypass::ReconcileNames(int nSource, std::vector<NameChange>* pChanges) {
+bool CFileDypass::ReconcileNames(int nSource, std::vector<NameChange>* pChanges,
+                                 bool bScreenRecords) {
     const int nTree = TreeOfSource(nSource);
-    return nTree >= 0 && ReconcileTree(nTree, pChanges);
+    return nTree >= 0 && ReconcileTree(nTree, pChanges, bScreenRecords);
 }
 
-bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
+bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges, bool bScreenRecords) {
     CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
     FileBPlusTree* pTree = m_pTrees[nTree].get();
     if (!pIndex || !pTree || pTree->GetMode() != FileBPlusTree::kMemory)
         return false;
-    // Under the write lock the index holds still: what is read is one state of it.
-    CWriteScope scope(*this, SourceOfTree(nTree));
+    // Under the write lock the index holds still: what is read is one state of it. A program
+    // that keeps the lock (stopped, say) delays this by a tree's lock time-out at most: what is
+    // read without it is at worst older than the next look.
+    CWriteScope scope(*this, SourceOfTree(nTree), kReconcileLockWaitMs);
     std::uint64_t* pCount = ChangeCount(nTree);
     const std::uint64_t nChanges = pCount ? std::atomic_ref<std::uint64_t>(*pCount).load() : 0;
     FileStamp stamp;
     const bool bStamped = pCount || pIndex->GetStamp(stamp);
     std::uint32_t dwEnd = 0;
-    const long long nLength = pIndex->GetLength();
-    if (!tagfile::ReadEnd(*pIndex, kEntrySize, dwEnd) || nLength < 0)
+    if (!tagfile::ReadEnd(*pIndex, kEntrySize, dwEnd))
         return false;
-    // A damaged F may claim far more than the file holds: read only what is there.
-    const auto dwHeld = static_cast<std::uint32_t>(
-        std::min<long long>(dwEnd, std::max<long long>(nLength, tagfile::kFirstSlot)));
-    std::vector<unsigned char> slots(dwHeld - tagfile::kFirstSlot);
-    const long long got = pIndex->ReadAt(tagfile::kFirstSlot, slots.data(), slots.size());
-    if (got < 0)
-        return false;
-    slots.resize(static_cast<std::size_t>(got) - static_cast<std::size_t>(got) % kEntrySize);
-    const std::size_t nSlots = slots.size() / kEntrySize;
     const int nSource = SourceOfTree(nTree);
 
-    // Keys that lead to a live entry of their name mark that entry; the others are stale.
-    std::vector<bool> named(nSlots, false);
-    std::vector<std::pair<CMyKey, int>> stale;
+    // The keys that lead somewhere, in the order of the entries they lead to (the value in
+    // the high word, the key's number in the low one), so that the index is read once, in
+    // blocks, whatever its F claims.
+    std::vector<std::array<char, CMyKey::kSize>> keyTexts;
+    std::vector<std::uint64_t> keys;
+    const auto nExpected = static_cast<std::size_t>(
+        std::clamp<std::int64_t>(pTree->GetRecordCount(), 0, FileBPlusTree::kMaxImage / 40));
+    keyTexts.reserve(nExpected);
+    keys.reserve(nExpected);
     pTree->ForEachEntry([&](const CMyKey& key, int nValue) {
-        if (nValue == 0)
-            return true;
-        if (IsLiveEntryAt(slots, nValue, nSource, key))
-            named[static_cast<std::size_t>(nValue - tagfile::kFirstSlot) / kEntrySize] = true;
-        else
-            stale.emplace_back(key, nValue);
+        if (nValue != 0) {
+            keys.push_back(std::uint64_t{static_cast<std::uint32_t>(nValue)} << 32 |
+                           keyTexts.size());
+            std::memcpy(keyTexts.emplace_back().data(), key.GetText(), CMyKey::kSize);
+        }
         return true;
     });
-    auto record = [&](const CMyKey& key, int nOld, int nNew) {
+    SortByHighWord(keys);
+    auto valueOf = [&](std::size_t k) { return static_cast<std::uint32_t>(keys[k] >> 32); };
+    auto textOf = [&](std::size_t k) {
+        const auto& t = keyTexts[static_cast<std::uint32_t>(keys[k])];
+        return std::string_view(t.data(), strnlen(t.data(), t.size()));
+    };
+    // Keys that lead to a live entry of their name mark that entry; the others are stale.
+    std::unordered_set<std::string> staleNames;
+    std::vector<std::pair<CMyKey, int>> stale;
+    std::size_t nextKey = 0;
+    auto markStale = [&](std::size_t k) {
+        stale.emplace_back(CMyKey(std::string(textOf(k)).c_str()), static_cast<int>(valueOf(k)));
+        staleNames.emplace(textOf(k));
+    };
+    // Live entries no key leads to, and those whose record is to be screened.
+    std::vector<SlotEntry> unnamed, screened, cutAppends;
+    const bool bWalked = tagfile::WalkSlots(
+        *pIndex, kEntrySize, [&](std::uint32_t dwOffset, const unsigned char* p, std::size_t n) {
+            if (n < kEntrySize)
+                return false;
+            TagIndexEntry e;
+            std::memcpy(&e, p, sizeof e);
+            bool bNamed = false;
+            for (; nextKey < keys.size() && valueOf(nextKey) <= dwOffset; ++nextKey) {
+                if (valueOf(nextKey) == dwOffset &&
+                    tagfile::IsLiveEntryOf(e, nSource, textOf(nextKey)))
+                    bNamed = true;
+                else
+                    markStale(nextKey);
+            }
+            if (bNamed) {
+                if (bScreenRecords)
+                    screened.push_back({dwOffset, e});
+            } else if (tagfile::IsLiveEntryOf(e, nSource,
+                                              {e.szName, strnlen(e.szName, sizeof e.szName)})) {
+                unnamed.push_back({dwOffset, e});
+            } else if (e.szName[0] == 0 && e.szName[1] == 0 && !e.IsDeleted() &&
+                       e.Source() == nSource && memtag::IsTagType(e.Type())) {
+                // An append killed before its last write keeps the old zero count in the first
+                // two bytes, and a rename cut before its record write has no name yet: a live
+                // entry without a name.
+                cutAppends.push_back({dwOffset, e});
+            }
+            return true;
+        });
+    if (!bWalked)
+        return false;
+    for (; nextKey < keys.size(); ++nextKey)
+        markStale(nextKey);
+
+    // Whether a key leads to a live entry of its name, as the keys stand now.
+    std::unordered_map<std::string, bool> moved;
+    auto leadsToLive = [&](const CMyKey& key, int& nValue) {
+        int nStatus = 0;
+        CMyKey found;
+        nValue = 0;
+        const bool bKey = pTree->Find(key, &found, &nValue, &nStatus) != 0;
+        const auto it = moved.find(key.GetText());
+        if (it != moved.end())
+            return it->second;
+        return bKey && nValue != 0 && !staleNames.count(key.GetText());
+    };
+    auto record = [&](const CMyKey& key, int nNew) {
+        int nOld = 0;
+        leadsToLive(key, nOld);
         if (m_pTrees[nTree]->Insert(key, nNew, 1))
             m_bTreeChanged[nTree] = true;
+        moved[key.GetText()] = nNew != 0;
         if (pChanges)
             pChanges->push_back({nSource, key.ToString(), nOld, nNew});
     };
     // Live entries no key leads to: their name is missing, or leads to another live entry of
     // the same name (kept), or is one of the stale keys (set to this entry).
-    std::unordered_set<std::string> fixed;
-    std::vector<std::size_t> newlyNamed, cutAppends;
-    for (std::size_t i = 0; i < nSlots; ++i) {
-        if (named[i])
-            continue;
-        TagIndexEntry e;
-        std::memcpy(&e, slots.data() + i * kEntrySize, sizeof e);
-        const auto nEntry = static_cast<int>(tagfile::kFirstSlot + i * kEntrySize);
-        // Only the live entry of a name the tree can hold (31 bytes at most) gets a key.
-        if (!tagfile::IsLiveEntryOf(e, nSource, {e.szName, strnlen(e.szName, sizeof e.szName)})) {
-            // An append killed before its last write keeps the old zero count in the first two
-            // bytes: a live entry without a name.
-            if (e.szName[0] == 0 && e.szName[1] == 0 && !e.IsDeleted() && e.Source() == nSource &&
-                memtag::IsTagType(e.Type()))
-                cutAppends.push_back(i);
+    std::unordered_set<std::string> heldTwice;
+    for (const SlotEntry& s : unnamed) {
+        const CMyKey key(static_cast<const char*>(s.entry.szName));
+        int nValue = 0;
+        if (leadsToLive(key, nValue)) {
+            heldTwice.insert(key.GetText());
             continue;
         }
-        const CMyKey key(static_cast<const char*>(e.szName));
-        bool bKey = false;
-        int nValue = 0;
-        if (KeyLeadsToLive(*pTree, slots, nSource, key, bKey, nValue))
-            continue;
-        record(key, bKey ? nValue : 0, nEntry);
-        named[i] = true;
-        fixed.insert(key.GetText());
-        newlyNamed.push_back(i);
+        record(key, static_cast<int>(s.dwOffset));
+        screened.push_back(s);
     }
     // What a killed writer may have left half done is finished or undone by a writer under the
     // lock: no live program is in the middle of an add or a rename then, as both hold it
     // throughout.
     if (scope.Held() && !m_bReadOnly) {
-        for (const auto& [strName, nEntry] :
-             FinishCutWrites(nTree, slots, cutAppends, newlyNamed)) {
-            const CMyKey key(strName.c_str());
-            bool bKey = false;
+        auto taken = [&](const CMyKey& key) {
             int nValue = 0;
-            KeyLeadsToLive(*pTree, slots, nSource, key, bKey, nValue);  // for the old value
-            record(key, bKey ? nValue : 0, nEntry);
-            if (nEntry != 0)
-                fixed.insert(strName);
-            else
-                fixed.erase(strName);
-        }
+            return leadsToLive(key, nValue);
+        };
+        for (const auto& [strName, nEntry] : FinishCutWrites(nTree, cutAppends, screened, taken))
+            record(CMyKey(strName.c_str()), nEntry);
     }
     for (const auto& [key, nValue] : stale) {
-        if (!fixed.count(key.GetText()))
-            record(key, nValue, 0);
+        if (!moved.count(key.GetText()))
+            record(key, 0);
     }
     NameState& st = m_names[nTree];
+    st.heldTwice = std::move(heldTwice);
     if (bStamped) {
         if (!st.pAgreed)
             st.pAgreed = std::make_unique<FileStamp>();
@@ -302,12 +345,11 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges) {
 }
 
 std::vector<std::pair<std::string, int>> CFileDypass::FinishCutWrites(
-    int nTree, std::vector<unsigned char>& slots, const std::vector<std::size_t>& cutAppends,
-    const std::vector<std::size_t>& newlyNamed) {
+    int nTree, const std::vector<SlotEntry>& cutAppends, const std::vector<SlotEntry>& screened,
+    const std::function<bool(const CMyKey&)>& leadsToLive) {
     std::vector<std::pair<std::string, int>> moves;
     CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
-    FileBPlusTree* pTree = m_pTrees[nTree].get();
-    if (!pIndex || !pTree)
+    if (!pIndex)
         return moves;
     const int nSource = SourceOfTree(nTree);
     // Records are screened in blocks: after a crash every name may be new.
@@ -331,59 +373,59 @@ std::vector<std::pair<std::string, int>> CFileDypass::FinishCutWrites(
     // A name another tag holds, or one given back here already, is not taken again.
     std::unordered_set<std::string> claimed;
     auto taken = [&](const CMyKey& key) {
-        bool bKey = false;
-        int nValue = 0;
-        return claimed.count(key.GetText()) > 0 ||
-               KeyLeadsToLive(*pTree, slots, nSource, key, bKey, nValue);
+        return claimed.count(key.GetText()) > 0 || leadsToLive(key);
     };
-    auto entryAt = [&](std::size_t i) {
-        TagIndexEntry e;
-        std::memcpy(&e, slots.data() + i * kEntrySize, sizeof e);
-        return e;
-    };
-    auto offsetOf = [](std::size_t i) {
-        return static_cast<std::uint32_t>(tagfile::kFirstSlot + i * kEntrySize);
+    // The entry takes back the name of its record `pSlot`, unless another tag holds that name;
+    // the key of the name it had (when it had one) then leads nowhere.
+    auto takeBack = [&](const SlotEntry& s, const unsigned char* pSlot, const CString& strHad) {
+        memtag::AnyTagRecord rec;
+        std::memcpy(&rec, pSlot, static_cast<std::size_t>(memtag::TagRecordSize(s.entry.Type())));
+        const CMyKey old(CStringFromField(rec.s.szName, sizeof rec.s.szName).GetString());
+        TagIndexEntry e = s.entry;
+        if (taken(old) || !TakeBackRecordName(nTree, s.dwOffset, e, rec))
+            return;
+        claimed.insert(old.GetText());
+        if (!strHad.IsEmpty())
+            moves.emplace_back(strHad.str(), 0);
+        moves.emplace_back(old.GetText(), static_cast<int>(s.dwOffset));
     };
 
     // An add cut before its entry was whole: the entry gets its first two bytes from the
-    // record, whose name it carries from the third byte on.
-    for (std::size_t i : cutAppends) {
-        TagIndexEntry e = entryAt(i);
+    // record, whose name it carries from the third byte on. A rename cut before its record
+    // carried the new name (the entry is written without those two bytes until then): the
+    // entry takes back the record's name, as if the rename had not begun.
+    for (const SlotEntry& s : cutAppends) {
+        TagIndexEntry e = s.entry;
         const unsigned char* pSlot = liveRecord(e);
         if (!pSlot)
             continue;
         const char* szRecName = reinterpret_cast<const char*>(pSlot) + memtag::kTagNameOffset;
-        if (std::memcmp(szRecName + 2, e.szName + 2, sizeof e.szName - 2) != 0)
+        if (std::memcmp(szRecName + 2, e.szName + 2, sizeof e.szName - 2) != 0) {
+            takeBack(s, pSlot, CString());
             continue;
+        }
         std::memcpy(e.szName, szRecName, 2);
         const CMyKey key(CStringFromField(e.szName, sizeof e.szName).GetString());
         if (!tagfile::IsLiveEntryOf(e, nSource, key.GetText()) || taken(key) ||
-            !BeforeIndexWrite(nTree) || !pIndex->WriteAt(offsetOf(i), e.szName, 2))
+            !BeforeIndexWrite(nTree) || !pIndex->WriteAt(s.dwOffset, e.szName, 2))
             continue;
-        std::memcpy(slots.data() + i * kEntrySize, &e, sizeof e);
         claimed.insert(key.GetText());
-        moves.emplace_back(key.GetText(), static_cast<int>(offsetOf(i)));
+        moves.emplace_back(key.GetText(), static_cast<int>(s.dwOffset));
     }
-    // An entry that gained its name since the tree was written may be a rename cut between its
-    // two writes (the entry renamed, the record not): the rename is undone.
-    for (std::size_t i : newlyNamed) {
-        TagIndexEntry e = entryAt(i);
+    // An entry that gained its name since the tree was written (or any entry, when records are
+    // screened) may be a rename cut between its two writes by a program that wrote the entry
+    // whole first: the rename is undone. The old name taken by another tag since: the rename
+    // stays as the entry has it.
+    for (const SlotEntry& s : screened) {
+        const TagIndexEntry& e = s.entry;
         const unsigned char* pSlot = liveRecord(e);
         if (!pSlot || std::memcmp(pSlot + memtag::kTagNameOffset, e.szName, sizeof e.szName) == 0)
             continue;
         const CString strName = CStringFromField(e.szName, sizeof e.szName);
-        memtag::AnyTagRecord rec;
-        std::memcpy(&rec, pSlot, static_cast<std::size_t>(memtag::TagRecordSize(e.Type())));
-        if (CStringFromField(rec.s.szName, sizeof rec.s.szName) == strName)
+        if (CStringFromField(reinterpret_cast<const char*>(pSlot) + memtag::kTagNameOffset,
+                             sizeof e.szName) == strName)
             continue;  // the same name, other bytes after its end
-        const CMyKey old(CStringFromField(rec.s.szName, sizeof rec.s.szName).GetString());
-        // The old name taken by another tag since: the rename stays as the entry has it.
-        if (taken(old) || !TakeBackRecordName(nTree, offsetOf(i), e, rec))
-            continue;
-        std::memcpy(slots.data() + i * kEntrySize, &e, sizeof e);
-        claimed.insert(old.GetText());
-        moves.emplace_back(strName.str(), 0);
-        moves.emplace_back(old.GetText(), static_cast<int>(offsetOf(i)));
+        takeBack(s, pSlot, strName);
     }
     return moves;
 }
@@ -402,6 +444,24 @@ bool CFileDypass::TakeBackRecordName(int nTree, std::uint32_t dwEntry, TagIndexE
     if (!BeforeIndexWrite(nTree) || !pIndex->WriteAt(dwEntry, &back, sizeof back))
         return false;
     entry = back;
+    return true;
+}
+
+void CFileDypass::AfterNameLeft(int nTree, const CString& strName) {
+    NameState& st = m_names[nTree];
+    if (st.bLocked && st.heldTwice.count(strName.str()))
+        ReconcileTree(nTree, nullptr);
+}
+
+bool CFileDypass::ReserveName(int nTree, const CString& strName) {
+    FileBPlusTree* pTree = m_pTrees[nTree].get();
+    int nValue = 0;
+    if (!pTree || pTree->GetMode() != FileBPlusTree::kMemory ||
+        strName.GetLength() > memtag::kTagNameMax || FindName(nTree, strName, nValue))
+        return true;
+    if (!pTree->Insert(CMyKey(strName), 0, 1))
+        return false;
+    m_bTreeChanged[nTree] = true;
     return true;
 }
 
@@ -431,6 +491,12 @@ bool CFileDypass::ResolveName(int nTree, const CString& strName, NameHit& hit,
                 hit.dwEntry = static_cast<std::uint32_t>(nValue);
                 return true;
             }
+            // An entry whose record carries another name is a rename cut between its two
+            // writes, whatever the tree says: a writer settles it (the entry takes back the
+            // record's name unless another tag holds that name, as damage would have it).
+            if (fault == tagfile::EntryFault::kRecordOtherName && attempt == 0 && !m_bReadOnly &&
+                ReconcileTree(nTree, nullptr, true))
+                continue;
             if (fault != tagfile::EntryFault::kNoEntry) {
                 // The entry is the name's own; its record is not: damage, not a stale key.
                 if (pFault)

@@ -85,6 +85,9 @@ void CFileDypass::StoreName(int nTree, const CString& strName, int nValue) {
     int nOld = 0;
     if (m_pTrees[nTree]->Insert(CMyKey(strName), nValue, 1, &nOld))
         m_bTreeChanged[nTree] = true;
+    // The key led to another entry: the name is held twice.
+    if (nValue != 0 && nOld != 0 && nOld != nValue)
+        m_names[nTree].heldTwice.insert(strName.str());
 }
 
 bool CFileDypass::NameFieldTerminated(const void* pData) {

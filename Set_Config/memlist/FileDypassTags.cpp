@@ -12,6 +12,9 @@ int CFileDypass::WriteTagRecord(void* pData) {
     // reset. Only the declared type's size is ever read from it.
     if (!NameFieldTerminated(pData))
         return -1;
+    // A tree that cannot take the name would lose the tag: nothing is written then.
+    if (!ReserveName(TreeOfSource(m_nDataSource), GetTagName(pData)))
+        return -1;
     return AddRecord(m_nDataType, pData, memtag::TagRecordSize(m_nDataType));
 }
 
@@ -45,8 +48,11 @@ int CFileDypass::Relink(void* pNew, const CString& strOldName,
         if (!ResolveName(t, strOldName, hit))
             continue;
         if (!scope.Held())
-            return -1;
+            return m_names[t].bLockTimedOut ? -3 : -1;
         CFile* pIndex = UsableFile(IndexSlotOfTree(t));
+        const CString strNewName = GetTagName(pNew);
+        if (!ReserveName(t, strNewName))
+            return -2;
         TagIndexEntry entry = hit.entry;
         SetDataSource(nSource);
         const auto* rec = static_cast<const StringTagInfo*>(pNew);  // the shared head
@@ -54,17 +60,41 @@ int CFileDypass::Relink(void* pNew, const CString& strOldName,
         entry.byArea = static_cast<std::uint8_t>(rec->nArea & 0xFF);
         entry.byRegion = static_cast<std::uint8_t>(rec->nRegion & 0xFF);
         entry.bySourceFlags = static_cast<std::uint8_t>(nSource);
+        // A new name written with the record after it goes in without its first two bytes
+        // until the record carries it: a kill in between leaves an entry without a name, which
+        // the next writer gives back the record's name, whatever the trees hold.
+        const bool bLeft = strNewName != strOldName;
+        const bool bNameless = whileHeld && bLeft;
+        TagIndexEntry written = entry;
+        if (bNameless)
+            written.szName[0] = written.szName[1] = 0;
         // The names move only once the entry is written: a failed write keeps the tag under
         // its old name instead of leaving it under none.
-        if (!BeforeIndexWrite(t) || !pIndex || !pIndex->WriteAt(hit.dwEntry, &entry, sizeof entry))
+        if (!BeforeIndexWrite(t) || !pIndex ||
+            !pIndex->WriteAt(hit.dwEntry, &written, sizeof written))
             return -1;
-        const CString strNewName = GetTagName(pNew);
         StoreName(t, strOldName, 0);
         StoreName(t, strNewName, static_cast<int>(hit.dwEntry));
         SetDataType(entry.Type());
         const int nOffset = static_cast<int>(entry.RecordOffset());
-        if (!whileHeld || whileHeld(nOffset))
+        if (!whileHeld) {
+            if (bLeft)
+                AfterNameLeft(t, strOldName);
             return nOffset;
+        }
+        if (whileHeld(nOffset)) {
+            if (!bNameless || pIndex->WriteAt(hit.dwEntry, entry.szName, 2)) {
+                if (bLeft)
+                    AfterNameLeft(t, strOldName);
+                return nOffset;
+            }
+            // The name could not be made whole: the record goes back as well.
+            CFile* pTyped = TypedFile(t, entry.Type());
+            if (!pTyped ||
+                !pTyped->WriteAt(entry.RecordOffset(), &hit.record,
+                                 static_cast<std::size_t>(memtag::TagRecordSize(entry.Type()))))
+                return -2;
+        }
         // The record write failed: the entry goes back too, and the tag keeps its old name.
         if (pIndex->WriteAt(hit.dwEntry, &hit.entry, sizeof hit.entry)) {
             StoreName(t, strNewName, 0);
@@ -157,5 +187,6 @@ int CFileDypass::DeleteResolved(int nTree, const CString& strName, const NameHit
     if (!pTagFile->WriteAt(entry.RecordOffset() + memtag::kTagDeletedOffset, &wDeleted, 2) ||
         !tagfile::CommitRelease(*pTagFile, recordRelease))
         return -1;
+    AfterNameLeft(nTree, strName);
     return 1;
 }

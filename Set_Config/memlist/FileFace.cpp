@@ -54,6 +54,8 @@ int CFileFace::ModifyData(int nType, int nSource, void* pNew, CString strOldName
         e.ReportError(gbtext::ModifyOldNameMissing, strOldName.GetString());
     else if (r == -2)
         e.ReportError(gbtext::ModifyDataFailed, strOldName.GetString());
+    else if (r == -3)
+        e.ReportError(gbtext::ModifyLockTimeout, strOldName.GetString());
     return r == 1 ? 1 : -1;
 }
 

@@ -47,6 +47,7 @@ struct RecordFile {
     CFile file;
     bool bUsable = false;  // header and free list could be read: slots may be looked at
     uint32_t dwEnd = 0;
+    bool bListFull = false;  // its count at the most 16 bits hold
     std::set<uint32_t> released;
     std::map<uint32_t, TagIndexEntry> entries;  // index files: live entries
     std::map<uint32_t, std::string> names;      // tag files: live records and their names
@@ -72,8 +73,9 @@ public:
     }
 
 private:
-    void Add(const CString& strFile, std::uint64_t nOffset, const std::string& text) {
-        m_findings.push_back({strFile, nOffset, CString(text.c_str())});
+    void Add(const CString& strFile, std::uint64_t nOffset, const std::string& text,
+             bool bReclaimable = false) {
+        m_findings.push_back({strFile, nOffset, CString(text.c_str()), bReclaimable});
     }
     CString PathOf(const CString& strName) const { return m_strDir + "/" + strName; }
     RecordFile& FileOf(int nKind, int nSource) {
@@ -129,6 +131,7 @@ private:
         rf.bUsable = true;
         tagfile::FreeList list;
         tagfile::ReadFreeList(rf.file, dwEnd, list);
+        rf.bListFull = list.wCount == tagfile::kMaxFreeCount;
         if (list.offsets.size() < list.wCount)
             Add(rf.strName, dwEnd,
                 "free count " + std::to_string(list.wCount) +
@@ -175,10 +178,13 @@ private:
                 } else {
                     bDeleted = tagfile::IsDeletedSlot(rf.nKind, p);
                 }
+                // Deletes go on when the list is full, leaving their slots off it.
                 if (bDeleted && !rf.released.count(dwOffset))
                     Add(rf.strName, dwOffset,
                         "deleted record at " + std::to_string(dwOffset) +
-                            " is not on the free list");
+                            (rf.bListFull ? " is off the full free list (reclaimable)"
+                                          : " is not on the free list"),
+                        rf.bListFull);
                 return true;
             });
     }

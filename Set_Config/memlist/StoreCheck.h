@@ -20,9 +20,10 @@
 #include "CString.h"
 
 struct StoreFinding {
-    CString strFile;        // file name within the directory
-    std::uint64_t nOffset;  // byte offset in that file
-    CString strText;        // what is wrong, UTF-8
+    CString strFile;            // file name within the directory
+    std::uint64_t nOffset;      // byte offset in that file
+    CString strText;            // what is wrong, UTF-8
+    bool bReclaimable = false;  // no damage: room that is not reused (a slot off a full list)
 };
 
 class CStoreCheck {

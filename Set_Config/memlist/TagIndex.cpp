@@ -147,14 +147,16 @@ bool PlanRelease(CFile& f, int nSlotSize, std::uint32_t dwEnd, std::uint32_t dwO
     // the new word far past the end.
     std::uint16_t wCount;
     std::uint32_t dwLast;
-    if (!IsSlot(dwOffset, dwEnd, nSlotSize) || !ReadListTail(f, dwEnd, wCount, dwLast) ||
-        wCount == 0xFFFF)
+    if (!IsSlot(dwOffset, dwEnd, nSlotSize) || !ReadListTail(f, dwEnd, wCount, dwLast))
         return false;
-    plan = ReleasePlan{dwEnd, wCount, dwOffset};
+    // A count that would wrap is never written: the slot is left off the list.
+    plan = ReleasePlan{dwEnd, wCount, dwOffset, wCount == kMaxFreeCount};
     return true;
 }
 
 bool CommitRelease(CFile& f, const ReleasePlan& plan) {
+    if (plan.bListFull)
+        return true;
     const std::uint16_t wNew = plan.wCount + 1;
     if (plan.wCount == 0) {
         unsigned char buf[6];

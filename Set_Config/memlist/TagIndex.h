@@ -78,7 +78,9 @@ bool ReadFreeList(CFile& f, std::uint32_t dwEnd, FreeList& list);
 long long TakeSlot(CFile& f, const void* pRecord, int nSlotSize);
 // Puts the slot at `dwOffset` on the released list; the record must already carry its deleted
 // flag. False, with nothing written, when the offset is not a slot of the file or the list does
-// not fit the file; false on an I/O error.
+// not fit the file; false on an I/O error. A list that is full (its 16-bit count at 65,535)
+// takes no more: the slot stays off it, deleted (a store check names it reclaimable), and the
+// release succeeds.
 bool ReleaseSlot(CFile& f, int nSlotSize, std::uint32_t dwOffset);
 // Same, with F already read by the caller.
 bool ReleaseSlotAt(CFile& f, int nSlotSize, std::uint32_t dwEnd, std::uint32_t dwOffset);
@@ -89,7 +91,9 @@ struct ReleasePlan {
     std::uint32_t dwEnd = 0;
     std::uint16_t wCount = 0;
     std::uint32_t dwOffset = 0;
+    bool bListFull = false;  // the slot stays off the list; nothing is written
 };
+constexpr std::uint16_t kMaxFreeCount = 0xFFFF;
 bool PlanRelease(CFile& f, int nSlotSize, std::uint32_t dwEnd, std::uint32_t dwOffset,
                  ReleasePlan& plan);
 bool CommitRelease(CFile& f, const ReleasePlan& plan);

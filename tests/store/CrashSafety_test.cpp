@@ -1,5 +1,6 @@
-// Writers killed at random moments, in the middle of adds, deletes and renames of both sources,
-// in the open and in the close: every name whose add or rename returned 1 is found by the next
+// Writers killed at random moments, in the middle of adds, deletes and renames of both sources
+// (renames back to a tag's earlier name among them), in the open and in the close: every name
+// whose add or rename returned 1 is found by the next
 // program, no deleted or renamed-away name is, a tag renamed at the kill is found under one of
 // its names, every listed tag is found by its name, and the check names only what one
 // interrupted write leaves.
@@ -8,6 +9,8 @@
 #include <map>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "FileFace.h"
 #include "ProcessSupport.h"
@@ -26,12 +29,50 @@ int SourceOf(int k) {
     return k % 2 ? memtag::kSourceZuZir : memtag::kSourceBrakk;
 }
 
-// Adds tags, deletes and renames some of its own, reporting each step before it starts and
-// after it returned 1; then waits to be killed. Nothing is ever saved by a close.
-int RunWriter(int nRound, const proctest::ReportFile& report) {
+// Names whose last step returned 1: true while the tag exists. An add or delete under way at
+// the kill leaves its name out: either outcome is allowed. A rename under way leaves the tag
+// under exactly one of its two names, returned as (old, new).
+using Model = std::map<std::string, bool>;
+
+// Live tags of earlier rounds that their own round neither deleted nor renamed, newest first:
+// the saved trees hold their names, so renaming one away and back, cut by a kill, is the
+// rename back that the trees cannot tell from a finished one.
+std::vector<std::pair<int, int>> TogglePool(const Model& model) {
+    std::vector<std::pair<int, int>> pool;
+    for (auto it = model.rbegin(); it != model.rend(); ++it) {
+        const int i = std::atoi(it->first.c_str() + 1);
+        const int k = i % kPerRound;
+        if (it->second && k < kMaxAdds && (k % 10 == 0 || k % 10 == 4 || k % 10 == 8))
+            pool.emplace_back(it->first[0] == 'B' ? memtag::kSourceBrakk : memtag::kSourceZuZir, i);
+    }
+    return pool;
+}
+
+// Renames tag i of nSource to the name of tag i + kRenamed (bBack: the other way), reporting
+// the step under `before` and `after`.
+bool Toggle(CFileFace& face, const proctest::ReportFile& report, int nSource, int i, bool bBack,
+            char before, char after) {
+    const std::string line = std::to_string(nSource) + " " + std::to_string(i);
+    report.Send(before + (" " + line));
+    const int from = bBack ? i + kRenamed : i;
+    const int to = bBack ? i : i + kRenamed;
+    enginetest::AnyTag renamed = reltest::Record(nSource, to);
+    if (face.ModifyData(reltest::TypeOf(i), nSource, &renamed,
+                        CString(reltest::TagName(nSource, from)), CString()) != 1)
+        return false;
+    report.Send(after + (" " + line));
+    return true;
+}
+
+// Adds tags, deletes and renames some of its own, renames tags of earlier rounds away and back,
+// reporting each step before it starts and after it returned 1; then waits to be killed.
+// Nothing is ever saved by a close.
+int RunWriter(int nRound, const proctest::ReportFile& report, const Model& model) {
     CFileFace face;
     report.Send("O");
     const int nBase = nRound * kPerRound;
+    const auto pool = TogglePool(model);
+    std::size_t nToggled = 0;
     for (int k = 0; k < kMaxAdds; ++k) {
         const int i = nBase + k;
         enginetest::AnyTag rec = reltest::Record(SourceOf(k), i);
@@ -54,16 +95,16 @@ int RunWriter(int nRound, const proctest::ReportFile& report) {
                                 CString(reltest::TagName(SourceOf(k - 3), j)), CString()) != 1)
                 return 4;
             report.Send("R " + line);
+        } else if (k % 10 == 7 && nToggled < pool.size()) {
+            const auto [nSource, j] = pool[nToggled++];
+            if (!Toggle(face, report, nSource, j, false, 'Q', 'R') ||
+                !Toggle(face, report, nSource, j, true, 'U', 'V'))
+                return 6;
         }
     }
     proctest::SleepUs(60 * 1000 * 1000);  // the parent kills it before
     return 5;
 }
-
-// Names whose last step returned 1: true while the tag exists. An add or delete under way at
-// the kill leaves its name out: either outcome is allowed. A rename under way leaves the tag
-// under exactly one of its two names, returned as (old, new).
-using Model = std::map<std::string, bool>;
 
 std::pair<std::string, std::string> ApplyReport(Model& model,
                                                 const std::vector<std::string>& lines) {
@@ -95,6 +136,16 @@ std::pair<std::string, std::string> ApplyReport(Model& model,
                 model[renamed] = true;
                 renameUnderWay = {};
                 break;
+            case 'U':  // back from the other name
+                model.erase(name);
+                model.erase(renamed);
+                renameUnderWay = {renamed, name};
+                break;
+            case 'V':
+                model[renamed] = false;
+                model[name] = true;
+                renameUnderWay = {};
+                break;
         }
     }
     return renameUnderWay;
@@ -115,10 +166,10 @@ TEST(CrashSafety, WritersKilledAtRandomMomentsLoseNoName) {
 
     std::mt19937 rng(20261208u);
     Model model;
-    int nKills = 0, nInOpen = 0, nFindings = 0;
+    int nKills = 0, nInOpen = 0, nFindings = 0, nBack = 0, nBackCut = 0;
     for (int round = 0; round < kRounds; ++round) {
         const proctest::ReportFile report(reports / ("round" + std::to_string(round)));
-        const pid_t pid = proctest::Spawn([&] { return RunWriter(round, report); });
+        const pid_t pid = proctest::Spawn([&] { return RunWriter(round, report, model); });
         // Every fourth writer is killed at a random moment from its start (often in the open,
         // while it loads and brings the trees up to date); the others while they write.
         if (round % 4 == 0) {
@@ -134,6 +185,9 @@ TEST(CrashSafety, WritersKilledAtRandomMomentsLoseNoName) {
         ++nKills;
         const auto lines = report.Lines();
         nInOpen += lines.empty() ? 1 : 0;
+        for (const std::string& line : lines)
+            nBack += line[0] == 'V' ? 1 : 0;
+        nBackCut += !lines.empty() && lines.back()[0] == 'U' ? 1 : 0;
         const auto [strOld, strNew] = ApplyReport(model, lines);
 
         {
@@ -198,10 +252,13 @@ TEST(CrashSafety, WritersKilledAtRandomMomentsLoseNoName) {
     RecordProperty("names_found", nFound);
     RecordProperty("names_gone", nGone);
     RecordProperty("findings", nFindings);
+    RecordProperty("renames_back", nBack);
+    RecordProperty("renames_back_cut", nBackCut);
     std::printf(
         "%d kills (%d before the open was done): %d live names found, %d deleted or "
-        "renamed-away names absent at every reopen; %d findings of interrupted writes\n",
-        nKills, nInOpen, nFound, nGone, nFindings);
+        "renamed-away names absent at every reopen; %d findings of interrupted writes; %d "
+        "renames back to an earlier name, %d of them cut by the kill\n",
+        nKills, nInOpen, nFound, nGone, nFindings, nBack + nBackCut, nBackCut);
 }
 
 }  // namespace

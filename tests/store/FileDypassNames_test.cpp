@@ -3,11 +3,16 @@
 // and a damaged entry never frees a slot twice.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "Clock.h"
 #include "EngineFixture.h"
 #include "FileFace.h"
 #include "ProcessSupport.h"
@@ -330,6 +335,203 @@ TEST_F(Names, AnAddCutBeforeItsEntryWasWholeIsCompletedByTheNextWriter) {
     EXPECT_EQ(tag.strDesc, "desc of PHANTOM");
     engine.reset();
     EXPECT_EQ(Show(Check()), "");
+}
+
+// TAGA renamed to TAGB by a program killed before it saved its trees, so that the saved tree
+// still leads TAGA to the entry; then renamed back by one killed inside the rename.
+TEST_F(Names, ARenameBackCutByAKillLeavesTheTagUnderOneOfItsNames) {
+    ASSERT_EQ(Add(1, 1, "TAGA"), 40);
+    engine.reset();
+    auto renameAndWait = [](const char* szOld, const char* szNew) {
+        return [=](auto ready) {
+            CFileFace face;
+            AnyTag t = enginetest::MakeTag(1, szNew);
+            if (face.ModifyData(1, memtag::kSourceZuZir, &t, CString(szOld), CString()) != 1)
+                return 1;
+            ready();
+            return 0;
+        };
+    };
+    ASSERT_NO_FATAL_FAILURE(RunAndKill(renameAndWait("TAGA", "TAGB")));
+    // Killed before the record carried the name back: the tag is TAGB, as the rename never
+    // returned.
+    ASSERT_NO_FATAL_FAILURE(RenameAndDie("TAGB", "TAGA", false));
+    engine = std::make_unique<CFileDypass>();
+    CMemTag tag;
+    ASSERT_EQ(engine->GetTagByName("TAGB", tag), 1);
+    EXPECT_EQ(tag.strDesc, "desc of TAGB");
+    EXPECT_EQ(engine->GetTagByName("TAGA", tag), 0);
+    engine.reset();
+    EXPECT_EQ(Show(Check()), "");
+
+    // Killed once the record carried it, before the entry's name was whole: the tag is TAGA.
+    const pid_t pid = proctest::Spawn([] {
+        CFileFace face;
+        g_offDie = 40;
+        mlplat::Vfs().pwrite = DyingAppend;
+        AnyTag t = enginetest::MakeTag(1, "TAGA");
+        face.ModifyData(1, memtag::kSourceZuZir, &t, CString("TAGB"), CString());
+        return 2;
+    });
+    ASSERT_EQ(proctest::WaitBounded(pid, 10000), 128 + SIGKILL);
+    engine = std::make_unique<CFileDypass>();
+    ASSERT_EQ(engine->GetTagByName("TAGA", tag), 1);
+    EXPECT_EQ(tag.strDesc, "desc of TAGA");
+    EXPECT_EQ(engine->JustTagFromRMP("TAGB"), 0);
+    engine.reset();
+    EXPECT_EQ(Show(Check()), "");
+}
+
+// What the same cut left when a rename wrote its entry whole first: the entry named as the
+// tree has it, the record under the other name. A look-up of the entry's name and a repair
+// each settle it: the entry takes back the record's name.
+TEST_F(Names, AnEntryWhoseRecordCarriesAnotherNameIsSettledWhateverTheTreeSays) {
+    ASSERT_EQ(Add(1, 1, "TAGA"), 40);
+    ASSERT_EQ(Add(2, 1, "OTHER"), 40);  // its entry at 80
+    engine.reset();
+    auto patchRecordName = [&](const char* szName) {
+        std::vector<std::uint8_t> b = Bytes("TmpZuZirBoolTagInfo.tag");
+        std::memset(b.data() + 40 + memtag::kTagNameOffset, 0, memtag::kTagNameField);
+        std::memcpy(b.data() + 40 + memtag::kTagNameOffset, szName, std::strlen(szName));
+        mltest::WriteFileBytes(Path("TmpZuZirBoolTagInfo.tag"), std::string(b.begin(), b.end()));
+    };
+    patchRecordName("TAGB");
+    engine = std::make_unique<CFileDypass>();
+    CMemTag tag;
+    EXPECT_EQ(engine->GetTagByName("TAGA", tag), 0);
+    ASSERT_EQ(engine->GetTagByName("TAGB", tag), 1);
+    EXPECT_EQ(engine->JustTagFromRMP("TAGB"), 40);
+    engine.reset();
+    EXPECT_EQ(Show(Check()), "");
+
+    // Repair reads every record, so the name no look-up asked for is settled too.
+    patchRecordName("TAGC");
+    {
+        CFileDypass repairer(CString(dir.path().c_str()), false);
+        std::vector<CFileDypass::NameChange> changes;
+        ASSERT_TRUE(repairer.ReconcileNames(memtag::kSourceZuZir, &changes, true));
+        ASSERT_EQ(changes.size(), 2u);
+        EXPECT_EQ(changes[0].strName, "TAGB");
+        EXPECT_EQ(changes[1].strName, "TAGC");
+        EXPECT_EQ(changes[1].nNew, 40);
+    }
+    EXPECT_EQ(Show(Check()), "");
+    // A record whose name another tag holds (damage) is left alone.
+    patchRecordName("OTHER");
+    engine = std::make_unique<CFileDypass>();
+    EXPECT_EQ(engine->GetTagByName("TAGC", tag), 0);
+    EXPECT_EQ(engine->JustTagFromRMP("OTHER"), 80);
+}
+
+// Two live entries of one name: deleting the one the tree leads to, or renaming it away,
+// leaves the other found by the name in the same program.
+TEST_F(Names, ANameHeldTwiceStaysFoundWhenOneOfItsTagsLeaves) {
+    ASSERT_EQ(Add(1, 1, "TWICE"), 40);
+    ASSERT_EQ(Add(1, 1, "TWICE"), 40 + 538);
+    ASSERT_EQ(engine->DeleteTag("TWICE"), 1);
+    EXPECT_EQ(engine->JustTagFromRMP("TWICE"), 40);
+    // Held twice again, by a program that did not give the name twice itself.
+    ASSERT_EQ(Add(1, 1, "TWICE"), 40 + 538);
+    Reopen();
+    AnyTag renamed = enginetest::MakeTag(1, "AWAY");
+    ASSERT_EQ(Modify(1, 1, &renamed, "TWICE"), 1);
+    EXPECT_NE(engine->JustTagFromRMP("TWICE"), 0);
+    EXPECT_NE(engine->JustTagFromRMP("AWAY"), 0);
+    ASSERT_EQ(engine->DeleteTag("TWICE"), 1);
+    EXPECT_EQ(engine->JustTagFromRMP("TWICE"), 0);
+    engine.reset();
+    EXPECT_EQ(Show(Check()), "");
+}
+
+}  // namespace
+
+namespace {
+
+// A program stopped (as in a debugger) while it holds the Brakk source's write lock.
+TEST_F(Names, AStoppedHolderOfTheWriteLockFailsAChangeAsALockTimeOutAndDelaysNoOpen) {
+    ASSERT_EQ(Add(1, 2, "KEEP"), 40);
+    engine.reset();
+    // Added by a program killed before it saved its tree: the next open needs the index.
+    ASSERT_NO_FATAL_FAILURE(RunAndKill([](auto ready) {
+        CFileFace face;
+        AnyTag t = enginetest::MakeTag(1, "UNSAVED");
+        if (face.AddData(1, memtag::kSourceBrakk, &t, CString()) != 1)
+            return 1;
+        ready();
+        return 0;
+    }));
+    const proctest::ReportFile report(reports / "holder");
+    const pid_t holder = proctest::Spawn([&] {
+        CFileDypass e;
+        CFileDypass::CWriteScope scope(e, memtag::kSourceBrakk);
+        if (!scope.Held())
+            return 1;
+        report.Send("held");
+        raise(SIGSTOP);
+        return 0;
+    });
+    int st = 0;
+    ASSERT_EQ(waitpid(holder, &st, WUNTRACED), holder);
+    ASSERT_TRUE(WIFSTOPPED(st));
+    ASSERT_EQ(report.Lines().size(), 1u);
+
+    const std::uint64_t start = mlplat::TickMs();
+    auto face = std::make_unique<CFileFace>();
+    const std::uint64_t nOpenMs = mlplat::TickMs() - start;
+    CMemTag tag;
+    EXPECT_EQ(face->GetSelute(CString("UNSAVED"), tag), 1);
+    // The open brings the tree up to date without the lock, after a tree's lock time-out at
+    // most, not a writer's.
+    EXPECT_LT(nOpenMs, CFileDypass::kWriteLockTimeoutMs);
+    AnyTag renamed = enginetest::MakeTag(1, "KEPT");
+    EXPECT_EQ(face->ModifyData(1, memtag::kSourceBrakk, &renamed, CString("KEEP"), CString()), -1);
+    CStringArray msgs;
+    face->GetErrStringArray(msgs);
+    ASSERT_GE(msgs.GetSize(), 1);
+    EXPECT_EQ(msgs[msgs.GetSize() - 1].str(),
+              mltest::Gb("位号KEEP修改失败：其他程序正在写入同一数据来源，等待写锁超时！"));
+    kill(holder, SIGKILL);
+    ASSERT_EQ(proctest::WaitBounded(holder, 10000), 128 + SIGKILL);
+    EXPECT_EQ(face->ModifyData(1, memtag::kSourceBrakk, &renamed, CString("KEEP"), CString()), 1);
+    face.reset();
+    EXPECT_EQ(Show(Check()), "");
+}
+
+}  // namespace
+
+namespace {
+
+// A sparse index of 1 GB whose F claims all of it: the open reads it in blocks, with memory to
+// match the live entries, not the claim.
+TEST_F(Names, AnIndexClaimingAGigabyteIsBroughtUpToDateInBoundedMemory) {
+    ASSERT_EQ(Add(1, 2, "REAL"), 40);
+    engine.reset();
+    constexpr std::uint32_t kEnd = 40 + 40u * 26'000'000u;  // about 1 GB of slots
+    ASSERT_EQ(truncate(Path("TmpBrakkTagIndex.idx").c_str(), off_t{kEnd} + 2), 0);
+    {
+        CFile f;
+        ASSERT_TRUE(f.Open(Path("TmpBrakkTagIndex.idx").c_str(), CFile::modeReadWrite));
+        ASSERT_TRUE(f.WriteAt(36, &kEnd, 4));
+    }
+    std::remove(Path("TmpBRKTagIndex.bpt").c_str());  // every name from the index
+    const pid_t pid = proctest::Spawn([] {
+        CFileDypass e;
+        return e.JustTagFromBRK("REAL") == 40 ? 0 : 1;
+    });
+    // This child's own peak, not the largest of every child the tests made.
+    rusage usage{};
+    int st = 0;
+    pid_t r = 0;
+    for (int waited = 0; (r = wait4(pid, &st, WNOHANG, &usage)) == 0 && waited < 120000;
+         waited += 10)
+        proctest::SleepUs(10000);
+    if (r == 0) {
+        kill(pid, SIGKILL);
+        r = wait4(pid, &st, 0, &usage);
+    }
+    ASSERT_EQ(r, pid);
+    ASSERT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
+    EXPECT_LT(usage.ru_maxrss, 400L * 1024) << "KiB at the most";
 }
 
 }  // namespace

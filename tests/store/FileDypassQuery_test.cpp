@@ -90,11 +90,12 @@ TEST_F(TagQuery, ByNameReportsOffsetBeyondFileOtherNameAndDeletedRecord) {
     ASSERT_EQ(Add(2, 2, "T2"), 40 + 1006);
     CMemTag tag;
     tag.strName = "untouched";
-    // Another name written over T1's record.
+    // Another tag's name written over T1's record (a name no tag holds would be taken back by
+    // the entry, as a rename cut by a kill leaves it).
     {
         CFile f;
         ASSERT_TRUE(f.Open(Path("TmpBrakkIntTagInfo.tag").c_str(), CFile::modeReadWrite));
-        ASSERT_TRUE(f.WriteAt(40 + 4, "XX", 3));
+        ASSERT_TRUE(f.WriteAt(40 + 4, "T2", 3));
         std::uint16_t del = 1;
         ASSERT_TRUE(f.WriteAt(40 + 1006 + 148, &del, 2));  // T2 flagged deleted by hand
     }

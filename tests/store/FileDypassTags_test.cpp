@@ -1,7 +1,12 @@
 // Tag add, change and delete: typed records, index entries and names kept in step.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "EngineFixture.h"
+#include "MyKey.h"
+#include "StoreCheck.h"
+#include "filebplustreenode.h"
 
 using enginetest::AnyTag;
 using enginetest::MakeTag;
@@ -270,4 +275,75 @@ TEST_F(TagStore, DamagedFreeCountFailsDeleteWithNeitherFileWritten) {
     EXPECT_EQ(Bytes("TmpBrakkTagIndex.idx"), idx);
     EXPECT_EQ(Bytes("TmpBrakkBoolTagInfo.tag"), rec);
     EXPECT_EQ(engine->JustTagFromBRK("V1"), 40);
+}
+
+// 65,535 released slots are all the 16-bit count holds: a delete still succeeds, its slot left
+// off the list, and the check names it reclaimable, not damage.
+TEST_F(TagStore, DeleteOntoAFullFreeListSucceedsAndLeavesItsSlotReclaimable) {
+    ASSERT_EQ(Add(1, 2, "LAST"), 40);
+    engine.reset();
+    {
+        // 65,535 deleted records after LAST's, every one on the list.
+        constexpr std::uint32_t kFree = 0xFFFF, kSize = 538;
+        AnyTag gone = MakeTag(1, "GONE");
+        gone.b.wDeleted = 1;
+        std::string bytes;
+        for (std::uint32_t i = 0; i < kFree; ++i)
+            bytes.append(reinterpret_cast<const char*>(&gone), kSize);
+        const std::uint32_t dwEnd = 40 + kSize * (kFree + 1);
+        const std::uint16_t wCount = kFree;
+        bytes.append(reinterpret_cast<const char*>(&wCount), 2);
+        for (std::uint32_t i = 0; i < kFree; ++i) {
+            const std::uint32_t dwSlot = 40 + kSize * (i + 1);
+            bytes.append(reinterpret_cast<const char*>(&dwSlot), 4);
+        }
+        CFile f;
+        ASSERT_TRUE(f.Open(Path("TmpBrakkBoolTagInfo.tag").c_str(), CFile::modeReadWrite));
+        ASSERT_TRUE(f.WriteAt(40 + kSize, bytes.data(), bytes.size()));
+        ASSERT_TRUE(f.WriteAt(36, &dwEnd, 4));
+    }
+    ASSERT_TRUE(CStoreCheck::CheckDirectory(dir.path().c_str()).empty());
+    Reopen();
+    ASSERT_EQ(engine->DeleteTag("LAST"), 1);
+    EXPECT_EQ(engine->JustTagFromBRK("LAST"), 0);
+    EXPECT_EQ(U16(Bytes("TmpBrakkBoolTagInfo.tag"), 40 + 148), 1);  // flagged deleted
+    engine.reset();
+    const auto findings = CStoreCheck::CheckDirectory(dir.path().c_str());
+    ASSERT_EQ(findings.size(), 1u);
+    EXPECT_EQ(findings[0].nOffset, 40u);
+    EXPECT_TRUE(findings[0].bReclaimable) << findings[0].strText.str();
+    // The next add takes the slot released last, as always.
+    Reopen();
+    EXPECT_EQ(Add(1, 2, "NEXT"), 40 + 538 * 0xFFFF);
+}
+
+// An add the name tree cannot take (at its 50,000,000-byte image limit) fails before anything
+// is written, instead of storing a tag no name finds.
+TEST_F(TagStore, AnAddTheNameTreeCannotTakeFailsWithNothingWritten) {
+    engine.reset();
+    {
+        // Keys leading nowhere fill the tree in ascending order until it takes no more.
+        FileBPlusTree full;
+        ASSERT_EQ(full.CreateInMemory(Path("TmpBRKTagIndex.bpt").c_str(), 10, 0), 1);
+        char key[16];
+        for (int i = 0;; ++i) {
+            std::snprintf(key, sizeof key, "K%07d", i);
+            if (!full.Insert(CMyKey(key), 0))
+                break;
+        }
+        ASSERT_EQ(full.SaveToFile(), 1);
+    }
+    Reopen();
+    const auto idx = Bytes("TmpBrakkTagIndex.idx");
+    const auto rec = Bytes("TmpBrakkIntTagInfo.tag");
+    // Past every key: the last leaf is full, and no node can be added.
+    EXPECT_EQ(Add(2, 2, "ZLAST"), -1);
+    EXPECT_EQ(Bytes("TmpBrakkTagIndex.idx"), idx);
+    EXPECT_EQ(Bytes("TmpBrakkIntTagInfo.tag"), rec);
+    // A name the tree can still take is added and found.
+    ASSERT_GE(Add(2, 2, "K0000001A"), 40);
+    EXPECT_NE(engine->JustTagFromBRK("K0000001A"), 0);
+    AnyTag renamed = MakeTag(2, "ZLAST");
+    EXPECT_EQ(Modify(2, 2, &renamed, "K0000001A"), -1);
+    EXPECT_NE(engine->JustTagFromBRK("K0000001A"), 0);
 }

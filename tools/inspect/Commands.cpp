@@ -1,6 +1,7 @@
 // ls, show, check, export, import and areas on a store directory.
 #include "Commands.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -311,11 +312,13 @@ int RunCheck(const Options& opt) {
     CRowWriter w({"file", "offset", "finding"});
     for (const StoreFinding& f : findings)
         w.AddRow({f.strFile.str(), std::to_string(f.nOffset), f.strText.str()});
+    const bool bSound = std::all_of(findings.begin(), findings.end(),
+                                    [](const StoreFinding& f) { return f.bReclaimable; });
     if (opt.format == Format::kTable && findings.empty())
         std::printf("%s: the store is sound\n", opt.strDir.c_str());
     else
         w.Write(stdout, opt.format, {false, true, false});
-    return findings.empty() ? kExitOk : kExitFindings;
+    return bSound ? kExitOk : kExitFindings;
 }
 
 int RunRepair(const Options& opt) {
@@ -326,11 +329,16 @@ int RunRepair(const Options& opt) {
     // Opening the set brings each tree into agreement with its index, under the source's
     // write lock; the trees are then saved under their own lock.
     CFileDypass engine(CString(opt.strDir.c_str()), false);
+    // Then every record is read as well: an entry whose record carries another name takes it
+    // back, whatever the trees said.
+    std::vector<CFileDypass::NameChange> changes = engine.GetOpenChanges();
+    for (int nSource : {memtag::kSourceBrakk, memtag::kSourceZuZir})
+        engine.ReconcileNames(nSource, &changes, true);
     CRowWriter w({"source", "name", "was", "now"});
-    for (const CFileDypass::NameChange& c : engine.GetOpenChanges())
+    for (const CFileDypass::NameChange& c : changes)
         w.AddRow({SourceName(c.nSource), Utf8(c.strName), std::to_string(c.nOld),
                   std::to_string(c.nNew)});
-    const std::size_t nChanges = engine.GetOpenChanges().size();
+    const std::size_t nChanges = changes.size();
     if (nChanges > 0 || opt.format != Format::kTable)
         w.Write(stdout, opt.format, {false, false, true, true});
     if (!engine.SaveNames()) {
