@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "Clock.h"
+#include "FileSystem.h"
 #include "Vfs.h"
 
 namespace {
@@ -38,25 +39,30 @@ CFile::~CFile() {
     Close();
 }
 
+namespace {
+
+int AccessFlags(unsigned flags) {
+    switch (flags & 0x3) {
+        case CFile::modeWrite:
+            return O_WRONLY;
+        case CFile::modeReadWrite:
+            return O_RDWR;
+        default:
+            return O_RDONLY;
+    }
+}
+
+}  // namespace
+
 bool CFile::Open(const char* path, unsigned flags) {
     Close();
     m_bHeldElsewhere = false;
+    m_bRefused = false;
     if (!path || !*path) {
         errno = ENOENT;
         return false;
     }
-    int oflags = 0;
-    switch (flags & 0x3) {
-        case modeWrite:
-            oflags = O_WRONLY;
-            break;
-        case modeReadWrite:
-            oflags = O_RDWR;
-            break;
-        default:
-            oflags = O_RDONLY;
-            break;
-    }
+    int oflags = AccessFlags(flags);
     if (flags & modeCreate) {
         oflags |= O_CREAT;
         if (!(flags & modeNoTruncate))
@@ -64,7 +70,7 @@ bool CFile::Open(const char* path, unsigned flags) {
     }
     // Non-blocking only for the open itself: a FIFO without its other end would block it for
     // ever. What is not a regular file is refused before a byte is read or written.
-    int fd = mlplat::Vfs().open(path, oflags | O_NONBLOCK, 0666);
+    const int fd = mlplat::Vfs().open(path, oflags | O_NONBLOCK, 0666);
     if (fd < 0)
         return false;
     struct stat st;
@@ -73,6 +79,67 @@ bool CFile::Open(const char* path, unsigned flags) {
         errno = EINVAL;
         return false;
     }
+    return Adopt(fd, flags, path);
+}
+
+bool CFile::OpenIn(const mlplat::StoreDir& dir, const char* name, unsigned flags,
+                   bool bFollowOwnLink) {
+    Close();
+    m_bHeldElsewhere = false;
+    m_bRefused = false;
+    mlplat::StorePlace place;
+    if (!name || !*name || !dir.IsOpen()) {
+        errno = ENOENT;
+        return false;
+    }
+    if (bFollowOwnLink && !mlplat::FindStorePlace(dir, name, place)) {
+        m_bRefused = errno == ELOOP;
+        return false;
+    }
+    const mlplat::StoreDir& at = bFollowOwnLink ? *place.pDir : dir;
+    const char* pszName = bFollowOwnLink ? place.strName.c_str() : name;
+    const int oflags = AccessFlags(flags) | O_NOFOLLOW | O_NONBLOCK;
+    int fd = -1;
+    bool bCreated = false;
+    // Opened as found, or else made anew where nothing stood: a file found is looked at before
+    // a byte of it is cut or written.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        fd = mlplat::Vfs().openat(at.Fd(), pszName, oflags, 0);
+        if (fd >= 0 || errno != ENOENT || !(flags & modeCreate))
+            break;
+        fd = mlplat::Vfs().openat(at.Fd(), pszName, oflags | O_CREAT | O_EXCL, 0660);
+        bCreated = fd >= 0;
+        if (fd >= 0 || errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        m_bRefused = errno == ELOOP;
+        return false;
+    }
+    struct stat st {};
+    if (mlplat::Vfs().fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        (!bCreated && !at.Accepts(st))) {
+        const bool bRegular = S_ISREG(st.st_mode);
+        mlplat::Vfs().close(fd);
+        m_bRefused = bRegular;
+        errno = bRegular ? EPERM : EINVAL;
+        return false;
+    }
+    if (bCreated)
+        mlplat::KeepFromStrangers(fd);
+    const std::string path = at.Path() + "/" + pszName;
+    if (!Adopt(fd, flags, path.c_str()))
+        return false;
+    if ((flags & modeCreate) && !(flags & modeNoTruncate) && !bCreated && !SetLength(0)) {
+        const int err = errno;
+        Close();
+        errno = err;
+        return false;
+    }
+    return true;
+}
+
+bool CFile::Adopt(int fd, unsigned flags, const char* path) {
     const int fl = ::fcntl(fd, F_GETFL);
     if (fl < 0 || ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0) {
         int err = errno;
@@ -182,6 +249,11 @@ bool CFile::SetLength(std::uint64_t n) {
 bool CStdioFile::Open(const char* path, unsigned flags) {
     SeekToBegin();
     return CFile::Open(path, flags);
+}
+
+bool CStdioFile::OpenIn(const mlplat::StoreDir& dir, const char* name, unsigned flags) {
+    SeekToBegin();
+    return CFile::OpenIn(dir, name, flags);
 }
 
 bool CStdioFile::Fill() {

@@ -23,6 +23,10 @@
 
 #include "CString.h"
 
+namespace mlplat {
+class StoreDir;
+}
+
 // What tells whether a file changed since it was last looked at: any write by any program
 // changes its size or its modification or change time (the kernel gives a fresh fine-grained
 // time to a change that follows a query of the old one).
@@ -62,11 +66,19 @@ public:
     // On failure errno tells why (EWOULDBLOCK: another holder of a shareExclusive open; EINVAL:
     // not a regular file), and IsHeldElsewhere whether the failure was such a holder.
     bool Open(const char* path, unsigned flags);
+    // Opens the file `name` of a store directory, as Open does, but never through a symbolic
+    // link unless `bFollowOwnLink` (then as mlplat::FindStorePlace says), and only a file the
+    // directory accepts (mlplat::StoreDir::Accepts); a file it makes is closed to others
+    // whatever the umask. IsRefused tells when the failure was such a refusal.
+    bool OpenIn(const mlplat::StoreDir& dir, const char* name, unsigned flags,
+                bool bFollowOwnLink = false);
+    bool IsRefused() const { return m_bRefused; }
     // The last Open failed only because another holder has the file shareExclusive: worth
     // trying again shortly.
     bool IsHeldElsewhere() const { return m_bHeldElsewhere; }
     void Close();
     bool IsOpen() const { return m_fd >= 0; }
+    int GetHandle() const { return m_fd; }
     const CString& GetFilePath() const { return m_path; }
 
     // Reads up to n bytes at `offset`; returns the count read (short at the end of the file),
@@ -99,7 +111,12 @@ public:
 protected:
     int m_fd = -1;
     bool m_bHeldElsewhere = false;
+    bool m_bRefused = false;
     CString m_path;
+
+private:
+    // The shared end of both opens: `fd` was just opened (non-blocking) with `flags`.
+    bool Adopt(int fd, unsigned flags, const char* path);
 };
 
 // The system's words for why the last failed file operation of this thread failed.
@@ -109,6 +126,7 @@ class CStdioFile : public CFile {
 public:
     // Text files are read and written sequentially from a position of their own.
     bool Open(const char* path, unsigned flags);
+    bool OpenIn(const mlplat::StoreDir& dir, const char* name, unsigned flags);
     // Next line without its line end; false at the end of the file (or on an error).
     bool ReadString(CString& line);
     // Writes text, '\n' becoming CR LF.

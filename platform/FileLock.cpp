@@ -14,9 +14,10 @@ namespace mlplat {
 
 namespace {
 
-// Opens for locking only: a file we may only write (or only read) is locked all the same.
+// Opens for locking only: a file we may only write (or only read) is locked all the same. The
+// path's last part is never followed: the caller gives the file itself, not a link to it.
 int OpenForLock(const char* path) {
-    const int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    const int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW;
     int fd = Vfs().open(path, O_RDONLY | flags, 0);
     if (fd < 0 && errno == EACCES)
         fd = Vfs().open(path, O_WRONLY | flags, 0);

@@ -1,4 +1,5 @@
-// CFileLock: a flock on the file that a path names, for programs that share no other lock.
+// CFileLock: a flock on the file that a path names, for programs that share no other lock. A
+// path whose last part is a symbolic link is no file to lock (kFailed).
 //
 // The file may be replaced by a rename while a locker waits: the lock is had only on the file
 // the path still names once it is held, so every holder holds it on the same file. A file

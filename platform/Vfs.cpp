@@ -62,9 +62,23 @@ int PosixNlinks(int fd, unsigned long* n) {
     return 0;
 }
 
-const VfsOps kPosix = {PosixOpen,      PosixClose, PosixPread, PosixPwrite,
-                       PosixFtruncate, PosixFsize, PosixFlock, PosixRename,
-                       PosixUnlink,    PosixFstat, PosixNlinks};
+int PosixOpenat(int dirfd, const char* name, int flags, mode_t mode) {
+    int fd;
+    do {
+        fd = ::openat(dirfd, name, flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+int PosixRenameat(int fromdirfd, const char* from, int todirfd, const char* to) {
+    return ::renameat(fromdirfd, from, todirfd, to);
+}
+int PosixUnlinkat(int dirfd, const char* name, int flags) {
+    return ::unlinkat(dirfd, name, flags);
+}
+
+const VfsOps kPosix = {PosixOpen,   PosixClose,  PosixPread,    PosixPwrite,  PosixFtruncate,
+                       PosixFsize,  PosixFlock,  PosixRename,   PosixUnlink,  PosixFstat,
+                       PosixNlinks, PosixOpenat, PosixRenameat, PosixUnlinkat};
 
 }  // namespace
 

@@ -22,6 +22,10 @@ struct VfsOps {
     int (*unlink)(const char* path);
     int (*fstat)(int fd, struct stat* st);
     int (*nlinks)(int fd, unsigned long* n);  // the link count alone
+    // Relative to an open directory: how the store reaches its own files.
+    int (*openat)(int dirfd, const char* name, int flags, mode_t mode);
+    int (*renameat)(int fromdirfd, const char* from, int todirfd, const char* to);
+    int (*unlinkat)(int dirfd, const char* name, int flags);
 };
 
 // The table in force.

@@ -24,6 +24,12 @@ CString LockNameOf(const CString& strPath) {
     return CString(cut == std::string::npos ? s : s.substr(cut + 1));
 }
 
+// The file's name in its directory.
+std::string FileNameOf(const CString& strPath) {
+    const std::string& s = strPath.str();
+    return s.substr(s.find_last_of('/') + 1);
+}
+
 }  // namespace
 
 FileBPlusTree::FileBPlusTree() {
@@ -203,10 +209,16 @@ bool FileBPlusTree::LockFile(const CString& strPath, bool bExclusive) {
         if (!bNamed && !m_lock.IsDamaged())
             return false;  // another program holds it
     }
+    // The flock goes on the file that loads and saves reach: never through a link they refuse.
+    std::string strLockPath;
+    if (!mlplat::ResolveStorePath(m_pDir.get(), strPath.GetString(), strLockPath)) {
+        UnlockFile();
+        return false;
+    }
     const std::uint64_t spent = mlplat::TickMs() - start;
     const unsigned nLeft =
         spent >= m_nLockTimeout ? 0 : m_nLockTimeout - static_cast<unsigned>(spent);
-    switch (m_fileLock.Lock(strPath.GetString(), bExclusive, nLeft)) {
+    switch (m_fileLock.Lock(strLockPath.c_str(), bExclusive, nLeft)) {
         case mlplat::CFileLock::kHeld:
         case mlplat::CFileLock::kNoFile:  // a save makes it whole by a rename; a load fails anyway
             return true;
@@ -264,8 +276,9 @@ int FileBPlusTree::CreateOnDisk(CString strPath, int nOrder) {
     if (!ClaimPath(strPath) || nOrder <= 1 || nOrder > kMaxOrder)
         return 0;
     try {
-        if (!m_file.Open(m_strPath, CFile::modeCreate | CFile::modeReadWrite |
-                                        CFile::shareDenyWrite | CFile::typeBinary))
+        if (!OpenFileOf(m_file, m_strPath,
+                        CFile::modeCreate | CFile::modeReadWrite | CFile::shareDenyWrite |
+                            CFile::typeBinary))
             return 0;
         if (StartEmpty(kDisk, nOrder))
             return 1;
@@ -328,7 +341,7 @@ int FileBPlusTree::LoadChecked(const CString& strPath, bool bCheck) {
 
 int FileBPlusTree::LoadImpl() {
     CFile file;
-    if (!file.Open(m_strPath, CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary))
+    if (!OpenFileOf(file, m_strPath, CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary))
         return 0;
     FileBPlusTreeHeader h;
     if (!file.ReadExactAt(0, &h, sizeof h) || std::memcmp(h.szIdent, kIdent, sizeof kIdent) != 0)
@@ -381,8 +394,18 @@ int FileBPlusTree::SaveImpl(const CString& strPath) {
     const std::int64_t nLen = NodeOffset(m_header.nNodeCount);
     if (nLen < 0 || nLen > static_cast<std::int64_t>(m_image.size()))
         return 0;
-    return mlplat::ReplaceFileContents(strPath, m_image.data(), static_cast<std::size_t>(nLen)) ? 1
-                                                                                                : 0;
+    const std::size_t n = static_cast<std::size_t>(nLen);
+    if (m_pDir)
+        return mlplat::ReplaceFileContents(*m_pDir, FileNameOf(strPath).c_str(), m_image.data(), n)
+                   ? 1
+                   : 0;
+    return mlplat::ReplaceFileContents(strPath, m_image.data(), n) ? 1 : 0;
+}
+
+bool FileBPlusTree::OpenFileOf(CFile& file, const CString& strPath, unsigned flags) const {
+    if (m_pDir)
+        return file.OpenIn(*m_pDir, FileNameOf(strPath).c_str(), flags, true);
+    return mlplat::OpenStoreFile(file, strPath, flags);
 }
 
 int FileBPlusTree::Close() {

@@ -26,6 +26,10 @@
 #include "MyKey.h"
 #include "SynchronicLock.h"
 
+namespace mlplat {
+class StoreDir;
+}
+
 #pragma pack(push, 2)
 // The file's header, as stored (little-endian).
 struct FileBPlusTreeHeader {
@@ -165,6 +169,11 @@ public:
     // The image size CreateInMemory allocates for order m and e entries; -1 when m <= 2.
     static int ImageSize(int nOrder, int nExpected);
 
+    // The directory of every path the tree is given, opened by the owner (who may open it again
+    // in place): the file is reached through it by name. Without one, each load and save opens
+    // the directory of its path.
+    void SetDirectory(std::shared_ptr<const mlplat::StoreDir> pDir) { m_pDir = std::move(pDir); }
+
     int GetMode() const { return m_nMode; }
     const CString& GetPath() const { return m_strPath; }
     const FileBPlusTreeHeader& GetHeader() const { return m_header; }
@@ -210,6 +219,7 @@ private:
     int InsertImpl(const CMyKey& key, int nValue, int bReplace, int* pOldValue);
     int LoadImpl();
     int SaveImpl(const CString& strPath);
+    bool OpenFileOf(CFile& file, const CString& strPath, unsigned flags) const;
 
     int m_nMode = kClosed;
     CString m_strPath;
@@ -220,4 +230,5 @@ private:
     CSynchronicLock m_lock;
     mlplat::CFileLock m_fileLock;
     unsigned m_nLockTimeout = kLockTimeoutMs;
+    std::shared_ptr<const mlplat::StoreDir> m_pDir;
 };

@@ -32,13 +32,13 @@ CString HeaderLine2() {
 // empty, never truncated, shared with nobody.
 // Another program holds the file only for the moment of its own append or read, so a few short
 // retries keep a message from being lost to a collision; a holder that stays still fails us.
-bool OpenErrFile(CStdioFile& f, const CString& path) {
+bool OpenErrFile(CStdioFile& f, const mlplat::StoreDir& dir) {
     constexpr unsigned kFlags = CFile::modeReadWrite | CFile::modeCreate | CFile::modeNoTruncate |
                                 CFile::shareExclusive | CFile::typeText;
-    bool opened = f.Open(path, kFlags);
+    bool opened = f.OpenIn(dir, CFileDypass::kErrFileName, kFlags);
     for (int retry = 0; !opened && f.IsHeldElsewhere() && retry < kErrFileRetries; ++retry) {
         mlplat::SleepMs(2);
-        opened = f.Open(path, kFlags);
+        opened = f.OpenIn(dir, CFileDypass::kErrFileName, kFlags);
     }
     if (!opened)
         return false;
@@ -60,11 +60,26 @@ CString CFileDypass::TempPath(const char* name) const {
     return path + name;
 }
 
+mlplat::StoreDir& CFileDypass::StoreDirectory() {
+    if (!m_pDir)
+        m_pDir = std::make_shared<mlplat::StoreDir>();
+    if ((!m_pDir->IsOpen() || m_pDir->IsRemoved()) && !m_pDir->Open(m_strTempDir.str()))
+        m_pDir->Close();
+    return *m_pDir;
+}
+
+bool CFileDypass::ReportIfRefused(const char* name) {
+    if (!StoreDirectory().Refuses(name))
+        return false;
+    ReportError(gbtext::StoreFileRefused, TempPath(name).GetString());
+    return true;
+}
+
 int CFileDypass::AddError(CString& strMsg) {
     if (m_strTempDir.IsEmpty() || m_bReadOnly)
         return 0;
     CStdioFile f;
-    if (!OpenErrFile(f, TempPath(kErrFileName)))
+    if (!OpenErrFile(f, StoreDirectory()))
         return 0;
     if (!strMsg.IsEmpty()) {
         // A line break inside a message would forge lines of its own, and an empty one would
@@ -94,7 +109,7 @@ int CFileDypass::GetErrStringArray(CStringArray& arr) {
     // The file is held while its bytes are read and split: an append meanwhile waits for it,
     // and the bound keeps that wait well within an append's patience.
     CStdioFile f;
-    if (!OpenErrFile(f, TempPath(kErrFileName)))
+    if (!OpenErrFile(f, StoreDirectory()))
         return 0;
     ReadErrMessages(f, kErrReadMaxBytes, kErrHeadBytes, arr);
     return 1;
@@ -142,9 +157,7 @@ void CFileDypass::ReadErrMessages(CFile& f, std::size_t nMaxBytes, std::size_t n
 int CFileDypass::RemoveErrorFile() {
     if (m_strTempDir.IsEmpty() || m_bReadOnly)
         return 1;
-    CString path = TempPath(kErrFileName);
-    if (mlplat::PathExists(path))
-        mlplat::DeleteFile(path);
+    StoreDirectory().Remove(kErrFileName);
     return 1;
 }
 

@@ -58,7 +58,8 @@ class CFile;
 struct FileStamp;
 namespace mlplat {
 class CSharedBlock;
-}
+class StoreDir;
+}  // namespace mlplat
 class FileBPlusTree;
 class CMyKey;
 class CAreaRegionList;
@@ -346,6 +347,14 @@ private:
     // A value out of range is reported and leaves no valid code.
     void SetCode(int& nCode, int nValue, int nLow, int nHigh, const char* szBad);
 
+    // FileDypass.cpp
+    // The temporary directory, opened once and opened again (in place, for the trees that share
+    // it) when it was replaced; closed when it cannot be opened.
+    mlplat::StoreDir& StoreDirectory();
+    // Reports `name` when the directory refuses it (a planted link or another user's file), so
+    // that a refused file is told apart from an ordinary failure. Whether it reported.
+    bool ReportIfRefused(const char* name);
+
     // FileDypassFiles.cpp
     // Fills the file table's names, makes the trees and the area list, and opens the set.
     void OpenSetAtConstruction();
@@ -360,7 +369,7 @@ private:
     bool BackupOne(const char* pszName, bool bTree);
     bool RestoreOne(const char* pszName, bool bTree);
     void DeleteOne(const char* pszName);
-    static bool CreateEmptyDataFile(const CString& strPath);
+    static bool CreateEmptyDataFile(const mlplat::StoreDir& dir, const char* name);
     // True when the set was removed under this engine: the tree's index file is open but has no
     // name any more, or is not open and the directory is missing.
     bool SetRemoved(int nTree) const;
@@ -473,6 +482,8 @@ private:
     void ListNumbered(int nKind, int nType, CArray<CMemTag, CMemTag&>& arr, int nSource);
 
     CString m_strTempDir;
+    std::shared_ptr<mlplat::StoreDir>
+        m_pDir;  // m_strTempDir opened, when it could be; the trees share it
     int m_nDataType = kNoCode;
     int m_nDataSource = kNoCode;
     CString m_strStructType{"#"};

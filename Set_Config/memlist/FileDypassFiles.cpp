@@ -64,6 +64,9 @@ void CFileDypass::OpenSetAtConstruction() {
         m_files[i].strName = SlotFileName(i);
     m_pTrees[kTreeBrakk] = std::make_unique<FileBPlusTree>();
     m_pTrees[kTreeZuZir] = std::make_unique<FileBPlusTree>();
+    m_pDir = std::make_shared<mlplat::StoreDir>();
+    for (auto& pTree : m_pTrees)
+        pTree->SetDirectory(m_pDir);
     m_pAreaList = std::make_unique<CAreaRegionList>();
     OpenAll();
 }
@@ -72,29 +75,34 @@ CFileDypass::~CFileDypass() {
     CloseAll();
 }
 
-bool CFileDypass::CreateEmptyDataFile(const CString& strPath) {
+bool CFileDypass::CreateEmptyDataFile(const mlplat::StoreDir& dir, const char* name) {
     CFile f;
-    return f.Open(strPath, kDataFileFlags) && EnsureHeader(f);
+    return f.OpenIn(dir, name, kDataFileFlags) && EnsureHeader(f);
 }
 
 void CFileDypass::OpenAll() {
     if (m_strTempDir.IsEmpty())
         return;
+    // Opened afresh: the directory may have been named anew or made again since.
+    m_pDir->Close();
+    const mlplat::StoreDir& dir = StoreDirectory();
     for (TempFileSlot& slot : m_files) {
         if (slot.nOpen || slot.strName.IsEmpty())
             continue;
         auto f = std::make_unique<CFile>();
         if (m_bReadOnly) {
-            if (f->Open(TempPath(slot.strName), CFile::modeRead | CFile::shareDenyNone)) {
+            if (f->OpenIn(dir, slot.strName, CFile::modeRead | CFile::shareDenyNone)) {
                 slot.pFile = f.release();
                 slot.nOpen = 1;
             }
             continue;
         }
-        if (f->Open(TempPath(slot.strName), kDataFileFlags)) {
+        if (f->OpenIn(dir, slot.strName, kDataFileFlags)) {
             EnsureHeader(*f);
             slot.pFile = f.release();
             slot.nOpen = 1;
+        } else if (f->IsRefused()) {
+            ReportError(gbtext::StoreFileRefused, TempPath(slot.strName).GetString());
         }
     }
     // Blocks of programs that were killed outlive their sets; a few go at each open.
@@ -115,7 +123,7 @@ void CFileDypass::OpenAll() {
         AttachChangeCount(t);
         ReconcileTree(t, &m_openChanges);
         // An unreadable file is replaced at the next save, as a changed image would be.
-        if (!bLoaded && mlplat::PathExists(path))
+        if (!bLoaded && dir.Holds(names[t]))
             m_bTreeChanged[t] = true;
     }
     LoadAreaRegions();
@@ -158,8 +166,9 @@ void CFileDypass::SaveTreeIfChanged(int nTree) {
         m_pTrees[nTree]->GetMode() != FileBPlusTree::kMemory)
         return;
     const char* pszName = nTree == kTreeBrakk ? kBrakkTreeName : kZuZirTreeName;
-    const CString path = TempPath(pszName);
-    if (!m_bTreeChanged[nTree] && mlplat::PathExists(path))
+    // Looked at first in any case: the tree saves through the directory as it is now.
+    const bool bHeld = StoreDirectory().Holds(pszName);
+    if (!m_bTreeChanged[nTree] && bHeld)
         return;
     // The names of a removed set went with it; a directory made anew must not get them.
     if (SetRemoved(nTree))
@@ -170,7 +179,7 @@ void CFileDypass::SaveTreeIfChanged(int nTree) {
         ReconcileTree(nTree, nullptr);
     if (m_pTrees[nTree]->SaveToFile(CString()))
         m_bTreeChanged[nTree] = false;
-    else
+    else if (!ReportIfRefused(pszName))
         ReportError(gbtext::TreeSaveFailed, pszName);
 }
 
@@ -254,17 +263,24 @@ bool CFileDypass::BackupOne(const char* pszName, bool bTree) {
         SaveTreeIfChanged(kTreeBrakk);
         SaveTreeIfChanged(kTreeZuZir);
     }
-    const CString path = TempPath(pszName);
-    if (!mlplat::PathExists(path)) {
+    const mlplat::StoreDir& dir = StoreDirectory();
+    if (!dir.Holds(pszName)) {
         if (bTree) {
             FileBPlusTree empty;
-            empty.CreateOnDisk(path, kTreeOrder);
+            empty.SetDirectory(m_pDir);
+            empty.CreateOnDisk(TempPath(pszName), kTreeOrder);
             empty.Close();
         } else {
-            CreateEmptyDataFile(path);
+            CreateEmptyDataFile(dir, pszName);
         }
     }
-    return mlplat::CopyFileReplace(path, TempPath(CString("Old") + pszName));
+    // A new file takes the backup's name: whatever stood there is replaced, never written into.
+    const CString old = CString("Old") + pszName;
+    if (mlplat::CopyFileAnew(dir, pszName, old))
+        return true;
+    if (!ReportIfRefused(pszName))
+        ReportIfRefused(old);
+    return false;
 }
 
 int CFileDypass::BackupAsOldFile(int nSource) {
@@ -283,11 +299,16 @@ int CFileDypass::BackupAsOldFile(int nSource) {
 }
 
 bool CFileDypass::RestoreOne(const char* pszName, bool bTree) {
-    const CString old = TempPath(CString("Old") + pszName);
-    if (!bTree && !mlplat::PathExists(old))
-        CreateEmptyDataFile(old);
+    const mlplat::StoreDir& dir = StoreDirectory();
+    const CString old = CString("Old") + pszName;
+    if (!bTree && !dir.Holds(old))
+        CreateEmptyDataFile(dir, old);
     // A tree without a backup keeps its current file.
-    return mlplat::CopyFileReplace(old, TempPath(pszName));
+    if (mlplat::CopyFileReplace(dir, old, pszName))
+        return true;
+    if (!ReportIfRefused(old))
+        ReportIfRefused(pszName);
+    return false;
 }
 
 int CFileDypass::RecoverWithOldFile(int nSource) {
@@ -312,9 +333,7 @@ int CFileDypass::RecoverWithOldFile(int nSource) {
 void CFileDypass::DeleteOne(const char* pszName) {
     if (m_strTempDir.IsEmpty() || m_bReadOnly)
         return;
-    const CString path = TempPath(pszName);
-    if (mlplat::PathExists(path))
-        mlplat::DeleteFile(path);
+    StoreDirectory().Remove(pszName);
 }
 
 int CFileDypass::RemoveAllBRKFile(int nScope) {

@@ -48,12 +48,14 @@ TEST(File, SecondExclusiveOpenFailsUntilTheFirstCloses) {
 
 TEST(CopyFileReplace, AProgramHoldingTheTargetOpenSeesTheNewBytes) {
     TempDir dir;
-    const std::string from = dir / "from", to = dir / "to";
-    mltest::WriteFileBytes(from, "new");
+    const std::string to = dir / "to";
+    mltest::WriteFileBytes(dir / "from", "new");
     mltest::WriteFileBytes(to, "old and longer");
     CFile held;
     ASSERT_TRUE(held.Open(to.c_str(), CFile::modeRead));
-    ASSERT_TRUE(mlplat::CopyFileReplace(from.c_str(), to.c_str()));
+    mlplat::StoreDir store;
+    ASSERT_TRUE(store.Open(dir.path()));
+    ASSERT_TRUE(mlplat::CopyFileReplace(store, "from", "to"));
     std::string seen;
     ASSERT_TRUE(held.ReadAll(seen));
     EXPECT_EQ(seen, "new");

@@ -92,6 +92,16 @@ int FaultyOpen(const char* path, int flags, mode_t mode) {
     return mlplat::PosixVfs().open(path, flags, mode);
 }
 
+// The store opens its files by name in its directory.
+int FaultyOpenat(int dirfd, const char* name, int flags, mode_t mode) {
+    if (g_fault.kind == Fault::kDenyWriteOpen && (flags & O_ACCMODE) != O_RDONLY &&
+        "/" + std::string(name) == g_fault.strDenied) {
+        errno = EACCES;
+        return -1;
+    }
+    return mlplat::PosixVfs().openat(dirfd, name, flags, mode);
+}
+
 // Puts a fault in force for the life of the object.
 class ScopedFault {
 public:
@@ -99,6 +109,7 @@ public:
         g_fault = FaultState{kind, nFailAt, 0, std::move(strDenied)};
         mlplat::Vfs().pwrite = FaultyPwrite;
         mlplat::Vfs().open = FaultyOpen;
+        mlplat::Vfs().openat = FaultyOpenat;
     }
     ~ScopedFault() {
         mlplat::Vfs() = mlplat::PosixVfs();
