@@ -9,17 +9,9 @@ set(MEMLIST_PUBLIC_HEADERS
   ${CMAKE_SOURCE_DIR}/platform/WinTypes.h
   ${CMAKE_SOURCE_DIR}/platform/CString.h
   ${CMAKE_SOURCE_DIR}/platform/Arrays.h
-  ${CMAKE_SOURCE_DIR}/Set_Config/memlist/MemTagList.h)
-foreach(h TagRecords.h)
-  if(EXISTS ${CMAKE_SOURCE_DIR}/Set_Config/memlist/${h})
-    list(APPEND MEMLIST_PUBLIC_HEADERS ${CMAKE_SOURCE_DIR}/Set_Config/memlist/${h})
-  endif()
-endforeach()
-foreach(h TagAreaRegion.h)
-  if(EXISTS ${CMAKE_SOURCE_DIR}/pubclass/${h})
-    list(APPEND MEMLIST_PUBLIC_HEADERS ${CMAKE_SOURCE_DIR}/pubclass/${h})
-  endif()
-endforeach()
+  ${CMAKE_SOURCE_DIR}/Set_Config/memlist/MemTagList.h
+  ${CMAKE_SOURCE_DIR}/Set_Config/memlist/store/TagRecords.h
+  ${CMAKE_SOURCE_DIR}/pubclass/TagAreaRegion.h)
 install(FILES ${MEMLIST_PUBLIC_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/memlist
   COMPONENT development)
 
