@@ -42,6 +42,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -50,12 +51,12 @@
 #include "Arrays.h"
 #include "CString.h"
 #include "DirkeeperInterface.h"
+#include "IndexMark.h"
+#include "SourceWriteLock.h"
 #include "TagAreaRegion.h"
 #include "TagIndex.h"
 #include "TagRecords.h"
 
-class CFile;
-struct FileStamp;
 namespace mlplat {
 class CSharedBlock;
 class StoreDir;
@@ -297,6 +298,10 @@ public:
     // Holds the write lock of source 1 or 2 while it lives; scopes of one source nest. The
     // engine's writes take it themselves: a caller holds one to make several writes one step.
     // Without the lock (another program kept it past the wait) Held() is false.
+    // A write starts here when no hold is open: a removed directory is looked for (and the set
+    // made anew, the hold then not had) before anything else. Taking the lock itself never
+    // closes or reopens a file, so a file pointer taken under a hold stays valid for all of it;
+    // the engine's own writes look in the same way before they take any file pointer.
     class CWriteScope {
     public:
         CWriteScope(CFileDypass& engine, int nSource, unsigned nWaitMs = kWriteLockTimeoutMs);
@@ -363,7 +368,7 @@ private:
     void LoadAreaRegions();
     void SaveTreeIfChanged(int nTree);
     // Both look-ups by index entry: the entry's codes set and checked (with their messages),
-    // then the typed file whose slot area holds the entry's record offset, or null.
+    // then the typed file of the entry's codes whose slot area holds its record offset, or null.
     bool CheckIndexCodes(const _INDEX_STRUCT& idx);
     CFile* IndexedRecordFile(const _INDEX_STRUCT& idx);
     bool BackupOne(const char* pszName, bool bTree);
@@ -413,8 +418,31 @@ private:
     bool MayKnowName(int nTree, const CString& strName);
     // True when the tree's index file changed since the image last agreed with it.
     bool IndexChanged(int nTree);
+    // Where a write starts, before any file pointer is taken: the outermost write looks, at
+    // most every kSetCheckMs, whether the set was removed; when it was, the set is made anew
+    // and the write must fail (false).
+    bool WriteStarts(int nTree);
+    // The source's write lock, never anything more: no file is closed or opened.
     bool LockSource(int nTree, unsigned nWaitMs = kWriteLockTimeoutMs);
     void UnlockSource(int nTree);
+    // Under the lock, after the index was written: every program's image learns of it by the
+    // change count; this engine's own image keeps agreeing when `bInSync`.
+    void CountIndexWrite(int nTree, bool bInSync);
+    // The write lock of the engine's own steps (a reconciliation): it never looks for a
+    // removed set, as a write's start does.
+    class CSourceHold {
+    public:
+        CSourceHold(CFileDypass& engine, int nTree, unsigned nWaitMs);
+        ~CSourceHold();
+        CSourceHold(const CSourceHold&) = delete;
+        CSourceHold& operator=(const CSourceHold&) = delete;
+        bool Held() const { return m_bHeld; }
+
+    private:
+        CFileDypass& m_engine;
+        int m_nTree;
+        bool m_bHeld;
+    };
     // Called under the lock before this engine writes the tree's index file. False when the
     // write must not happen (the lock is not held).
     bool BeforeIndexWrite(int nTree);
@@ -429,11 +457,20 @@ private:
     void FollowChangeCount(int nTree, bool bNow);
     // Writes the message about a refused shared block once per program and block.
     void ReportRefusedOnce(const std::string& strName);
-    // FileDypassTags.cpp: the delete of a tag found by name, under its source's write lock.
+    // FileDypassTags.cpp: the live tag `strName` (Brakk first) for a write, with `scope` holding
+    // its source's write lock (or not, when another program kept it): its tree and `hit`. False
+    // when no source has it (`scope` then holds nothing).
+    bool ResolveForWrite(const CString& strName, std::optional<CWriteScope>& scope, int& nTree,
+                         NameHit& hit);
+    // The delete of a tag found by name, under its source's write lock.
     int DeleteResolved(int nTree, const CString& strName, const NameHit& hit);
-    // RelinkTag; `whileHeld`, when given, runs with the record offset before the lock is let go
-    // and, returning false, has the relink undone (the result is then -2).
-    int Relink(void* pNew, const CString& strOldName, const std::function<bool(int)>& whileHeld);
+    // RelinkTag; `whileHeld`, when given, runs with the tag's stored type, its source and its
+    // record offset before the lock is let go and, returning false, has the relink undone (the
+    // result is then -2).
+    int Relink(void* pNew, const CString& strOldName,
+               const std::function<bool(int, int, int)>& whileHeld);
+    // RewriteTagRecord on the file of `nType` and `nSource`.
+    int RewriteRecord(int nType, int nSource, int nOffset, void* pNew, int nDeclaredType);
     // An index entry as read, and where.
     struct SlotEntry {
         std::uint32_t dwOffset;
@@ -459,18 +496,19 @@ private:
                         bool bClearUnitForOthers) const;
 
     // FileDypassItems.cpp
-    // `fn(file)` for the file of `nKind` of the current source, under that source's write lock;
-    // -1 without the file or the lock.
+    // `fn(file)` for the file of `nKind` of `nSource`, under that source's write lock; -1
+    // without the file or the lock.
     template <class Fn>
-    int UnderWriteLock(int nKind, Fn&& fn);
-    // Writes a record of `nKind` into a slot: the slot's offset, or -1.
-    int AddRecord(int nKind, const void* pRecord, int nSize);
+    int UnderWriteLock(int nKind, int nSource, Fn&& fn);
+    // Writes a record of `nKind` into a slot of `nSource`'s file: the slot's offset, or -1.
+    int AddRecord(int nKind, int nSource, const void* pRecord, int nSize);
     // Overwrites the first live record `match` accepts; a missing one reports `pszNotFound`
     // (when given) with `nNo`.
     template <class T, class Match>
-    int ModifyFirst(int nKind, const T* pNew, const Match& match, const char* pszNotFound, int nNo);
+    int ModifyFirst(int nKind, int nSource, const T* pNew, const Match& match,
+                    const char* pszNotFound, int nNo);
     template <class T>
-    int DelNumbered(int nKind, int nNo, const char* pszNotFound);
+    int DelNumbered(int nKind, int nSource, int nNo, const char* pszNotFound);
     // The first live record numbered `nNo`, ZuZir's first, as a tag named by `pszNameFormat`.
     template <class T>
     int FindNumbered(int nKind, int nType, const char* pszNameFormat, int nNo, CMemTag& tag);
@@ -491,28 +529,21 @@ private:
     TempFileSlot m_files[kSlotCount];
     std::unique_ptr<FileBPlusTree> m_pTrees[2];
     bool m_bTreeChanged[2] = {false, false};
-    // Per tree: the index file's stamp when the image last agreed with it, and the source's
-    // write lock (its depth, and whether the image agreed with the index when it was taken,
-    // so that this engine's own writes keep the agreement).
+    // Per tree: where the index stood when the image last agreed with it.
     struct NameState {
         // The change count of the index, kept in shared memory by every program that writes it
         // through this library (named after the index file's device and inode): reading it
         // costs no system call, where a stat before and after each write would make the file
         // system stamp every write afresh. Without the block, the file's stamp stands in.
         std::unique_ptr<mlplat::CSharedBlock> pChanges;
-        std::uint64_t nAgreedChanges = 0;
-        std::uint64_t nNameCheckedMs = 0;    // tick of the last look at the block's name
-        std::unique_ptr<FileStamp> pAgreed;  // the image agrees (and the stamp, without a block)
-        int nLockDepth = 0;
-        bool bLocked = false;
-        bool bIndexWritten = false;  // under this hold
-        bool bInSync = false;
-        bool bLockTimedOut = false;  // the last hold was not had in time
+        std::uint64_t nNameCheckedMs = 0;  // tick of the last look at the block's name
+        std::optional<CIndexMark> agreed;  // set while the image agrees with the index
         // Names that more than one live entry held when the image last agreed with the index,
         // or that this engine gave a second entry since.
         std::unordered_set<std::string> heldTwice;
     };
     NameState m_names[2];
+    CSourceWriteLock m_locks[2];        // per tree: its source's write lock
     std::uint64_t m_nSetCheckedMs = 0;  // tick of the last look at the set's names
     std::vector<NameChange> m_openChanges;
     std::unique_ptr<CAreaRegionList> m_pAreaList;

@@ -119,7 +119,7 @@ void CFileDypass::OpenAll() {
         if (!m_pTrees[t]->RefusedLockName().empty())
             ReportRefusedOnce(m_pTrees[t]->RefusedLockName());
         m_bTreeChanged[t] = false;
-        m_names[t].pAgreed.reset();
+        m_names[t].agreed.reset();
         AttachChangeCount(t);
         ReconcileTree(t, &m_openChanges);
         // An unreadable file is replaced at the next save, as a changed image would be.
@@ -199,7 +199,7 @@ void CFileDypass::CloseAll() {
         SaveTreeIfChanged(t);
         m_pTrees[t]->Close();
         m_bTreeChanged[t] = false;
-        m_names[t].pAgreed.reset();
+        m_names[t].agreed.reset();
         m_names[t].pChanges.reset();
     }
     for (TempFileSlot& slot : m_files) {
@@ -221,11 +221,8 @@ bool CFileDypass::SetRemoved(int nTree) const {
 }
 
 void CFileDypass::ReviveSet() {
-    for (NameState& st : m_names) {
-        st.bLocked = false;
-        st.bIndexWritten = false;
-        st.bInSync = false;
-    }
+    for (CSourceWriteLock& lock : m_locks)
+        lock.Forget();
     m_nSetCheckedMs = mlplat::TickMs();
     CloseAll();
     CString strBare = m_strTempDir;

@@ -77,41 +77,44 @@ bool DeleteSlots(CFile& f, const std::vector<std::uint32_t>& offsets) {
 }  // namespace
 
 template <class Fn>
-int CFileDypass::UnderWriteLock(int nKind, Fn&& fn) {
-    CFile* pFile = UsableFile(SlotOf(nKind, m_nDataSource));
+int CFileDypass::UnderWriteLock(int nKind, int nSource, Fn&& fn) {
+    const int nTree = TreeOfSource(nSource);
+    if (nTree < 0 || !WriteStarts(nTree))
+        return -1;
+    CFile* pFile = UsableFile(SlotOf(nKind, nSource));
     if (!pFile)
         return -1;
-    CWriteScope scope(*this, m_nDataSource);
-    if (!scope.Held())
+    CSourceHold hold(*this, nTree, kWriteLockTimeoutMs);
+    if (!hold.Held())
         return -1;
     return fn(*pFile);
 }
 
-int CFileDypass::AddRecord(int nKind, const void* pRecord, int nSize) {
-    return UnderWriteLock(nKind, [&](CFile& f) {
+int CFileDypass::AddRecord(int nKind, int nSource, const void* pRecord, int nSize) {
+    return UnderWriteLock(nKind, nSource, [&](CFile& f) {
         const long long nOffset = tagfile::TakeSlot(f, pRecord, nSize);
         return nOffset < 0 ? -1 : static_cast<int>(nOffset);
     });
 }
 
 int CFileDypass::AddTask(Task_Info* pTask) {
-    return pTask ? AddRecord(kKindTask, pTask, sizeof *pTask) : -1;
+    return pTask ? AddRecord(kKindTask, m_nDataSource, pTask, sizeof *pTask) : -1;
 }
 int CFileDypass::AddEvent(Thing_Info* pEvent) {
-    return pEvent ? AddRecord(kKindEvent, pEvent, sizeof *pEvent) : -1;
+    return pEvent ? AddRecord(kKindEvent, m_nDataSource, pEvent, sizeof *pEvent) : -1;
 }
 int CFileDypass::AddStruct(StructObject_Info* pStruct) {
-    return pStruct ? AddRecord(kKindStruct, pStruct, sizeof *pStruct) : -1;
+    return pStruct ? AddRecord(kKindStruct, m_nDataSource, pStruct, sizeof *pStruct) : -1;
 }
 
 // --- change and delete ----------------------------------------------------------------------
 
 template <class T, class Match>
-int CFileDypass::ModifyFirst(int nKind, const T* pNew, const Match& match, const char* pszNotFound,
-                             int nNo) {
+int CFileDypass::ModifyFirst(int nKind, int nSource, const T* pNew, const Match& match,
+                             const char* pszNotFound, int nNo) {
     if (!pNew)
         return -1;
-    return UnderWriteLock(nKind, [&](CFile& f) {
+    return UnderWriteLock(nKind, nSource, [&](CFile& f) {
         const std::vector<std::uint32_t> at = LiveMatches<T>(f, match, true);
         if (at.empty()) {
             if (pszNotFound)
@@ -123,20 +126,21 @@ int CFileDypass::ModifyFirst(int nKind, const T* pNew, const Match& match, const
 }
 
 int CFileDypass::ModifyTask(Task_Info* pNew, int nNo) {
-    return ModifyFirst(kKindTask, pNew, Numbered(nNo), gbtext::ModifyTaskNotFound, nNo);
+    return ModifyFirst(kKindTask, m_nDataSource, pNew, Numbered(nNo), gbtext::ModifyTaskNotFound,
+                       nNo);
 }
 
 int CFileDypass::ModifyEvent(Thing_Info* pNew, int nNo) {
-    return ModifyFirst(kKindEvent, pNew, Numbered(nNo), nullptr, nNo);
+    return ModifyFirst(kKindEvent, m_nDataSource, pNew, Numbered(nNo), nullptr, nNo);
 }
 
 int CFileDypass::ModifyStruct(StructObject_Info* pNew, const CString& strName) {
-    return ModifyFirst(kKindStruct, pNew, NamedObject(strName), nullptr, 0);
+    return ModifyFirst(kKindStruct, m_nDataSource, pNew, NamedObject(strName), nullptr, 0);
 }
 
 template <class T>
-int CFileDypass::DelNumbered(int nKind, int nNo, const char* pszNotFound) {
-    return UnderWriteLock(nKind, [&](CFile& f) {
+int CFileDypass::DelNumbered(int nKind, int nSource, int nNo, const char* pszNotFound) {
+    return UnderWriteLock(nKind, nSource, [&](CFile& f) {
         const std::vector<std::uint32_t> at = LiveMatches<T>(f, Numbered(nNo), true);
         if (at.empty()) {
             ReportError(pszNotFound, nNo);
@@ -147,15 +151,15 @@ int CFileDypass::DelNumbered(int nKind, int nNo, const char* pszNotFound) {
 }
 
 int CFileDypass::DelTask(int nNo) {
-    return DelNumbered<Task_Info>(kKindTask, nNo, gbtext::DeleteTaskNotFound);
+    return DelNumbered<Task_Info>(kKindTask, m_nDataSource, nNo, gbtext::DeleteTaskNotFound);
 }
 
 int CFileDypass::DelEvent(int nNo) {
-    return DelNumbered<Thing_Info>(kKindEvent, nNo, gbtext::DeleteEventNotFound);
+    return DelNumbered<Thing_Info>(kKindEvent, m_nDataSource, nNo, gbtext::DeleteEventNotFound);
 }
 
 int CFileDypass::DelStruct(const CString& strName) {
-    return UnderWriteLock(kKindStruct, [&](CFile& f) {
+    return UnderWriteLock(kKindStruct, m_nDataSource, [&](CFile& f) {
         DeleteSlots<StructObject_Info>(
             f, LiveMatches<StructObject_Info>(f, NamedObject(strName), false));
         return 1;

@@ -88,86 +88,74 @@ void CFileDypass::FollowChangeCount(int nTree, bool bNow) {
     // Programs on the old block and on the new one would not see each other's writes: the
     // image is brought up to date against the new one before it answers "no such name" again.
     AttachChangeCount(nTree);
-    st.pAgreed.reset();
+    st.agreed.reset();
 }
 
 // --- the write lock -------------------------------------------------------------------------
 
+bool CFileDypass::WriteStarts(int nTree) {
+    // A removed directory would take every later write with it, each one reporting success.
+    if (m_locks[kTreeBrakk].Depth() > 0 || m_locks[kTreeZuZir].Depth() > 0 || m_bReadOnly ||
+        mlplat::TickMs() - m_nSetCheckedMs < kSetCheckMs)
+        return true;
+    m_nSetCheckedMs = mlplat::TickMs();
+    if (!SetRemoved(nTree))
+        return true;
+    ReviveSet();
+    return false;
+}
+
 bool CFileDypass::LockSource(int nTree, unsigned nWaitMs) {
-    NameState& st = m_names[nTree];
-    // The outermost write looks now and then whether the set still has names: a removed
-    // directory would take every later write with it, each one reporting success.
-    if (st.nLockDepth == 0 && m_names[1 - nTree].nLockDepth == 0 && !m_bReadOnly &&
-        mlplat::TickMs() - m_nSetCheckedMs >= kSetCheckMs) {
-        m_nSetCheckedMs = mlplat::TickMs();
-        if (SetRemoved(nTree)) {
-            ReviveSet();
-            ++st.nLockDepth;
-            return false;
-        }
-    }
-    if (st.nLockDepth++ > 0)
-        return st.bLocked;
-    CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
-    // A reader never writes, so it never needs the lock.
-    st.bLocked = !m_bReadOnly && pIndex && pIndex->LockExclusive(nWaitMs);
-    st.bLockTimedOut = !st.bLocked && !m_bReadOnly && pIndex && errno == EWOULDBLOCK;
-    st.bIndexWritten = false;
-    st.bInSync = false;
+    CSourceWriteLock& lock = m_locks[nTree];
+    if (lock.Depth() > 0)
+        return lock.Enter(nullptr, nWaitMs, m_bReadOnly);
+    const bool bHeld = lock.Enter(UsableFile(IndexSlotOfTree(nTree)), nWaitMs, m_bReadOnly);
     // Under the lock: what this hold writes is counted where every program looks.
-    if (st.bLocked)
+    if (bHeld)
         FollowChangeCount(nTree, true);
-    return st.bLocked;
+    return bHeld;
 }
 
 bool CFileDypass::BeforeIndexWrite(int nTree) {
-    NameState& st = m_names[nTree];
-    if (st.bIndexWritten)
-        return st.bLocked;
-    st.bIndexWritten = true;
+    CSourceWriteLock& lock = m_locks[nTree];
+    if (!lock.MarkIndexWritten())
+        return lock.Held();
     // Whether the image agrees with the index before this engine's own writes: then, as no
     // other program writes while the lock is held, it agrees after them too.
-    if (!st.bLocked || !st.pAgreed) {
-        st.bInSync = false;
-    } else if (std::uint64_t* pCount = ChangeCount(nTree)) {
-        st.bInSync = std::atomic_ref<std::uint64_t>(*pCount).load() == st.nAgreedChanges;
-    } else {
-        CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
-        FileStamp now;
-        st.bInSync = pIndex && pIndex->GetStamp(now) && now == *st.pAgreed;
+    const NameState& st = m_names[nTree];
+    CIndexMark now;
+    lock.SetInSync(lock.Held() && st.agreed &&
+                   CIndexMark::Take(ChangeCount(nTree), UsableFile(IndexSlotOfTree(nTree)), now) &&
+                   now == *st.agreed);
+    return lock.Held();
+}
+
+void CFileDypass::CountIndexWrite(int nTree, bool bInSync) {
+    NameState& st = m_names[nTree];
+    CIndexMark now;
+    if (std::uint64_t* pCount = ChangeCount(nTree)) {
+        // Every program's image learns of this write by the count.
+        now = CIndexMark::Counted(std::atomic_ref<std::uint64_t>(*pCount).fetch_add(1) + 1);
+    } else if (!bInSync || !CIndexMark::Take(nullptr, UsableFile(IndexSlotOfTree(nTree)), now)) {
+        return;
     }
-    return st.bLocked;
+    if (bInSync && st.agreed)
+        st.agreed = now;
 }
 
 void CFileDypass::UnlockSource(int nTree) {
-    NameState& st = m_names[nTree];
-    if (st.nLockDepth == 0 || --st.nLockDepth > 0)
-        return;
-    CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
-    if (st.bLocked && pIndex) {
-        if (st.bIndexWritten) {
-            // Every program's image learns of this write by the count.
-            if (std::uint64_t* pCount = ChangeCount(nTree)) {
-                const std::uint64_t n = std::atomic_ref<std::uint64_t>(*pCount).fetch_add(1) + 1;
-                if (st.bInSync)
-                    st.nAgreedChanges = n;
-            } else {
-                FileStamp now;
-                if (st.bInSync && pIndex->GetStamp(now))
-                    *st.pAgreed = now;
-            }
-        }
-        pIndex->Unlock();
-    }
-    st.bLocked = false;
-    st.bIndexWritten = false;
-    st.bInSync = false;
+    CSourceWriteLock& lock = m_locks[nTree];
+    lock.Leave(UsableFile(IndexSlotOfTree(nTree)), [&] { CountIndexWrite(nTree, lock.InSync()); });
 }
 
 CFileDypass::CWriteScope::CWriteScope(CFileDypass& engine, int nSource, unsigned nWaitMs)
     : m_engine(engine), m_nTree(TreeOfSource(nSource)), m_bHeld(false) {
-    if (m_nTree >= 0)
+    if (m_nTree < 0)
+        return;
+    if (m_engine.WriteStarts(m_nTree))
         m_bHeld = m_engine.LockSource(m_nTree, nWaitMs);
+    else
+        m_engine.m_locks[m_nTree].EnterRefused();
 }
 
 CFileDypass::CWriteScope::~CWriteScope() {
@@ -175,19 +163,23 @@ CFileDypass::CWriteScope::~CWriteScope() {
         m_engine.UnlockSource(m_nTree);
 }
 
+CFileDypass::CSourceHold::CSourceHold(CFileDypass& engine, int nTree, unsigned nWaitMs)
+    : m_engine(engine), m_nTree(nTree), m_bHeld(m_engine.LockSource(nTree, nWaitMs)) {}
+
+CFileDypass::CSourceHold::~CSourceHold() {
+    m_engine.UnlockSource(m_nTree);
+}
+
 // --- agreement with the index ---------------------------------------------------------------
 
 bool CFileDypass::IndexChanged(int nTree) {
     FollowChangeCount(nTree, false);
     const NameState& st = m_names[nTree];
-    if (!st.pAgreed)
+    if (!st.agreed)
         return true;
-    if (const std::uint64_t* pCount = ChangeCount(nTree))
-        return std::atomic_ref<std::uint64_t>(*const_cast<std::uint64_t*>(pCount)).load() !=
-               st.nAgreedChanges;
-    CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
-    FileStamp now;
-    return pIndex && pIndex->GetStamp(now) && now != *st.pAgreed;
+    CIndexMark now;
+    return CIndexMark::Take(ChangeCount(nTree), UsableFile(IndexSlotOfTree(nTree)), now) &&
+           now != *st.agreed;
 }
 
 bool CFileDypass::ReconcileNames(int nSource, std::vector<NameChange>* pChanges,
@@ -204,11 +196,9 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges, bo
     // Under the write lock the index holds still: what is read is one state of it. A program
     // that keeps the lock (stopped, say) delays this by a tree's lock time-out at most: what is
     // read without it is at worst older than the next look.
-    CWriteScope scope(*this, SourceOfTree(nTree), kReconcileLockWaitMs);
-    std::uint64_t* pCount = ChangeCount(nTree);
-    const std::uint64_t nChanges = pCount ? std::atomic_ref<std::uint64_t>(*pCount).load() : 0;
-    FileStamp stamp;
-    const bool bStamped = pCount || pIndex->GetStamp(stamp);
+    CSourceHold scope(*this, nTree, kReconcileLockWaitMs);
+    CIndexMark mark;
+    const bool bMarked = CIndexMark::Take(ChangeCount(nTree), pIndex, mark);
     std::uint32_t dwEnd = 0;
     if (!tagfile::ReadEnd(*pIndex, kEntrySize, dwEnd))
         return false;
@@ -332,14 +322,11 @@ bool CFileDypass::ReconcileTree(int nTree, std::vector<NameChange>* pChanges, bo
     }
     NameState& st = m_names[nTree];
     st.heldTwice = std::move(heldTwice);
-    if (bStamped) {
-        if (!st.pAgreed)
-            st.pAgreed = std::make_unique<FileStamp>();
-        *st.pAgreed = stamp;
-        st.nAgreedChanges = nChanges;
+    if (bMarked) {
+        st.agreed = mark;
         // Under the lock the image now agrees, this engine's own earlier writes of the same
         // hold included; those still raise the count when the hold ends.
-        st.bInSync = st.bLocked;
+        m_locks[nTree].SetInSync(m_locks[nTree].Held());
     }
     return true;
 }
@@ -448,8 +435,7 @@ bool CFileDypass::TakeBackRecordName(int nTree, std::uint32_t dwEntry, TagIndexE
 }
 
 void CFileDypass::AfterNameLeft(int nTree, const CString& strName) {
-    NameState& st = m_names[nTree];
-    if (st.bLocked && st.heldTwice.count(strName.str()))
+    if (m_locks[nTree].Held() && m_names[nTree].heldTwice.count(strName.str()))
         ReconcileTree(nTree, nullptr);
 }
 

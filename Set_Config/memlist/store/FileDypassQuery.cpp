@@ -83,10 +83,11 @@ bool CFileDypass::CheckIndexCodes(const _INDEX_STRUCT& idx) {
 }
 
 CFile* CFileDypass::IndexedRecordFile(const _INDEX_STRUCT& idx) {
-    CString strPath;
-    TempFileSlot slot;
-    GetTagFile(strPath, slot);
-    if (strPath.IsEmpty() || !slot.nOpen || !slot.pFile)
+    const int nSlot = SlotOf(idx.nDataType, idx.nDataSource);
+    if (m_strTempDir.IsEmpty() || !memtag::IsTagType(idx.nDataType) || nSlot < 0)
+        return nullptr;
+    const TempFileSlot& slot = m_files[nSlot];
+    if (!slot.nOpen || !slot.pFile)
         return nullptr;
     const int nSize = memtag::TagRecordSize(idx.nDataType);
     std::uint32_t dwEnd = 0;

@@ -110,12 +110,14 @@ int CFileDypass::AddIndexEntry(int nRecordOffset, const void* pData) {
         ReportError("%s", gbtext::IndexSourceBad);
         return -1;
     }
-    CFile* pFile = UsableFile(IndexSlotOfTree(nTree));
-    if (!pFile || !pData || !memtag::IsTagType(m_nDataType) || nRecordOffset < 0 ||
-        !NameFieldTerminated(pData))
+    if (!pData || !memtag::IsTagType(m_nDataType) || nRecordOffset < 0 ||
+        !NameFieldTerminated(pData) || !WriteStarts(nTree))
         return -1;
-    CWriteScope scope(*this, m_nDataSource);
-    if (!scope.Held())
+    CFile* pFile = UsableFile(IndexSlotOfTree(nTree));
+    if (!pFile)
+        return -1;
+    CSourceHold hold(*this, nTree, kWriteLockTimeoutMs);
+    if (!hold.Held())
         return -1;
     const char* rec = static_cast<const char*>(pData);
     std::int32_t nArea, nRegion;

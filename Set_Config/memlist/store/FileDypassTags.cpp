@@ -1,4 +1,5 @@
 // Tag add, change and delete: typed records, their index entries and their names.
+#include <optional>
 #include <vector>
 
 #include "FileDypass.h"
@@ -15,7 +16,7 @@ int CFileDypass::WriteTagRecord(void* pData) {
     // A tree that cannot take the name would lose the tag: nothing is written then.
     if (!ReserveName(TreeOfSource(m_nDataSource), GetTagName(pData)))
         return -1;
-    return AddRecord(m_nDataType, pData, memtag::TagRecordSize(m_nDataType));
+    return AddRecord(m_nDataType, m_nDataSource, pData, memtag::TagRecordSize(m_nDataType));
 }
 
 int CFileDypass::RelinkTag(void* pNew, const CString& strOldName) {
@@ -23,14 +24,14 @@ int CFileDypass::RelinkTag(void* pNew, const CString& strOldName) {
 }
 
 int CFileDypass::RenameTag(void* pNew, const CString& strOldName, int nDeclaredType) {
-    const int r = Relink(pNew, strOldName, [&](int nOffset) {
-        return RewriteTagRecord(nOffset, pNew, nDeclaredType) == 1;
+    const int r = Relink(pNew, strOldName, [&](int nType, int nSource, int nOffset) {
+        return RewriteRecord(nType, nSource, nOffset, pNew, nDeclaredType) == 1;
     });
     return r > 0 ? 1 : r;
 }
 
 int CFileDypass::Relink(void* pNew, const CString& strOldName,
-                        const std::function<bool(int)>& whileHeld) {
+                        const std::function<bool(int, int, int)>& whileHeld) {
     if (strOldName.IsEmpty() || m_strTempDir.IsEmpty())
         return -1;
     // Type and source come from the stored entry; a declared code that is no code at all leaves
@@ -39,86 +40,88 @@ int CFileDypass::Relink(void* pNew, const CString& strOldName,
         m_nDataSource < memtag::kSourceBoth || m_nDataSource > memtag::kSourceBrakk ||
         !NameFieldTerminated(pNew))
         return -1;
-    for (int t : {kTreeBrakk, kTreeZuZir}) {
-        if (!MayKnowName(t, strOldName))
-            continue;
-        const int nSource = SourceOfTree(t);
-        CWriteScope scope(*this, nSource);
-        NameHit hit;
-        if (!ResolveName(t, strOldName, hit))
-            continue;
-        if (!scope.Held())
-            return m_names[t].bLockTimedOut ? -3 : -1;
-        CFile* pIndex = UsableFile(IndexSlotOfTree(t));
-        const CString strNewName = GetTagName(pNew);
-        if (!ReserveName(t, strNewName))
-            return -2;
-        TagIndexEntry entry = hit.entry;
-        SetDataSource(nSource);
-        const auto* rec = static_cast<const StringTagInfo*>(pNew);  // the shared head
-        std::memcpy(entry.szName, rec->szName, sizeof entry.szName);
-        entry.byArea = static_cast<std::uint8_t>(rec->nArea & 0xFF);
-        entry.byRegion = static_cast<std::uint8_t>(rec->nRegion & 0xFF);
-        entry.bySourceFlags = static_cast<std::uint8_t>(nSource);
-        // A new name written with the record after it goes in without its first two bytes
-        // until the record carries it: a kill in between leaves an entry without a name, which
-        // the next writer gives back the record's name, whatever the trees hold.
-        const bool bLeft = strNewName != strOldName;
-        const bool bNameless = whileHeld && bLeft;
-        TagIndexEntry written = entry;
-        if (bNameless)
-            written.szName[0] = written.szName[1] = 0;
-        // The names move only once the entry is written: a failed write keeps the tag under
-        // its old name instead of leaving it under none.
-        if (!BeforeIndexWrite(t) || !pIndex ||
-            !pIndex->WriteAt(hit.dwEntry, &written, sizeof written))
-            return -1;
-        StoreName(t, strOldName, 0);
-        StoreName(t, strNewName, static_cast<int>(hit.dwEntry));
-        SetDataType(entry.Type());
-        const int nOffset = static_cast<int>(entry.RecordOffset());
-        if (!whileHeld) {
+    std::optional<CWriteScope> scope;
+    int t = -1;
+    NameHit hit;
+    if (!ResolveForWrite(strOldName, scope, t, hit))
+        return -1;
+    if (!scope->Held())
+        return m_locks[t].TimedOut() ? -3 : -1;
+    const int nSource = SourceOfTree(t);
+    CFile* pIndex = UsableFile(IndexSlotOfTree(t));
+    const CString strNewName = GetTagName(pNew);
+    if (!ReserveName(t, strNewName))
+        return -2;
+    TagIndexEntry entry = hit.entry;
+    SetDataSource(nSource);
+    const auto* rec = static_cast<const StringTagInfo*>(pNew);  // the shared head
+    std::memcpy(entry.szName, rec->szName, sizeof entry.szName);
+    entry.byArea = static_cast<std::uint8_t>(rec->nArea & 0xFF);
+    entry.byRegion = static_cast<std::uint8_t>(rec->nRegion & 0xFF);
+    entry.bySourceFlags = static_cast<std::uint8_t>(nSource);
+    // A new name written with the record after it goes in without its first two bytes
+    // until the record carries it: a kill in between leaves an entry without a name, which
+    // the next writer gives back the record's name, whatever the trees hold.
+    const bool bLeft = strNewName != strOldName;
+    const bool bNameless = whileHeld && bLeft;
+    TagIndexEntry written = entry;
+    if (bNameless)
+        written.szName[0] = written.szName[1] = 0;
+    // The names move only once the entry is written: a failed write keeps the tag under
+    // its old name instead of leaving it under none.
+    if (!BeforeIndexWrite(t) || !pIndex || !pIndex->WriteAt(hit.dwEntry, &written, sizeof written))
+        return -1;
+    StoreName(t, strOldName, 0);
+    StoreName(t, strNewName, static_cast<int>(hit.dwEntry));
+    SetDataType(entry.Type());
+    const int nOffset = static_cast<int>(entry.RecordOffset());
+    if (!whileHeld) {
+        if (bLeft)
+            AfterNameLeft(t, strOldName);
+        return nOffset;
+    }
+    if (whileHeld(entry.Type(), nSource, nOffset)) {
+        if (!bNameless || pIndex->WriteAt(hit.dwEntry, entry.szName, 2)) {
             if (bLeft)
                 AfterNameLeft(t, strOldName);
             return nOffset;
         }
-        if (whileHeld(nOffset)) {
-            if (!bNameless || pIndex->WriteAt(hit.dwEntry, entry.szName, 2)) {
-                if (bLeft)
-                    AfterNameLeft(t, strOldName);
-                return nOffset;
-            }
-            // The name could not be made whole: the record goes back as well.
-            CFile* pTyped = TypedFile(t, entry.Type());
-            if (!pTyped ||
-                !pTyped->WriteAt(entry.RecordOffset(), &hit.record,
-                                 static_cast<std::size_t>(memtag::TagRecordSize(entry.Type()))))
-                return -2;
-        }
-        // The record write failed: the entry goes back too, and the tag keeps its old name.
-        if (pIndex->WriteAt(hit.dwEntry, &hit.entry, sizeof hit.entry)) {
-            StoreName(t, strNewName, 0);
-            StoreName(t, strOldName, static_cast<int>(hit.dwEntry));
-        }
-        return -2;
+        // The name could not be made whole: the record goes back as well.
+        CFile* pTyped = TypedFile(t, entry.Type());
+        if (!pTyped ||
+            !pTyped->WriteAt(entry.RecordOffset(), &hit.record,
+                             static_cast<std::size_t>(memtag::TagRecordSize(entry.Type()))))
+            return -2;
     }
-    return -1;
+    // The record write failed: the entry goes back too, and the tag keeps its old name.
+    if (pIndex->WriteAt(hit.dwEntry, &hit.entry, sizeof hit.entry)) {
+        StoreName(t, strNewName, 0);
+        StoreName(t, strOldName, static_cast<int>(hit.dwEntry));
+    }
+    return -2;
 }
 
 int CFileDypass::RewriteTagRecord(int nOffset, void* pNew, int nDeclaredType) {
-    if (nOffset < 1 || m_strTempDir.IsEmpty() || !memtag::IsTagType(m_nDataType) ||
-        !memtag::IsSource(m_nDataSource) || !pNew || !NameFieldTerminated(pNew))
+    return RewriteRecord(m_nDataType, m_nDataSource, nOffset, pNew, nDeclaredType);
+}
+
+int CFileDypass::RewriteRecord(int nType, int nSource, int nOffset, void* pNew, int nDeclaredType) {
+    if (nOffset < 1 || m_strTempDir.IsEmpty() || !memtag::IsTagType(nType) ||
+        !memtag::IsSource(nSource) || !pNew || !NameFieldTerminated(pNew))
         return -1;
-    const int nSize = memtag::TagRecordSize(m_nDataType);
+    const int nSize = memtag::TagRecordSize(nType);
     const int nCallerSize =
         nDeclaredType == memtag::kTypeNone ? nSize : memtag::TagRecordSize(nDeclaredType);
-    CFile* pFile = UsableFile(SlotOf(m_nDataType, m_nDataSource));
+    const int nTree = TreeOfSource(nSource);
+    if (!WriteStarts(nTree))
+        return -1;
+    CFile* pFile = UsableFile(SlotOf(nType, nSource));
     std::uint32_t dwEnd = 0;
     if (nCallerSize == 0 || !pFile || !tagfile::ReadEnd(*pFile, nSize, dwEnd) ||
         !tagfile::IsSlot(static_cast<std::uint32_t>(nOffset), dwEnd, nSize))
         return -1;
-    CWriteScope scope(*this, m_nDataSource);
-    if (!scope.Held())
+    CSourceHold hold(*this, nTree, kWriteLockTimeoutMs);
+    if (!hold.Held())
         return -1;
     const auto dwOffset = static_cast<std::uint32_t>(nOffset);
     if (nCallerSize >= nSize)
@@ -131,22 +134,31 @@ int CFileDypass::RewriteTagRecord(int nOffset, void* pNew, int nDeclaredType) {
     return pFile->WriteAt(dwOffset, merged.data(), merged.size()) ? 1 : -1;
 }
 
-int CFileDypass::DeleteTag(const CString& strName) {
+bool CFileDypass::ResolveForWrite(const CString& strName, std::optional<CWriteScope>& scope,
+                                  int& nTree, NameHit& hit) {
     for (int t : {kTreeBrakk, kTreeZuZir}) {
         if (m_strTempDir.IsEmpty())
             break;
         if (!MayKnowName(t, strName))
             continue;
-        CWriteScope scope(*this, SourceOfTree(t));
-        NameHit hit;
+        scope.emplace(*this, SourceOfTree(t));
         // Only a live entry of this name whose record is a live record of this name is
-        // deleted: a stale or damaged key can never release another tag's slots.
-        if (!ResolveName(t, strName, hit))
-            continue;
-        if (!scope.Held())
-            return -1;
-        return DeleteResolved(t, strName, hit);
+        // written: a stale or damaged key can never touch another tag's slots.
+        if (ResolveName(t, strName, hit)) {
+            nTree = t;
+            return true;
+        }
+        scope.reset();
     }
+    return false;
+}
+
+int CFileDypass::DeleteTag(const CString& strName) {
+    std::optional<CWriteScope> scope;
+    int t = -1;
+    NameHit hit;
+    if (ResolveForWrite(strName, scope, t, hit))
+        return scope->Held() ? DeleteResolved(t, strName, hit) : -1;
     ReportError(gbtext::DeleteTagNotFound, strName.GetString());
     return -1;
 }
