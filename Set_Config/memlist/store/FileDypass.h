@@ -44,14 +44,13 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "Arrays.h"
 #include "CString.h"
 #include "DirkeeperInterface.h"
-#include "IndexMark.h"
+#include "NameCache.h"
 #include "SourceWriteLock.h"
 #include "TagAreaRegion.h"
 #include "TagIndex.h"
@@ -61,8 +60,6 @@ namespace mlplat {
 class CSharedBlock;
 class StoreDir;
 }  // namespace mlplat
-class FileBPlusTree;
-class CMyKey;
 class CAreaRegionList;
 
 // One slot of the file table. The engine owns pFile; copies handed out do not.
@@ -274,12 +271,7 @@ public:
 
     // --- name trees against the index files ----------------------------------------------
     // One key a reconciliation changed: its value before and after (0: the name has no tag).
-    struct NameChange {
-        int nSource;
-        CString strName;
-        int nOld;
-        int nNew;
-    };
+    using NameChange = CNameCache::NameChange;
     // Brings the name tree of source 1 or 2 into agreement with the index file: every live
     // entry's name leads to a live entry of that name (a key that already does is kept, so of
     // a name held twice the tree's choice stays), and no key leads to a deleted entry or to
@@ -311,6 +303,10 @@ public:
         bool Held() const { return m_bHeld; }
 
     private:
+        friend class CFileDypass;
+        // The engine's write looked already (WriteStarts): the scope only takes the lock.
+        struct Started {};
+        CWriteScope(CFileDypass& engine, int nTree, Started);
         CFileDypass& m_engine;
         int m_nTree;
         bool m_bHeld;
@@ -319,12 +315,12 @@ public:
     static constexpr unsigned kWriteLockTimeoutMs = 2000;
     // How long bringing a tree up to date waits for it (a tree's own lock time-out); without
     // it, the tree is brought up to date all the same and cut writes are left to a writer.
-    static constexpr unsigned kReconcileLockWaitMs = 500;
+    static constexpr unsigned kReconcileLockWaitMs = CNameCache::kReconcileLockWaitMs;
     // How often at most a write looks whether the set's files still have names.
     static constexpr unsigned kSetCheckMs = 10;
     // How often at most a look-up that finds nothing looks whether the change count's block
     // still has its name (a write looks every time).
-    static constexpr unsigned kNameCheckMs = 3;
+    static constexpr unsigned kNameCheckMs = CNameCache::kNameCheckMs;
 
     // --- tag queries ------------------------------------------------------------------------
     // The offset of the tag's index entry when `strName` is a live tag of that source, else 0.
@@ -389,35 +385,17 @@ private:
     static int TreeOfSource(int nSource);
     static int IndexSlotOfTree(int nTree);
     static int SourceOfTree(int nTree);
-    // True when the key is in the tree; its value in `nValue`. Names over 31 bytes are no key.
-    bool FindName(int nTree, const CString& strName, int& nValue);
-    // Stores `nValue` under the name (replace); failures are silent, as the tree reports them.
-    void StoreName(int nTree, const CString& strName, int nValue);
+    // The source's files as they are open now, for its name cache.
+    CNameCache::SourceFiles FilesOf(int nTree) const;
 
     // FileDypassNames.cpp
-    // A tag found by name: its entry's offset, the entry and its record.
-    struct NameHit {
-        std::uint32_t dwEntry = 0;
-        TagIndexEntry entry{};
-        memtag::AnyTagRecord record{};
-    };
-    // The live tag `strName` of one tree, checked against the index and record files. A key
-    // that leads nowhere valid, or a name missing while the index changed, first brings the
-    // tree up to date. False when the source has no such tag; `*pFault` then tells whether a
-    // live entry of the name was found with a record that is not its own.
+    using NameHit = CNameCache::Hit;
+    // The live tag `strName` of one tree, checked against the index and record files (see
+    // CNameCache::Resolve).
     bool ResolveName(int nTree, const CString& strName, NameHit& hit,
                      tagfile::EntryFault* pFault = nullptr);
     // The same, Brakk first: the first fault found is the one told.
     bool ResolveEither(const CString& strName, NameHit& hit, tagfile::EntryFault* pFault = nullptr);
-    bool ReconcileTree(int nTree, std::vector<NameChange>* pChanges, bool bScreenRecords = false);
-    // After a name left the entry its key led to: of a name held by two live entries, the
-    // other one gets the key (the image is brought up to date under the hold).
-    void AfterNameLeft(int nTree, const CString& strName);
-    // False when the tree surely has no such name: no key, and the index unchanged since the
-    // image agreed with it. A write then need not take that source's lock to look.
-    bool MayKnowName(int nTree, const CString& strName);
-    // True when the tree's index file changed since the image last agreed with it.
-    bool IndexChanged(int nTree);
     // Where a write starts, before any file pointer is taken: the outermost write looks, at
     // most every kSetCheckMs, whether the set was removed; when it was, the set is made anew
     // and the write must fail (false).
@@ -425,36 +403,7 @@ private:
     // The source's write lock, never anything more: no file is closed or opened.
     bool LockSource(int nTree, unsigned nWaitMs = kWriteLockTimeoutMs);
     void UnlockSource(int nTree);
-    // Under the lock, after the index was written: every program's image learns of it by the
-    // change count; this engine's own image keeps agreeing when `bInSync`.
-    void CountIndexWrite(int nTree, bool bInSync);
-    // The write lock of the engine's own steps (a reconciliation): it never looks for a
-    // removed set, as a write's start does.
-    class CSourceHold {
-    public:
-        CSourceHold(CFileDypass& engine, int nTree, unsigned nWaitMs);
-        ~CSourceHold();
-        CSourceHold(const CSourceHold&) = delete;
-        CSourceHold& operator=(const CSourceHold&) = delete;
-        bool Held() const { return m_bHeld; }
-
-    private:
-        CFileDypass& m_engine;
-        int m_nTree;
-        bool m_bHeld;
-    };
-    // Called under the lock before this engine writes the tree's index file. False when the
-    // write must not happen (the lock is not held).
-    bool BeforeIndexWrite(int nTree);
     CFile* TypedFile(int nTree, int nType) const;
-    // The shared change count of the tree's index, or null without one.
-    std::uint64_t* ChangeCount(int nTree) const;
-    void AttachChangeCount(int nTree);
-    // Whether the change count's name still leads to the block held; when it does not (the
-    // system removed the user's blocks, and another program may have made a new one), moves
-    // to the block of that name and forgets the agreement, which was counted on the old one.
-    // Without bNow it looks at most every kNameCheckMs.
-    void FollowChangeCount(int nTree, bool bNow);
     // Writes the message about a refused shared block once per program and block.
     void ReportRefusedOnce(const std::string& strName);
     // FileDypassTags.cpp: the live tag `strName` (Brakk first) for a write, with `scope` holding
@@ -471,26 +420,6 @@ private:
                const std::function<bool(int, int, int)>& whileHeld);
     // RewriteTagRecord on the file of `nType` and `nSource`.
     int RewriteRecord(int nType, int nSource, int nOffset, void* pNew, int nDeclaredType);
-    // An index entry as read, and where.
-    struct SlotEntry {
-        std::uint32_t dwOffset;
-        TagIndexEntry entry;
-    };
-    // FileDypassNames.cpp: finishes or undoes in the index what a killed writer left half done
-    // among the entries given: an entry without a name (an add whose entry lacks its first two
-    // bytes, a rename cut before its record write), a rename whose record kept the old name.
-    // `leadsToLive` tells whether a name's key leads to a live entry of that name. The keys to
-    // move, in order: a name and the entry it must lead to (0: none). Under the write lock only.
-    std::vector<std::pair<std::string, int>> FinishCutWrites(
-        int nTree, const std::vector<SlotEntry>& cutAppends, const std::vector<SlotEntry>& screened,
-        const std::function<bool(const CMyKey&)>& leadsToLive);
-    // Makes sure the tree can hold `strName` before anything of an add or a rename is
-    // written: a missing key is put in leading nowhere. False when the tree cannot take it.
-    bool ReserveName(int nTree, const CString& strName);
-    // A rename cut short by a killed program leaves the entry under the new name and the record
-    // under the old: the entry takes back the record's name. Under the write lock only.
-    bool TakeBackRecordName(int nTree, std::uint32_t dwEntry, TagIndexEntry& entry,
-                            const memtag::AnyTagRecord& rec);
     static bool NameFieldTerminated(const void* pData);
     void FillFromRecord(const void* pRecord, int nType, int nSource, CMemTag& tag,
                         bool bClearUnitForOthers) const;
@@ -527,23 +456,9 @@ private:
     CString m_strStructType{"#"};
     int m_nIndexSlot = 0;  // tree of the last index entry written: 0 Brakk, 1 ZuZir
     TempFileSlot m_files[kSlotCount];
-    std::unique_ptr<FileBPlusTree> m_pTrees[2];
-    bool m_bTreeChanged[2] = {false, false};
-    // Per tree: where the index stood when the image last agreed with it.
-    struct NameState {
-        // The change count of the index, kept in shared memory by every program that writes it
-        // through this library (named after the index file's device and inode): reading it
-        // costs no system call, where a stat before and after each write would make the file
-        // system stamp every write afresh. Without the block, the file's stamp stands in.
-        std::unique_ptr<mlplat::CSharedBlock> pChanges;
-        std::uint64_t nNameCheckedMs = 0;  // tick of the last look at the block's name
-        std::optional<CIndexMark> agreed;  // set while the image agrees with the index
-        // Names that more than one live entry held when the image last agreed with the index,
-        // or that this engine gave a second entry since.
-        std::unordered_set<std::string> heldTwice;
-    };
-    NameState m_names[2];
-    CSourceWriteLock m_locks[2];        // per tree: its source's write lock
+    // Per tree: its source's write lock and its name cache (which holds that lock).
+    CSourceWriteLock m_locks[2];
+    std::unique_ptr<CNameCache> m_names[2];
     std::uint64_t m_nSetCheckedMs = 0;  // tick of the last look at the set's names
     std::vector<NameChange> m_openChanges;
     std::unique_ptr<CAreaRegionList> m_pAreaList;

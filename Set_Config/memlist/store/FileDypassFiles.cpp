@@ -62,11 +62,13 @@ CFileDypass::CFileDypass(const CString& strDir, bool bReadOnly, const CString& s
 void CFileDypass::OpenSetAtConstruction() {
     for (int i = 0; i < kSlotCount; ++i)
         m_files[i].strName = SlotFileName(i);
-    m_pTrees[kTreeBrakk] = std::make_unique<FileBPlusTree>();
-    m_pTrees[kTreeZuZir] = std::make_unique<FileBPlusTree>();
     m_pDir = std::make_shared<mlplat::StoreDir>();
-    for (auto& pTree : m_pTrees)
-        pTree->SetDirectory(m_pDir);
+    for (int t : {kTreeBrakk, kTreeZuZir}) {
+        m_names[t] = std::make_unique<CNameCache>(
+            SourceOfTree(t), m_locks[t], m_bReadOnly,
+            [this](const std::string& strName) { ReportRefusedOnce(strName); });
+        m_names[t]->Tree().SetDirectory(m_pDir);
+    }
     m_pAreaList = std::make_unique<CAreaRegionList>();
     OpenAll();
 }
@@ -113,18 +115,19 @@ void CFileDypass::OpenAll() {
         const CString path = TempPath(names[t]);
         // A tree that cannot be read (missing, damaged, its lock held too long) starts empty
         // and is rebuilt from the index, which holds every live name.
-        const bool bLoaded = m_pTrees[t]->LoadFromFile(path) != 0;
+        CNameCache& cache = *m_names[t];
+        const bool bLoaded = cache.Tree().LoadFromFile(path) != 0;
         if (!bLoaded)
-            m_pTrees[t]->CreateInMemory(path, kTreeOrder, 0);
-        if (!m_pTrees[t]->RefusedLockName().empty())
-            ReportRefusedOnce(m_pTrees[t]->RefusedLockName());
-        m_bTreeChanged[t] = false;
-        m_names[t].agreed.reset();
-        AttachChangeCount(t);
-        ReconcileTree(t, &m_openChanges);
+            cache.Tree().CreateInMemory(path, kTreeOrder, 0);
+        if (!cache.Tree().RefusedLockName().empty())
+            ReportRefusedOnce(cache.Tree().RefusedLockName());
+        cache.SetChanged(false);
+        const CNameCache::SourceFiles files = FilesOf(t);
+        cache.Attach(files.pIndex);
+        cache.Reconcile(files, &m_openChanges);
         // An unreadable file is replaced at the next save, as a changed image would be.
         if (!bLoaded && dir.Holds(names[t]))
-            m_bTreeChanged[t] = true;
+            cache.SetChanged(true);
     }
     LoadAreaRegions();
 }
@@ -162,23 +165,24 @@ void CFileDypass::LoadAreaRegions() {
 
 void CFileDypass::SaveTreeIfChanged(int nTree) {
     // A program that changed nothing saves nothing: its image holds no more than the file.
-    if (m_strTempDir.IsEmpty() || m_bReadOnly || !m_pTrees[nTree] ||
-        m_pTrees[nTree]->GetMode() != FileBPlusTree::kMemory)
+    CNameCache& cache = *m_names[nTree];
+    if (m_strTempDir.IsEmpty() || m_bReadOnly || cache.Tree().GetMode() != FileBPlusTree::kMemory)
         return;
     const char* pszName = nTree == kTreeBrakk ? kBrakkTreeName : kZuZirTreeName;
     // Looked at first in any case: the tree saves through the directory as it is now.
     const bool bHeld = StoreDirectory().Holds(pszName);
-    if (!m_bTreeChanged[nTree] && bHeld)
+    if (!cache.Changed() && bHeld)
         return;
     // The names of a removed set went with it; a directory made anew must not get them.
     if (SetRemoved(nTree))
         return;
     // What other programs wrote since the image agreed goes in too, so the file written
     // agrees with the index as it is now.
-    if (IndexChanged(nTree))
-        ReconcileTree(nTree, nullptr);
-    if (m_pTrees[nTree]->SaveToFile(CString()))
-        m_bTreeChanged[nTree] = false;
+    const CNameCache::SourceFiles files = FilesOf(nTree);
+    if (cache.IndexChanged(files))
+        cache.Reconcile(files, nullptr);
+    if (cache.Tree().SaveToFile(CString()))
+        cache.SetChanged(false);
     else if (!ReportIfRefused(pszName))
         ReportError(gbtext::TreeSaveFailed, pszName);
 }
@@ -187,7 +191,7 @@ int CFileDypass::SaveNames() {
     int ok = 1;
     for (int t : {kTreeBrakk, kTreeZuZir}) {
         SaveTreeIfChanged(t);
-        if (m_bTreeChanged[t])
+        if (m_names[t]->Changed())
             ok = 0;
     }
     return ok;
@@ -197,10 +201,9 @@ void CFileDypass::CloseAll() {
     // The trees first, while the index files are open to bring them up to date.
     for (int t : {kTreeBrakk, kTreeZuZir}) {
         SaveTreeIfChanged(t);
-        m_pTrees[t]->Close();
-        m_bTreeChanged[t] = false;
-        m_names[t].agreed.reset();
-        m_names[t].pChanges.reset();
+        m_names[t]->Tree().Close();
+        m_names[t]->SetChanged(false);
+        m_names[t]->Detach();
     }
     for (TempFileSlot& slot : m_files) {
         if (slot.pFile) {

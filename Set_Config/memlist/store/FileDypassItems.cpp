@@ -84,7 +84,7 @@ int CFileDypass::UnderWriteLock(int nKind, int nSource, Fn&& fn) {
     CFile* pFile = UsableFile(SlotOf(nKind, nSource));
     if (!pFile)
         return -1;
-    CSourceHold hold(*this, nTree, kWriteLockTimeoutMs);
+    CWriteScope hold(*this, nTree, CWriteScope::Started{});
     if (!hold.Held())
         return -1;
     return fn(*pFile);

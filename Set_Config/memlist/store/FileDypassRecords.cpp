@@ -69,27 +69,6 @@ int CFileDypass::IndexSlotOfTree(int nTree) {
     return SlotOf(kKindIndex, nTree == kTreeBrakk ? memtag::kSourceBrakk : memtag::kSourceZuZir);
 }
 
-bool CFileDypass::FindName(int nTree, const CString& strName, int& nValue) {
-    nValue = 0;
-    // A longer name would match a stored name by its first 31 bytes only.
-    if (strName.GetLength() > memtag::kTagNameMax || !m_pTrees[nTree])
-        return false;
-    CMyKey found;
-    int nStatus = 0;
-    return m_pTrees[nTree]->Find(CMyKey(strName), &found, &nValue, &nStatus) != 0;
-}
-
-void CFileDypass::StoreName(int nTree, const CString& strName, int nValue) {
-    if (!m_pTrees[nTree] || strName.GetLength() > memtag::kTagNameMax)
-        return;
-    int nOld = 0;
-    if (m_pTrees[nTree]->Insert(CMyKey(strName), nValue, 1, &nOld))
-        m_bTreeChanged[nTree] = true;
-    // The key led to another entry: the name is held twice.
-    if (nValue != 0 && nOld != 0 && nOld != nValue)
-        m_names[nTree].heldTwice.insert(strName.str());
-}
-
 bool CFileDypass::NameFieldTerminated(const void* pData) {
     const char* name = static_cast<const char*>(pData) + memtag::kTagNameOffset;
     return std::memchr(name, 0, memtag::kTagNameField) != nullptr;
@@ -116,7 +95,7 @@ int CFileDypass::AddIndexEntry(int nRecordOffset, const void* pData) {
     CFile* pFile = UsableFile(IndexSlotOfTree(nTree));
     if (!pFile)
         return -1;
-    CSourceHold hold(*this, nTree, kWriteLockTimeoutMs);
+    CWriteScope hold(*this, nTree, CWriteScope::Started{});
     if (!hold.Held())
         return -1;
     const char* rec = static_cast<const char*>(pData);
@@ -131,13 +110,14 @@ int CFileDypass::AddIndexEntry(int nRecordOffset, const void* pData) {
     entry.bySourceFlags = static_cast<std::uint8_t>(m_nDataSource);
     entry.dwTypeOffset =
         TagIndexEntry::PackTypeOffset(m_nDataType, static_cast<std::uint32_t>(nRecordOffset));
-    if (!BeforeIndexWrite(nTree))
+    CNameCache& names = *m_names[nTree];
+    if (!names.BeforeIndexWrite(FilesOf(nTree)))
         return -1;
     const long long nEntry = tagfile::TakeSlot(*pFile, &entry, sizeof entry);
     if (nEntry < 0)
         return -1;
     m_nIndexSlot = nTree;
-    StoreName(nTree, GetTagName(pData), static_cast<int>(nEntry));
+    names.Store(GetTagName(pData), static_cast<int>(nEntry));
     return static_cast<int>(nEntry);
 }
 

@@ -14,7 +14,7 @@ int CFileDypass::WriteTagRecord(void* pData) {
     if (!NameFieldTerminated(pData))
         return -1;
     // A tree that cannot take the name would lose the tag: nothing is written then.
-    if (!ReserveName(TreeOfSource(m_nDataSource), GetTagName(pData)))
+    if (!m_names[TreeOfSource(m_nDataSource)]->Reserve(GetTagName(pData)))
         return -1;
     return AddRecord(m_nDataType, m_nDataSource, pData, memtag::TagRecordSize(m_nDataType));
 }
@@ -48,9 +48,11 @@ int CFileDypass::Relink(void* pNew, const CString& strOldName,
     if (!scope->Held())
         return m_locks[t].TimedOut() ? -3 : -1;
     const int nSource = SourceOfTree(t);
-    CFile* pIndex = UsableFile(IndexSlotOfTree(t));
+    CNameCache& names = *m_names[t];
+    const CNameCache::SourceFiles files = FilesOf(t);
+    CFile* pIndex = files.pIndex;
     const CString strNewName = GetTagName(pNew);
-    if (!ReserveName(t, strNewName))
+    if (!names.Reserve(strNewName))
         return -2;
     TagIndexEntry entry = hit.entry;
     SetDataSource(nSource);
@@ -69,25 +71,26 @@ int CFileDypass::Relink(void* pNew, const CString& strOldName,
         written.szName[0] = written.szName[1] = 0;
     // The names move only once the entry is written: a failed write keeps the tag under
     // its old name instead of leaving it under none.
-    if (!BeforeIndexWrite(t) || !pIndex || !pIndex->WriteAt(hit.dwEntry, &written, sizeof written))
+    if (!names.BeforeIndexWrite(files) || !pIndex ||
+        !pIndex->WriteAt(hit.dwEntry, &written, sizeof written))
         return -1;
-    StoreName(t, strOldName, 0);
-    StoreName(t, strNewName, static_cast<int>(hit.dwEntry));
+    names.Store(strOldName, 0);
+    names.Store(strNewName, static_cast<int>(hit.dwEntry));
     SetDataType(entry.Type());
     const int nOffset = static_cast<int>(entry.RecordOffset());
     if (!whileHeld) {
         if (bLeft)
-            AfterNameLeft(t, strOldName);
+            names.AfterNameLeft(files, strOldName);
         return nOffset;
     }
     if (whileHeld(entry.Type(), nSource, nOffset)) {
         if (!bNameless || pIndex->WriteAt(hit.dwEntry, entry.szName, 2)) {
             if (bLeft)
-                AfterNameLeft(t, strOldName);
+                names.AfterNameLeft(files, strOldName);
             return nOffset;
         }
         // The name could not be made whole: the record goes back as well.
-        CFile* pTyped = TypedFile(t, entry.Type());
+        CFile* pTyped = files.Typed(entry.Type());
         if (!pTyped ||
             !pTyped->WriteAt(entry.RecordOffset(), &hit.record,
                              static_cast<std::size_t>(memtag::TagRecordSize(entry.Type()))))
@@ -95,8 +98,8 @@ int CFileDypass::Relink(void* pNew, const CString& strOldName,
     }
     // The record write failed: the entry goes back too, and the tag keeps its old name.
     if (pIndex->WriteAt(hit.dwEntry, &hit.entry, sizeof hit.entry)) {
-        StoreName(t, strNewName, 0);
-        StoreName(t, strOldName, static_cast<int>(hit.dwEntry));
+        names.Store(strNewName, 0);
+        names.Store(strOldName, static_cast<int>(hit.dwEntry));
     }
     return -2;
 }
@@ -120,7 +123,7 @@ int CFileDypass::RewriteRecord(int nType, int nSource, int nOffset, void* pNew, 
     if (nCallerSize == 0 || !pFile || !tagfile::ReadEnd(*pFile, nSize, dwEnd) ||
         !tagfile::IsSlot(static_cast<std::uint32_t>(nOffset), dwEnd, nSize))
         return -1;
-    CSourceHold hold(*this, nTree, kWriteLockTimeoutMs);
+    CWriteScope hold(*this, nTree, CWriteScope::Started{});
     if (!hold.Held())
         return -1;
     const auto dwOffset = static_cast<std::uint32_t>(nOffset);
@@ -139,7 +142,7 @@ bool CFileDypass::ResolveForWrite(const CString& strName, std::optional<CWriteSc
     for (int t : {kTreeBrakk, kTreeZuZir}) {
         if (m_strTempDir.IsEmpty())
             break;
-        if (!MayKnowName(t, strName))
+        if (!m_names[t]->MayKnow(FilesOf(t), strName))
             continue;
         scope.emplace(*this, SourceOfTree(t));
         // Only a live entry of this name whose record is a live record of this name is
@@ -174,8 +177,10 @@ int CFileDypass::DeleteResolved(int nTree, const CString& strName, const NameHit
         return -1;
     // Everything the delete will write is checked first: a damaged free list fails the delete
     // with the files untouched.
-    CFile* pIndex = UsableFile(IndexSlotOfTree(nTree));
-    CFile* pTagFile = TypedFile(nTree, entry.Type());
+    CNameCache& names = *m_names[nTree];
+    const CNameCache::SourceFiles files = FilesOf(nTree);
+    CFile* pIndex = files.pIndex;
+    CFile* pTagFile = files.Typed(entry.Type());
     const int nSize = memtag::TagRecordSize(entry.Type());
     std::uint32_t dwIndexEnd = 0, dwTagEnd = 0;
     tagfile::ReleasePlan indexRelease, recordRelease;
@@ -186,19 +191,19 @@ int CFileDypass::DeleteResolved(int nTree, const CString& strName, const NameHit
         return -1;
 
     // Unlink: the entry's deleted bits (its source kept), its slot released, the name gone.
-    if (!BeforeIndexWrite(nTree))
+    if (!names.BeforeIndexWrite(files))
         return -1;
     const std::uint8_t byFlags = static_cast<std::uint8_t>(0x10 | entry.Source());
     if (!pIndex->WriteAt(hit.dwEntry + offsetof(TagIndexEntry, bySourceFlags), &byFlags, 1) ||
         !tagfile::CommitRelease(*pIndex, indexRelease))
         return -1;
-    StoreName(nTree, strName, 0);
+    names.Store(strName, 0);
 
     // The record: only its deleted flag changes, then its slot is released.
     const std::uint16_t wDeleted = 1;
     if (!pTagFile->WriteAt(entry.RecordOffset() + memtag::kTagDeletedOffset, &wDeleted, 2) ||
         !tagfile::CommitRelease(*pTagFile, recordRelease))
         return -1;
-    AfterNameLeft(nTree, strName);
+    names.AfterNameLeft(files, strName);
     return 1;
 }
