@@ -366,13 +366,34 @@ TEST_F(FaultInjection, AFileThatCannotBeOpenedForWritingFailsOnlyItsOwnKind) {
     EXPECT_EQ(Add(memtag::kSourceBrakk, 101), 1);
 }
 
+// Making the directory again moves the process into it; later tests must not start in a
+// removed directory.
+struct KeepCwd {
+    std::filesystem::path cwd = std::filesystem::current_path();
+    ~KeepCwd() { std::filesystem::current_path(cwd); }
+};
+
+TEST_F(FaultInjection, ALookUpReadsTheRemovedSetAndOnlyAWriteMakesItAnew) {
+    KeepCwd keepCwd;
+    // Another program's add: the next look-up of that name brings the image up to date,
+    // holding the source's write lock, while the files it reads have no names any more.
+    {
+        CFileFace other;
+        enginetest::AnyTag rec = reltest::Record(memtag::kSourceBrakk, 200);
+        ASSERT_EQ(other.AddData(reltest::TypeOf(200), memtag::kSourceBrakk, &rec, CString()), 1);
+    }
+    std::filesystem::remove_all(dir.path());
+    mlplat::SleepMs(CFileDypass::kSetCheckMs + 20);
+    CMemTag tag;
+    EXPECT_EQ(face->GetSelute(CString("B000200"), tag), 1);
+    EXPECT_FALSE(std::filesystem::exists(dir.path()));
+    EXPECT_EQ(Add(memtag::kSourceBrakk, 201), -1);
+    EXPECT_TRUE(std::filesystem::exists(dir.path()));
+    EXPECT_EQ(Add(memtag::kSourceBrakk, 202), 1);
+}
+
 TEST_F(FaultInjection, TheDirectoryRemovedUnderTheStoreFailsTheNextWriteAndComesBackEmpty) {
-    // Making the directory again moves the process into it; later tests must not start in a
-    // removed directory.
-    struct KeepCwd {
-        std::filesystem::path cwd = std::filesystem::current_path();
-        ~KeepCwd() { std::filesystem::current_path(cwd); }
-    } keepCwd;
+    KeepCwd keepCwd;
     const auto remove = [&] { std::filesystem::remove_all(dir.path()); };
     const auto messages = [&] {
         CStringArray arr;
