@@ -6,18 +6,12 @@
 // Nothing of the record files is cached: every operation reads what it needs, so what another
 // process writes is seen at the next call.
 //
-// The index files are the authority on names; the two name trees are memory images that serve
-// as their checked cache. When the set is opened each tree is brought into agreement with its
-// index file (a missing or unreadable tree is rebuilt from it); every entry a tree gives is read
-// back and checked (a live entry of that name, whose record is a live record of that name)
-// before it is used, so a stale key finds nothing and is healed; and a name not found while the
-// index file changed since the image last agreed with it (another program wrote it) brings the
-// image up to date first. A kill at any moment therefore loses no name that an add or a rename
-// returned 1 for. Images are saved at close when they changed, and a failed save is reported.
-//
-// Writes to a source (its records, index entries and free lists) are serialized between
-// programs by an exclusive flock on the source's index file, held for the moment of one add,
-// change or delete; readers take no lock.
+// The index files are the authority on names; the two name trees are their checked caches
+// (CNameCache, one per source), brought into agreement when the set is opened, so a kill at any
+// moment loses no name that an add or a rename returned 1 for. Images are saved at close when
+// they changed, and a failed save is reported. Writes to a source are serialized between
+// programs by its write lock (CSourceWriteLock), held for the moment of one add, change or
+// delete; readers take no lock.
 //
 // Damaged files are failures, never wild writes: a free list, a released slot, an index entry or
 // a record offset that does not fit its file makes the operation fail before anything is written.
