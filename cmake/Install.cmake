@@ -1,4 +1,4 @@
-# cmake --install: headers under include/memlist, libmemlist.so and libDirkeeper.so, a CMake
+# cmake --install: headers under include/memlist, libmemlist.so and libDirkeeper.so.1, a CMake
 # package (find_package(memlist) -> memlist::memlist), a pkg-config file and the tools.
 # Components: runtime (the shared libraries), development (headers, CMake package, pkg-config
 # file, the libmemlist.so link) and tools (installed from tools/).
@@ -15,7 +15,9 @@ set(MEMLIST_PUBLIC_HEADERS
 install(FILES ${MEMLIST_PUBLIC_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/memlist
   COMPONENT development)
 
-install(TARGETS Dirkeeper LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime)
+# Nothing links to the path service: no bare libDirkeeper.so link is installed.
+install(TARGETS Dirkeeper LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime
+  NAMELINK_SKIP)
 if(TARGET memlist)
   install(TARGETS memlist EXPORT memlistTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}

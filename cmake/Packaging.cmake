@@ -29,9 +29,9 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 
 include(CPack)
 cpack_add_component(runtime DISPLAY_NAME "memlist shared libraries"
-  DESCRIPTION "libmemlist.so.1, the tag list store and browser, and libDirkeeper.so, the path service it loads.")
+  DESCRIPTION "libmemlist.so.1, the tag list store and browser, and libDirkeeper.so.1, the path service it loads.")
 cpack_add_component(development DISPLAY_NAME "memlist development files" DEPENDS runtime
   DESCRIPTION "Headers, the CMake package (find_package(memlist)) and the pkg-config file of libmemlist.")
-# memlist-inspect loads the path service, libDirkeeper.so, at run time.
+# memlist-inspect loads the path service, libDirkeeper.so.1, at run time.
 cpack_add_component(tools DISPLAY_NAME "memlist tools" DEPENDS runtime
   DESCRIPTION "memlist-inspect: looks into, checks, repairs, exports and imports a tag store directory.")

@@ -73,6 +73,114 @@ std::string UserPrefix(const char* space) {
            std::to_string(static_cast<unsigned long>(getuid())) + ".";
 }
 
+// Whether the name still leads to the object open as `fd`: another process may have unlinked
+// it (and a third created a new one) between our open and our flock.
+bool NameLeadsTo(const std::string& strSysName, int fd) {
+    int other = shm_open(strSysName.c_str(), O_RDWR, 0600);
+    if (other < 0)
+        return false;
+    struct stat a {
+    }, b{};
+    bool same =
+        fstat(fd, &a) == 0 && fstat(other, &b) == 0 && a.st_ino == b.st_ino && a.st_dev == b.st_dev;
+    close(other);
+    return same;
+}
+
+// What one step of an open came to: go on with `fd`, try the name again from the start, or
+// end with `result`.
+struct Attempt {
+    enum Next { kGoOn, kAgain, kEnd } next;
+    int fd;
+    CSharedBlock::OpenResult result;
+};
+
+Attempt GoOn(int fd, CSharedBlock::OpenResult result) {
+    return {Attempt::kGoOn, fd, result};
+}
+
+Attempt Again(int fd) {
+    if (fd >= 0)
+        close(fd);
+    return {Attempt::kAgain, -1, CSharedBlock::kFailed};
+}
+
+Attempt End(CSharedBlock::OpenResult result, int fd = -1) {
+    if (fd >= 0)
+        close(fd);
+    return {Attempt::kEnd, -1, result};
+}
+
+// The object of that name, made when it is missing and bCreate; used only when it is this
+// user's alone.
+Attempt OpenByName(const std::string& strSysName, bool bCreate) {
+    int fd = shm_open(strSysName.c_str(), O_RDWR, 0600);
+    if (fd < 0) {
+        if (errno != ENOENT)
+            return End(CSharedBlock::kFailed);
+        if (!bCreate)
+            return End(CSharedBlock::kAbsent);
+        fd = shm_open(strSysName.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+        if (fd < 0) {
+            // Someone else made it meanwhile: attach to theirs.
+            return errno == EEXIST ? Again(-1) : End(CSharedBlock::kFailed);
+        }
+        // The umask must not leave it unwritable for our own later opens.
+        if (fchmod(fd, 0600) != 0) {
+            shm_unlink(strSysName.c_str());
+            return End(CSharedBlock::kFailed, fd);
+        }
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0)
+        return End(CSharedBlock::kFailed, fd);
+    if (!OwnedAlone(st))
+        return End(CSharedBlock::kRefused, fd);
+    return GoOn(fd, CSharedBlock::kAttached);
+}
+
+// Attaches with a shared flock. A block nobody else is attached to is new, or left by
+// processes that are gone: it is made anew (kCreated), or unlinked without bCreate.
+Attempt Attach(const std::string& strSysName, int fd, std::size_t size, bool bCreate) {
+    if (Vfs().flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return Vfs().flock(fd, LOCK_SH) == 0 ? GoOn(fd, CSharedBlock::kAttached)
+                                             : End(CSharedBlock::kFailed, fd);
+    if (!NameLeadsTo(strSysName, fd))
+        return Again(fd);
+    if (!bCreate) {
+        shm_unlink(strSysName.c_str());
+        return End(CSharedBlock::kAbsent, fd);
+    }
+    if (ftruncate(fd, 0) != 0 || ftruncate(fd, static_cast<off_t>(size)) != 0 ||
+        !ReservePages(fd, size)) {
+        // Held alone: nobody loses it, and nobody is left with pages it cannot touch.
+        shm_unlink(strSysName.c_str());
+        return End(CSharedBlock::kFailed, fd);
+    }
+    // Downgrading is not atomic, which is harmless: the bytes are already zero.
+    if (Vfs().flock(fd, LOCK_SH) != 0)
+        return End(CSharedBlock::kFailed, fd);
+    return GoOn(fd, CSharedBlock::kCreated);
+}
+
+// The last looks before mapping the attached block: its name still leads to it, it is large
+// enough, and its pages are backed.
+Attempt Verify(const std::string& strSysName, int fd, std::size_t size,
+               CSharedBlock::OpenResult result) {
+    struct stat st {};
+    if (!NameLeadsTo(strSysName, fd))
+        return Again(fd);
+    if (fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(size)) {
+        // Too small to map (a foreign or damaged object): touching it would fault.
+        return Again(fd);
+    }
+    // Its maker may have left pages unbacked (made before pages were reserved, or by a
+    // program that only sized it): they are had now, or the block is not used.
+    if (result == CSharedBlock::kAttached && !ReservePages(fd, size))
+        return End(CSharedBlock::kFailed, fd);
+    return GoOn(fd, result);
+}
+
 }  // namespace
 
 std::string CSharedBlock::SystemName(const char* name, const char* space) {
@@ -104,17 +212,7 @@ void CSharedBlock::UnlockByte(std::size_t offset) {
 }
 
 bool CSharedBlock::SameObject(int fd) const {
-    // The name must still lead to the object we hold: another process may have unlinked it
-    // (and a third created a new one) between our open and our flock.
-    int other = shm_open(m_strSysName.c_str(), O_RDWR, 0600);
-    if (other < 0)
-        return false;
-    struct stat a {
-    }, b{};
-    bool same =
-        fstat(fd, &a) == 0 && fstat(other, &b) == 0 && a.st_ino == b.st_ino && a.st_dev == b.st_dev;
-    close(other);
-    return same;
+    return NameLeadsTo(m_strSysName, fd);
 }
 
 CSharedBlock::OpenResult CSharedBlock::Open(const char* name, std::size_t size, bool bCreate) {
@@ -123,90 +221,25 @@ CSharedBlock::OpenResult CSharedBlock::Open(const char* name, std::size_t size, 
         return kFailed;
     m_strSysName = SystemName(name, m_strSpace.c_str());
     for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
-        int fd = shm_open(m_strSysName.c_str(), O_RDWR, 0600);
-        if (fd < 0) {
-            if (errno != ENOENT)
-                return kFailed;
-            if (!bCreate)
-                return kAbsent;
-            fd = shm_open(m_strSysName.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
-            if (fd < 0) {
-                if (errno == EEXIST)
-                    continue;  // someone else made it meanwhile: attach to theirs
-                return kFailed;
-            }
-            // The umask must not leave it unwritable for our own later opens.
-            if (fchmod(fd, 0600) != 0) {
-                shm_unlink(m_strSysName.c_str());
-                close(fd);
-                return kFailed;
-            }
-        }
-        struct stat st {};
-        if (fstat(fd, &st) != 0) {
-            close(fd);
-            return kFailed;
-        }
-        if (!OwnedAlone(st)) {
-            close(fd);
-            return kRefused;
-        }
-        OpenResult result = kAttached;
-        if (Vfs().flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            // Nobody else is attached: the block is new, or left by processes that are gone.
-            if (!SameObject(fd)) {
-                close(fd);
-                continue;
-            }
-            if (!bCreate) {
-                shm_unlink(m_strSysName.c_str());
-                close(fd);
-                return kAbsent;
-            }
-            if (ftruncate(fd, 0) != 0 || ftruncate(fd, static_cast<off_t>(size)) != 0 ||
-                !ReservePages(fd, size)) {
-                // Held alone: nobody loses it, and nobody is left with pages it cannot touch.
-                shm_unlink(m_strSysName.c_str());
-                close(fd);
-                return kFailed;
-            }
-            result = kCreated;
-            // Downgrading is not atomic, which is harmless: the bytes are already zero.
-            if (Vfs().flock(fd, LOCK_SH) != 0) {
-                close(fd);
-                return kFailed;
-            }
-        } else {
-            if (Vfs().flock(fd, LOCK_SH) != 0) {
-                close(fd);
-                return kFailed;
-            }
-        }
-        if (!SameObject(fd)) {
-            close(fd);
+        Attempt a = OpenByName(m_strSysName, bCreate);
+        if (a.next == Attempt::kGoOn)
+            a = Attach(m_strSysName, a.fd, size, bCreate);
+        if (a.next == Attempt::kGoOn)
+            a = Verify(m_strSysName, a.fd, size, a.result);
+        if (a.next == Attempt::kAgain)
             continue;
-        }
-        if (fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(size)) {
-            // Too small to map (a foreign or damaged object): touching it would fault.
-            close(fd);
-            continue;
-        }
-        // Its maker may have left pages unbacked (made before pages were reserved, or by a
-        // program that only sized it): they are had now, or the block is not used.
-        if (result == kAttached && !ReservePages(fd, size)) {
-            close(fd);
-            return kFailed;
-        }
-        void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (a.next == Attempt::kEnd)
+            return a.result;
+        void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, a.fd, 0);
         if (p == MAP_FAILED) {
-            close(fd);
+            close(a.fd);
             return kFailed;
         }
-        m_fd = fd;
+        m_fd = a.fd;
         m_nOpener = ProcessId();
         m_pData = p;
         m_size = size;
-        return result;
+        return a.result;
     }
     return kFailed;
 }

@@ -1,6 +1,6 @@
 // CDirkeeperInterface: the suite's path service, loaded at run time.
 //
-// The path service (libDirkeeper.so, built by this project) answers path labels such as
+// The path service (libDirkeeper.so.1, built by this project) answers path labels such as
 // "QLX_PATH_D_TEMP" with directories. It is loaded on first use; when the library or its entry
 // point is missing, GetCfgPath fails with 0 and leaves the result untouched. Nothing throws.
 #pragma once
@@ -23,8 +23,9 @@ using PFN_DirkeeperGetCfgPath = int (*)(const char* pszLabel, DIRKEEPER_PATHINFO
 
 class CDirkeeperInterface {
 public:
-    // The library's file name as the dynamic linker looks it up.
-    static constexpr const char* kLibraryName = "libDirkeeper.so";
+    // The library's file name as the dynamic linker looks it up: its versioned name, so that the
+    // suite's own libDirkeeper.so is never the one loaded.
+    static constexpr const char* kLibraryName = "libDirkeeper.so.1";
     static constexpr int kEntryCount = 21;
     // The entry points' names, in the order they are resolved.
     static const char* const kEntryNames[kEntryCount];

@@ -437,24 +437,19 @@ int FileBPlusTree::Insert(CMyKey key, int nValue, int bReplace, int* pOldValue) 
 }
 
 int FileBPlusTree::InsertImpl(const CMyKey& key, int nValue, int bReplace, int* pOldValue) {
-    FileBPlusTreeNode& A = *m_pA;
-    FileBPlusTreeNode& B = *m_pB;
-    int ignored;
     if (m_header.nNodeCount <= 0) {
-        m_header.nNodeCount = 0;
-        m_header.nRoot = 0;
-        A.m_nKeyCount = 0;
-        A.m_nParent = -1;
-        A.m_ptrs[static_cast<std::size_t>(A.m_nOrder)] = -1;
-        if (!AllocNode(1, A) || !A.InsertEntry(key, nValue, &ignored) || !WriteNode(A))
+        if (!InsertFirst(key, nValue))
             return 0;
     } else {
         // The internal nodes passed on the way down are the parents a split goes up through.
         std::vector<int> path;
+        FileBPlusTreeNode& A = *m_pA;
         if (!DescendToLeaf(key, A, &path))
             return 0;
         int pos = 0;
         if (A.SearchKey(key, &pos, nullptr)) {
+            // A key already there keeps its place: only its value may change, and the count
+            // stays.
             if (pOldValue)
                 *pOldValue = A.m_ptrs[static_cast<std::size_t>(pos)];
             if (!bReplace)
@@ -462,66 +457,85 @@ int FileBPlusTree::InsertImpl(const CMyKey& key, int nValue, int bReplace, int* 
             A.m_ptrs[static_cast<std::size_t>(pos)] = nValue;
             return WriteNode(A) ? 1 : 0;
         }
+        int ignored;
         if (!A.IsFull()) {
             if (!A.InsertEntry(key, nValue, &ignored) || !WriteNode(A))
                 return 0;
-        } else {
-            // Every node the split may take is had before anything is written: a split that
-            // failed half-way would lose the keys of the halves already written. It takes one
-            // node per full node on the path and a new root when the whole path is full.
-            int nNeed = 1;
-            bool bRootSplits = true;
-            for (auto it = path.rbegin(); it != path.rend(); ++it) {
-                if (!ReadNode(*it, *m_pT))
-                    return 0;
-                if (!m_pT->IsFull()) {
-                    bRootSplits = false;
-                    break;
-                }
-                ++nNeed;
-            }
-            if (!ReserveNodes(nNeed + (bRootSplits ? 1 : 0)))
-                return 0;
-            CMyKey k = key;
-            int p = nValue;
-            for (;;) {
-                CMyKey sep;
-                B.m_nParent = -1;
-                if (!AllocNode(A.m_bLeaf, B) || !A.SplitInsert(k, p, &sep, B) ||
-                    !UpdateChildParents(A) || !UpdateChildParents(B) || !WriteNode(A) ||
-                    !WriteNode(B))
-                    return 0;
-                p = B.m_nNodeNum;
-                k = sep;
-                if (path.empty()) {
-                    // A fresh buffer: the work nodes are all busy with the halves.
-                    FileBPlusTreeNode root(A.m_nOrder);
-                    if (!AllocNode(0, root))
-                        return 0;
-                    root.MakeRoot(A.m_nNodeNum, k, p);
-                    if (!WriteNode(root) || !UpdateChildParents(root))
-                        return 0;
-                    m_header.nRoot = root.m_nNodeNum;
-                    if (!WriteHeader())
-                        return 0;
-                    break;
-                }
-                const int nParent = path.back();
-                path.pop_back();
-                if (!ReadNode(nParent, A))
-                    return 0;
-                if (!A.IsFull()) {
-                    if (!A.InsertEntry(k, p, &ignored) || !UpdateChildParents(A) || !WriteNode(A))
-                        return 0;
-                    break;
-                }
-            }
+        } else if (!ReserveSplitNodes(path) || !SplitUp(path, key, nValue)) {
+            return 0;
         }
     }
     if (m_header.nRecordCount < INT_MAX)  // a damaged header may already hold the maximum
         ++m_header.nRecordCount;
     WriteHeader();
     return 1;
+}
+
+bool FileBPlusTree::InsertFirst(const CMyKey& key, int nValue) {
+    FileBPlusTreeNode& A = *m_pA;
+    m_header.nNodeCount = 0;
+    m_header.nRoot = 0;
+    A.m_nKeyCount = 0;
+    A.m_nParent = -1;
+    A.m_ptrs[static_cast<std::size_t>(A.m_nOrder)] = -1;
+    int ignored;
+    return AllocNode(1, A) && A.InsertEntry(key, nValue, &ignored) && WriteNode(A);
+}
+
+// Every node the split may take is had before anything is written: a split that failed
+// half-way would lose the keys of the halves already written. It takes one node per full node
+// on the path and a new root when the whole path is full.
+bool FileBPlusTree::ReserveSplitNodes(const std::vector<int>& path) {
+    int nNeed = 1;
+    bool bRootSplits = true;
+    for (auto it = path.rbegin(); it != path.rend(); ++it) {
+        if (!ReadNode(*it, *m_pT))
+            return false;
+        if (!m_pT->IsFull()) {
+            bRootSplits = false;
+            break;
+        }
+        ++nNeed;
+    }
+    return ReserveNodes(nNeed + (bRootSplits ? 1 : 0));
+}
+
+// Splits the full node in m_pA around (k, p) and carries the separator up the path, splitting
+// each full parent in turn, until a parent has room or a new root takes it.
+bool FileBPlusTree::SplitUp(std::vector<int>& path, CMyKey k, int p) {
+    FileBPlusTreeNode& A = *m_pA;
+    FileBPlusTreeNode& B = *m_pB;
+    for (;;) {
+        CMyKey sep;
+        B.m_nParent = -1;
+        if (!AllocNode(A.m_bLeaf, B) || !A.SplitInsert(k, p, &sep, B) || !UpdateChildParents(A) ||
+            !UpdateChildParents(B) || !WriteNode(A) || !WriteNode(B))
+            return false;
+        p = B.m_nNodeNum;
+        k = sep;
+        if (path.empty())
+            return GrowRoot(A.m_nNodeNum, k, p);
+        const int nParent = path.back();
+        path.pop_back();
+        if (!ReadNode(nParent, A))
+            return false;
+        if (!A.IsFull()) {
+            int ignored;
+            return A.InsertEntry(k, p, &ignored) && UpdateChildParents(A) && WriteNode(A);
+        }
+    }
+}
+
+bool FileBPlusTree::GrowRoot(int nLeft, const CMyKey& sep, int nRight) {
+    // A fresh buffer: the work nodes are all busy with the halves.
+    FileBPlusTreeNode root(m_header.nOrder);
+    if (!AllocNode(0, root))
+        return false;
+    root.MakeRoot(nLeft, sep, nRight);
+    if (!WriteNode(root) || !UpdateChildParents(root))
+        return false;
+    m_header.nRoot = root.m_nNodeNum;
+    return WriteHeader();
 }
 
 int FileBPlusTree::Find(CMyKey key, CMyKey* pOutKey, int* pValue, int* pStatus) {

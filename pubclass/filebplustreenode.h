@@ -201,6 +201,14 @@ private:
     // ignores the record count, which no operation relies on.
     bool CheckImpl(std::vector<Fault>* pFaults, std::vector<LeafEntry>* pEntries);
     bool CheckWalk(std::vector<Fault>* pFaults, std::vector<LeafEntry>* pEntries);
+    // The steps of the check, sharing what it found so far: the header's fields (false when no
+    // node can be walked), each node reached from the root, each leaf, and the leaf chain.
+    struct CheckState;
+    bool CheckHeaderFields(CheckState& c);
+    void CheckNode(CheckState& c, int num, int parent, const CMyKey* lo, const CMyKey* hi,
+                   int depth);
+    void CheckLeaf(CheckState& c, int num, int depth);
+    void CheckLeafChain(CheckState& c);
     // Close without releasing the lock object.
     void Reset();
     std::int64_t NodeOffset(int nNum) const;
@@ -217,6 +225,13 @@ private:
     bool LockFile(const CString& strPath, bool bExclusive);
     void UnlockFile();
     int InsertImpl(const CMyKey& key, int nValue, int bReplace, int* pOldValue);
+    // The steps of an insert: the first key of an empty tree; the nodes a split of a full leaf
+    // on `path` will take, had before anything is written; the split carried up the path; and a
+    // new root over two halves.
+    bool InsertFirst(const CMyKey& key, int nValue);
+    bool ReserveSplitNodes(const std::vector<int>& path);
+    bool SplitUp(std::vector<int>& path, CMyKey k, int p);
+    bool GrowRoot(int nLeft, const CMyKey& sep, int nRight);
     int LoadImpl();
     int SaveImpl(const CString& strPath);
     bool OpenFileOf(CFile& file, const CString& strPath, unsigned flags) const;

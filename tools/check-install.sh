@@ -10,6 +10,10 @@ cmake --preset release >/dev/null
 cmake --build --preset release
 cmake --install build/release --prefix "$prefix" >/dev/null
 bash tools/check-runpath.sh build/release/out "$prefix"
+# The path service under its versioned name only: a bare libDirkeeper.so is the suite's own.
+libdir=$(dirname "$(find "$prefix" -name libmemlist.so.1)")
+test -f "$libdir/libDirkeeper.so.1"
+test ! -e "$libdir/libDirkeeper.so"
 cmake -S tests/install -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/cmake" >/dev/null
 store=$(mktemp -d /tmp/memlist-store-XXXXXX)

@@ -31,5 +31,12 @@ QLX_PATH_D_TEMP="$store" "$work/host-pc"
 memlist-inspect check "$store"
 test -f /usr/share/man/man1/memlist-inspect.1
 # Libraries in the multiarch folder, where Debian's own libraries and the linker look.
-test -f "/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/libmemlist.so.1"
+libdir="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)"
+test -f "$libdir/libmemlist.so.1"
+# The path service under its versioned name only: a bare libDirkeeper.so is the suite's own.
+test -f "$libdir/libDirkeeper.so.1"
+if dpkg -L libmemlist1 | grep -q '/libDirkeeper\.so$'; then
+  echo "libmemlist1 ships a bare libDirkeeper.so"
+  exit 1
+fi
 echo "package check: passed"

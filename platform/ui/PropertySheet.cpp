@@ -159,27 +159,68 @@ void CPropertySheet::OnOkButton() {
         m_pDialog->done(IDOK);
 }
 
+namespace {
+
+// The QApplication a dialog needs: the host's, or one made into `ownApp` for the call. False
+// when none can be had (a non-widget application runs, or there is no display).
+bool HaveApplication(std::unique_ptr<QApplication>& ownApp) {
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return true;
+    if (QCoreApplication::instance())
+        return false;  // a non-widget application cannot show a dialog
+    const char* qpa = std::getenv("QT_QPA_PLATFORM");
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((!qpa || !*qpa) && (!x11 || !*x11) && (!wayland || !*wayland)) {
+        MLTRACE("no display: the browser cannot be shown\n");
+        return false;
+    }
+    static int argc = 1;
+    static char name[] = "memlist";
+    static char* argv[] = {name, nullptr};
+    ownApp = std::make_unique<QApplication>(argc, argv);
+    return true;
+}
+
+}  // namespace
+
 int CPropertySheet::DoModal() {
     if (m_pages.empty() || m_pDialog)
         return -1;
     std::unique_ptr<QApplication> ownApp;
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        if (QCoreApplication::instance())
-            return -1;  // a non-widget application cannot show a dialog
-        const char* qpa = std::getenv("QT_QPA_PLATFORM");
-        const char* x11 = std::getenv("DISPLAY");
-        const char* wayland = std::getenv("WAYLAND_DISPLAY");
-        if ((!qpa || !*qpa) && (!x11 || !*x11) && (!wayland || !*wayland)) {
-            MLTRACE("no display: the browser cannot be shown\n");
-            return -1;
-        }
-        static int argc = 1;
-        static char name[] = "memlist";
-        static char* argv[] = {name, nullptr};
-        ownApp = std::make_unique<QApplication>(argc, argv);
-    }
+    if (!HaveApplication(ownApp))
+        return -1;
 
     QWidget* parent = m_pParent ? m_pParent->GetWidget() : nullptr;
+    QDialog* dialog = BuildDialog(parent);
+    m_nActive = -1;
+    int start = std::clamp(static_cast<int>(m_psh.nStartPage), 0, GetPageCount() - 1);
+    {
+        QSignalBlocker block(m_pTabs);
+        m_pTabs->setCurrentIndex(start);
+    }
+    ShowPage(start);
+    QObject::connect(m_pTabs, &QTabWidget::currentChanged, dialog, [this](int i) { ShowPage(i); });
+    const QSize shown = InitialSize(*dialog, parent);
+    dialog->resize(shown);
+
+    int result = dialog->exec();
+    if (!m_strSizeSection.IsEmpty() && dialog->size() != shown) {
+        mlui::WriteProfileInt(m_strSizeSection, "Width", dialog->width());
+        mlui::WriteProfileInt(m_strSizeSection, "Height", dialog->height());
+    }
+    if (result == QDialog::Rejected)
+        result = IDCANCEL;
+    m_pTabs = nullptr;
+    m_tabHosts.clear();
+    m_nActive = -1;
+    delete dialog;  // the pages' windows go with it
+    m_pDialog = nullptr;
+    ownApp.reset();
+    return result;
+}
+
+QDialog* CPropertySheet::BuildDialog(QWidget* parent) {
     auto* dialog = new QDialog(parent);
     m_pDialog = dialog;
     dialog->setWindowTitle(mlui::ToQ(m_strCaption));
@@ -203,46 +244,25 @@ int CPropertySheet::DoModal() {
     layout->addWidget(buttons);
     QObject::connect(ok, &QPushButton::clicked, dialog, [this] { OnOkButton(); });
     QObject::connect(cancel, &QPushButton::clicked, dialog, [dialog] { dialog->done(IDCANCEL); });
+    return dialog;
+}
 
-    m_nActive = -1;
-    int start = std::clamp(static_cast<int>(m_psh.nStartPage), 0, GetPageCount() - 1);
-    {
-        QSignalBlocker block(tabs);
-        tabs->setCurrentIndex(start);
-    }
-    ShowPage(start);
-    QObject::connect(tabs, &QTabWidget::currentChanged, dialog, [this](int i) { ShowPage(i); });
-
-    QSize shown = dialog->sizeHint();
+QSize CPropertySheet::InitialSize(const QDialog& dialog, QWidget* parent) const {
+    QSize shown = dialog.sizeHint();
     if (!m_strSizeSection.IsEmpty()) {
         const QSize saved(mlui::GetProfileInt(m_strSizeSection, "Width", -1),
                           mlui::GetProfileInt(m_strSizeSection, "Height", -1));
         if (saved.isValid())
-            shown = saved.expandedTo(dialog->minimumSizeHint());
+            shown = saved.expandedTo(dialog.minimumSizeHint());
     }
     // Neither the saved size nor the pages' own may reach past the screen: OK and Cancel must
     // stay in reach. The window frame is not known before the window is shown.
-    if (QScreen* screen = parent ? parent->screen() : dialog->screen()) {
-        const QStyle* style = dialog->style();
+    if (QScreen* screen = parent ? parent->screen() : dialog.screen()) {
+        const QStyle* style = dialog.style();
         const int frame = 2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth);
         const QSize room = screen->availableGeometry().size() -
                            QSize(frame, frame + style->pixelMetric(QStyle::PM_TitleBarHeight));
-        shown = shown.boundedTo(room).expandedTo(dialog->minimumSizeHint());
+        shown = shown.boundedTo(room).expandedTo(dialog.minimumSizeHint());
     }
-    dialog->resize(shown);
-
-    int result = dialog->exec();
-    if (!m_strSizeSection.IsEmpty() && dialog->size() != shown) {
-        mlui::WriteProfileInt(m_strSizeSection, "Width", dialog->width());
-        mlui::WriteProfileInt(m_strSizeSection, "Height", dialog->height());
-    }
-    if (result == QDialog::Rejected)
-        result = IDCANCEL;
-    m_pTabs = nullptr;
-    m_tabHosts.clear();
-    m_nActive = -1;
-    delete dialog;  // the pages' windows go with it
-    m_pDialog = nullptr;
-    ownApp.reset();
-    return result;
+    return shown;
 }

@@ -103,6 +103,10 @@ public:
 private:
     void ShowPage(int nPage);
     void OnOkButton();
+    // The dialog of a run: its tabs (one empty host per page), OK and Cancel.
+    QDialog* BuildDialog(QWidget* parent);
+    // The size it opens at: the remembered one, else its own, within the screen.
+    QSize InitialSize(const QDialog& dialog, QWidget* parent) const;
 
     CString m_strCaption;
     CString m_strOk = "OK";

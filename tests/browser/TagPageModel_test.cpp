@@ -162,7 +162,8 @@ TEST_F(TagPageModelTest, ASearchTypedOnFindsWhatAFreshSearchFinds) {
     for (const char* typed :
          {"", "t", "t1", "t12", "t1", "t12 ", "t12 x", "t1*", "t1*2", "t1?", "t1??", "t1", "t"}) {
         f.strSearch = typed;
-        f.nType = std::string(typed) == "t12 " ? 2 : 5;  // a choice change between keystrokes
+        f.nType =
+            std::string(typed) == "t12 " ? 2 : kAllTypesCode;  // a choice change between keystrokes
         fresh.Reindex();
         EXPECT_EQ(model.Refilter(f), fresh.Refilter(f)) << typed;
         model.Restart();

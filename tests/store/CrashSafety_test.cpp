@@ -1,14 +1,19 @@
-// Writers killed at random moments, in the middle of adds, deletes and renames of both sources
-// (renames back to a tag's earlier name among them), in the open and in the close: every name
-// whose add or rename returned 1 is found by the next
-// program, no deleted or renamed-away name is, a tag renamed at the kill is found under one of
-// its names, every listed tag is found by its name, and the check names only what one
-// interrupted write leaves.
+// Writers killed at random points, in the middle of adds, deletes and renames of both sources
+// (renames back to a tag's earlier name among them) and in the open: every name whose add or
+// rename returned 1 is found by the next program, no deleted or renamed-away name is, a tag
+// renamed at the kill is found under one of its names, every listed tag is found by its name,
+// and the check names only what one interrupted write leaves.
+//
+// A writer kills itself before the file operation its round drew, so a run is fixed by its seed:
+// MEMLIST_CRASH_SEED=<the seed printed> replays a failing run.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdlib>
 #include <map>
 #include <random>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -17,6 +22,7 @@
 #include "StoreCheck.h"
 #include "StoreWorkload.h"
 #include "TestSupport.h"
+#include "Vfs.h"
 
 namespace {
 
@@ -24,6 +30,63 @@ constexpr int kRounds = 56;
 constexpr int kPerRound = 10000;  // names of a round: base .. base + kRenamed + kMaxAdds
 constexpr int kRenamed = 5000;    // a rename gives tag i the name of tag i + kRenamed
 constexpr int kMaxAdds = 4000;
+// A writer writing is killed before one of its first kMaxKillWrite writes; one killed from its
+// start before one of its first kMaxKillCall file operations of any kind: most in the open,
+// which takes about a hundred.
+constexpr long kMaxKillWrite = 3000;
+constexpr long kMaxKillCall = 150;
+
+// Where the writer of a round dies: before its nKillAt-th counted operation (writes only, or
+// every file operation when bEveryCall).
+struct KillPoint {
+    bool bEveryCall = false;
+    long nKillAt = 0;
+    long nSeen = 0;
+};
+KillPoint g_kill;
+
+template <auto Op, bool bWrite, typename Fn>
+struct Counted;
+template <auto Op, bool bWrite, typename R, typename... Args>
+struct Counted<Op, bWrite, R (*)(Args...)> {
+    static R Call(Args... args) {
+        if ((bWrite || g_kill.bEveryCall) && ++g_kill.nSeen == g_kill.nKillAt)
+            std::raise(SIGKILL);
+        return (mlplat::PosixVfs().*Op)(args...);
+    }
+};
+template <auto Op, bool bWrite>
+void Count(mlplat::VfsOps& ops) {
+    ops.*Op = &Counted<Op, bWrite, std::remove_reference_t<decltype(ops.*Op)>>::Call;
+}
+
+// In the writer's process only: every file operation of the store is counted.
+void ArmKill(KillPoint kill) {
+    using V = mlplat::VfsOps;
+    g_kill = kill;
+    V& ops = mlplat::Vfs();
+    Count<&V::open, false>(ops);
+    Count<&V::close, false>(ops);
+    Count<&V::pread, false>(ops);
+    Count<&V::pwrite, true>(ops);
+    Count<&V::ftruncate, true>(ops);
+    Count<&V::fsize, false>(ops);
+    Count<&V::flock, false>(ops);
+    Count<&V::rename, true>(ops);
+    Count<&V::unlink, true>(ops);
+    Count<&V::fstat, false>(ops);
+    Count<&V::nlinks, false>(ops);
+    Count<&V::openat, false>(ops);
+    Count<&V::renameat, true>(ops);
+    Count<&V::unlinkat, true>(ops);
+}
+
+// The seed of a run: MEMLIST_CRASH_SEED when set, else a fresh one.
+unsigned SeedOfRun() {
+    if (const char* s = std::getenv("MEMLIST_CRASH_SEED"))
+        return static_cast<unsigned>(std::strtoul(s, nullptr, 10));
+    return std::random_device{}();
+}
 
 int SourceOf(int k) {
     return k % 2 ? memtag::kSourceZuZir : memtag::kSourceBrakk;
@@ -65,9 +128,10 @@ bool Toggle(CFileFace& face, const proctest::ReportFile& report, int nSource, in
 }
 
 // Adds tags, deletes and renames some of its own, renames tags of earlier rounds away and back,
-// reporting each step before it starts and after it returned 1; then waits to be killed.
-// Nothing is ever saved by a close.
-int RunWriter(int nRound, const proctest::ReportFile& report, const Model& model) {
+// reporting each step before it starts and after it returned 1, until its kill point; a writer
+// that gets through all of it is killed there. Nothing is ever saved by a close.
+int RunWriter(int nRound, const proctest::ReportFile& report, const Model& model, KillPoint kill) {
+    ArmKill(kill);
     CFileFace face;
     report.Send("O");
     const int nBase = nRound * kPerRound;
@@ -102,7 +166,7 @@ int RunWriter(int nRound, const proctest::ReportFile& report, const Model& model
                 return 6;
         }
     }
-    proctest::SleepUs(60 * 1000 * 1000);  // the parent kills it before
+    std::raise(SIGKILL);
     return 5;
 }
 
@@ -164,24 +228,26 @@ TEST(CrashSafety, WritersKilledAtRandomMomentsLoseNoName) {
     mltest::ScopedEnv noAreas("QLX_PATH_D_AREAINFO", nullptr);
     { CFileFace setup; }
 
-    std::mt19937 rng(20261208u);
+    const unsigned seed = SeedOfRun();
+    std::printf("seed %u (MEMLIST_CRASH_SEED=%u replays this run)\n", seed, seed);
+    std::fflush(stdout);
+    SCOPED_TRACE("MEMLIST_CRASH_SEED=" + std::to_string(seed));
+    std::mt19937 rng(seed);
     Model model;
     int nKills = 0, nInOpen = 0, nFindings = 0, nBack = 0, nBackCut = 0;
     for (int round = 0; round < kRounds; ++round) {
         const proctest::ReportFile report(reports / ("round" + std::to_string(round)));
-        const pid_t pid = proctest::Spawn([&] { return RunWriter(round, report, model); });
-        // Every fourth writer is killed at a random moment from its start (often in the open,
-        // while it loads and brings the trees up to date); the others while they write.
-        if (round % 4 == 0) {
-            proctest::SleepUs(std::uniform_int_distribution<long>(0, 30000)(rng));
-        } else {
-            for (int waited = 0; report.Lines().empty() && waited < 10000; waited += 2)
-                proctest::SleepUs(2000);
-            ASSERT_FALSE(report.Lines().empty()) << "the writer never opened the set";
-            proctest::SleepUs(std::uniform_int_distribution<long>(500, 40000)(rng));
-        }
-        kill(pid, SIGKILL);
-        ASSERT_EQ(proctest::WaitBounded(pid, 10000), 128 + SIGKILL) << "round " << round;
+        // Every fourth writer is killed from its start (often in the open, while it loads and
+        // brings the trees up to date); the others while they write.
+        KillPoint kill;
+        kill.bEveryCall = round % 4 == 0;
+        kill.nKillAt = std::uniform_int_distribution<long>(
+            1, kill.bEveryCall ? kMaxKillCall : kMaxKillWrite)(rng);
+        SCOPED_TRACE("round " + std::to_string(round) + ": killed before " +
+                     (kill.bEveryCall ? "file operation " : "write ") +
+                     std::to_string(kill.nKillAt));
+        const pid_t pid = proctest::Spawn([&] { return RunWriter(round, report, model, kill); });
+        ASSERT_EQ(proctest::WaitBounded(pid, 300000), 128 + SIGKILL) << "round " << round;
         ++nKills;
         const auto lines = report.Lines();
         nInOpen += lines.empty() ? 1 : 0;

@@ -112,13 +112,14 @@ TEST(PathService, ASetUserIdProgramIgnoresItsCallersEnvironment) {
     const std::string out = std::string(MEMLIST_BINARY_DIR) + "/out/";
     const std::string tool = t / "memlist-inspect";
     mltest::WriteFileBytes(tool, mltest::ReadFileText(out + "memlist-inspect"));
-    mltest::WriteFileBytes(t / "libDirkeeper.so", mltest::ReadFileText(out + "libDirkeeper.so"));
+    mltest::WriteFileBytes(t / CDirkeeperInterface::kLibraryName,
+                           mltest::ReadFileText(out + CDirkeeperInterface::kLibraryName));
     ASSERT_EQ(::mkdir((t / "area").c_str(), 0755), 0);
     ASSERT_EQ(::mkdir((t / "store").c_str(), 0755), 0);
     mltest::WriteFileBytes(t / "area/ARInfo.xml",
                            "<CfgInfo><Area ID=\"42\" Name=\"x\"/></CfgInfo>");
     ASSERT_EQ(::chmod((t / "area/ARInfo.xml").c_str(), 0644), 0);
-    ASSERT_EQ(::chmod((t / "libDirkeeper.so").c_str(), 0755), 0);
+    ASSERT_EQ(::chmod((t / CDirkeeperInterface::kLibraryName).c_str(), 0755), 0);
     ScopedEnv table("DIRKEEPER_PATHS", nullptr);
     ScopedEnv area("QLX_PATH_D_AREAINFO", (t / "area").c_str());
 

@@ -452,6 +452,61 @@ TEST(FileBPlusTree, DamagedNodesAreRefusedOnLoad) {
         true);
 }
 
+// The check names each damage at its place: a leaf chain that skips a leaf, a node no pointer
+// reaches, keys out of order in a leaf, a record count that disagrees with the keys.
+TEST(FileBPlusTree, CheckNamesEachDamageWhereItLies) {
+    TempDir dir;
+    const std::string path = dir / "d.bpt";
+    {
+        FileBPlusTree tree;
+        ASSERT_NO_FATAL_FAILURE(SaveNumbered(tree, path, 3, 40));
+    }
+    const std::vector<uint8_t> sound = mltest::ReadFileBytes(path);
+    constexpr size_t kSlot = 148, kLink = 20 + 36 * 3;  // order 3
+    auto node = [](int32_t n) { return 128 + kSlot * static_cast<size_t>(n); };
+    // Whether the check of the damaged file finds `text` at `off`; the load refuses a file whose
+    // structure is damaged.
+    auto finds = [&](const std::function<void(std::vector<uint8_t>&)>& damage, bool bStructure,
+                     int64_t off, const std::string& text) {
+        auto b = sound;
+        damage(b);
+        mltest::WriteFileBytes(path, std::string(b.begin(), b.end()));
+        FileBPlusTree loaded;
+        EXPECT_EQ(loaded.LoadFromFile(CString(path)), bStructure ? 0 : 1) << text;
+        FileBPlusTree tree;
+        std::vector<FileBPlusTree::Fault> faults;
+        EXPECT_EQ(tree.LoadForCheck(CString(path)), 1);
+        EXPECT_FALSE(tree.CheckStructure(faults));
+        for (const auto& f : faults) {
+            if (f.nOffset == off && f.strText.str() == text)
+                return true;
+        }
+        return false;
+    };
+    ASSERT_EQ(mltest::Le32(sound, node(0) + 12), 1) << "node 0 is the leftmost leaf";
+    ASSERT_GE(mltest::Le32(sound, node(0) + 8), 2);
+    const int32_t next = mltest::Le32(sound, node(0) + kLink);
+    const int32_t after = mltest::Le32(sound, node(next) + kLink);
+    EXPECT_TRUE(
+        finds([&](auto& b) { PutLe32(b, node(0) + kLink, after); }, true, node(0) + kLink,
+              "leaf 0 links to " + std::to_string(after) + " instead of " + std::to_string(next)));
+    const int32_t nNodes = mltest::Le32(sound, 56);
+    EXPECT_TRUE(finds(
+        [&](auto& b) {
+            b.resize(b.size() + kSlot);
+            PutLe32(b, 56, nNodes + 1);
+        },
+        true, node(nNodes), "node " + std::to_string(nNodes) + " is not reached from the root"));
+    EXPECT_TRUE(finds(
+        [&](auto& b) {
+            std::swap_ranges(b.begin() + node(0) + 24, b.begin() + node(0) + 56,
+                             b.begin() + node(0) + 60);
+        },
+        true, node(0) + 60, "key 1 of node 0 is not above the one before"));
+    EXPECT_TRUE(
+        finds([&](auto& b) { PutLe32(b, 72, 41); }, false, 72, "record count 41 for 40 keys"));
+}
+
 TEST(FileBPlusTree, FailedSaveLeavesTheOldFileWhole) {
     TempDir dir;
     const std::string path = dir / "keep.bpt";

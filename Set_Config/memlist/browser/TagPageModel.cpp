@@ -257,7 +257,7 @@ bool CTagPageModel::PassesChoices(const CMemTag& tag, const TagPageFilter& f) {
         return false;
     if (f.bByRegion && tag.nRegion != f.nRegion)
         return false;
-    if (f.nType != 5 && tag.nDataType != f.nType)
+    if (f.nType != kAllTypesCode && tag.nDataType != f.nType)
         return false;
     if (f.nTrend == 0 && tag.nTrend == 0)
         return false;

@@ -12,13 +12,18 @@
 #include "CString.h"
 #include "TagRecords.h"
 
+// "All types" on the tag page has two encodings: the filter's type code, one past the four data
+// type codes, and the type list's line that gives it (the list holds the codes from 1 in order).
+constexpr int kAllTypesCode = memtag::kTypeString + 1;
+constexpr int kAllTypesChoice = kAllTypesCode - 1;
+
 // The browser-wide remembered state of the tag page.
 struct TagPageMemory {
     int nPageNo = 0;     // zero-based page shown
     int nRowsShown = 0;  // rows on that page
     int nAreaChoice = 0;
     int nRegionChoice = 0;
-    int nTypeChoice = 4;     // all types
+    int nTypeChoice = kAllTypesChoice;
     int nTrendChoice = 2;    // all
     CString strSearch;       // the search field's text; empty keeps every tag
     CString strSelectedTag;  // first tag chosen at the last OK, or the name given to preselect
@@ -29,8 +34,8 @@ struct TagPageFilter {
     bool bByArea = false;
     int nArea = 0;  // area number, when bByArea
     bool bByRegion = false;
-    int nRegion = 0;    // region number, when bByRegion (in whichever area)
-    int nType = 5;      // data type code; 5 keeps every type
+    int nRegion = 0;            // region number, when bByRegion (in whichever area)
+    int nType = kAllTypesCode;  // data type code; kAllTypesCode keeps every type
     int nTrend = 2;     // 0: only tags in the trend database, 1: only those not in it, 2: all
     CString strSearch;  // as typed; blank keeps every tag
 };

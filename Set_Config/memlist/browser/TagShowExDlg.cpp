@@ -74,7 +74,7 @@ const char* CTagShowExDlg::TagTypeText(int nCode) {
             return gbtext::TypeReal;
         case 4:
             return gbtext::TypeString;
-        case 5:
+        case kAllTypesCode:
             return gbtext::TypeAll;
         default:
             return "";
@@ -194,7 +194,7 @@ void CTagShowExDlg::ShowChoices() {
     FillRegionList(mem.nAreaChoice);
     m_regionList.SetCurSel(mem.nRegionChoice);
     m_typeList.ResetContent();
-    for (int code = 1; code <= 5; ++code)
+    for (int code = memtag::kTypeBool; code <= kAllTypesCode; ++code)
         m_typeList.AddString(TagTypeText(code));
     m_typeList.SetCurSel(mem.nTypeChoice);
     m_trendList.ResetContent();
