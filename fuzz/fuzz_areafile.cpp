@@ -10,16 +10,6 @@
 
 namespace {
 
-void FreeAll(CTagRegionGroupArray& groups, CTagAreaArray& areas) {
-    for (CTagRegionArray* g : groups) {
-        for (CTagRegion* r : *g)
-            delete r;
-        delete g;
-    }
-    for (CTagArea* a : areas)
-        delete a;
-}
-
 bool SortedByNumber(const CTagAreaArray& areas) {
     for (int i = 1; i < areas.GetSize(); ++i) {
         if (areas[i - 1]->nArea > areas[i]->nArea)
@@ -50,6 +40,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
     }
-    FreeAll(groups, areas);
+    CLoadARFile::FreeAll(&groups, &areas);
     return 0;
 }

@@ -8,19 +8,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "FuzzScratch.h"
 #include "filebplustreenode.h"
 
 namespace {
 
 const std::string& Dir() {
-    static const std::string dir = [] {
-        char templ[] = "/tmp/memlist-fuzz-bpt-XXXXXX";
-        const char* p = mkdtemp(templ);
-        std::string d(p ? p : "/tmp");
-        if (p)
-            std::atexit([] { rmdir(Dir().c_str()); });
-        return d;
-    }();
+    static const std::string dir = fuzzscratch::Dir("bpt").string();
     return dir;
 }
 

@@ -10,21 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "FuzzScratch.h"
 #include "File.h"
 #include "FileDypass.h"
 
 namespace {
 
 const std::string& Path() {
-    static const std::string* path = [] {
-        char templ[] = "/tmp/memlist-fuzz-errfile-XXXXXX";
-        const char* p = mkdtemp(templ);
-        auto* s = new std::string(std::string(p ? p : "/tmp") + "/TempErrFile.txt");
-        if (p)
-            std::atexit([] { std::filesystem::remove_all(Path().substr(0, Path().rfind('/'))); });
-        return s;
-    }();
-    return *path;
+    static const std::string path = (fuzzscratch::Dir("errfile") / "TempErrFile.txt").string();
+    return path;
 }
 
 std::vector<std::string> Read(std::size_t nMax, std::size_t nHead) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzScratch.h"
 #include "File.h"
 #include "FileDypass.h"
 #include "StoreCheck.h"
@@ -21,15 +22,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const fs::path& Root() {
-    static const fs::path* root = [] {
-        char templ[] = "/tmp/memlist-fuzz-check-XXXXXX";
-        const char* p = mkdtemp(templ);
-        auto* r = new fs::path(p ? p : "/tmp");
-        if (p)
-            std::atexit([] { fs::remove_all(Root()); });
-        return r;
-    }();
-    return *root;
+    return fuzzscratch::Dir("check");
 }
 
 void AddTag(CFileDypass& e, int nType, int nSource, const char* name) {

@@ -14,22 +14,15 @@
 #include <memory>
 #include <string>
 
+#include "FuzzScratch.h"
 #include "File.h"
 #include "FileDypass.h"
 
 namespace {
 
 const std::string& Dir() {
-    // Kept for the whole run (never destroyed), so the exit handler can still use it.
-    static const std::string* dir = [] {
-        char templ[] = "/tmp/memlist-fuzz-store-XXXXXX";
-        const char* p = mkdtemp(templ);
-        auto* d = new std::string(p ? p : "/tmp");
-        if (p)
-            std::atexit([] { std::filesystem::remove_all(Dir()); });
-        return d;
-    }();
-    return *dir;
+    static const std::string dir = fuzzscratch::Dir("store").string();
+    return dir;
 }
 
 CFileDypass& Engine() {

@@ -218,18 +218,26 @@ CAreaRegionList::~CAreaRegionList() {
     RemoveAll();
 }
 
-void CAreaRegionList::RemoveAll() {
-    for (CTagRegionArray* grp : m_arrRegionGroups) {
-        if (!grp)
-            continue;
-        for (CTagRegion* r : *grp)
-            delete r;
-        delete grp;
+void CLoadARFile::FreeAll(CTagRegionGroupArray* pGroups, CTagAreaArray* pAreas) {
+    if (pGroups) {
+        for (CTagRegionArray* grp : *pGroups) {
+            if (!grp)
+                continue;
+            for (CTagRegion* r : *grp)
+                delete r;
+            delete grp;
+        }
+        pGroups->RemoveAll();
     }
-    m_arrRegionGroups.RemoveAll();
-    for (CTagArea* a : m_arrAreas)
-        delete a;
-    m_arrAreas.RemoveAll();
+    if (pAreas) {
+        for (CTagArea* a : *pAreas)
+            delete a;
+        pAreas->RemoveAll();
+    }
+}
+
+void CAreaRegionList::RemoveAll() {
+    CLoadARFile::FreeAll(&m_arrRegionGroups, &m_arrAreas);
 }
 
 void CAreaRegionList::AddDefaults() {

@@ -42,6 +42,8 @@ public:
     static int WriteDefaultFile(const CString& strDir, int bOverwrite);
     // The default document's text, byte for byte as WriteDefaultFile writes it.
     static CString BuildDefaultDocument();
+    // Deletes every region, group and area the arrays own and empties them.
+    static void FreeAll(CTagRegionGroupArray* pGroups, CTagAreaArray* pAreas);
 };
 
 class CAreaRegionList {

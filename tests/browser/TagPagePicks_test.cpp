@@ -45,10 +45,7 @@ protected:
     std::vector<std::string> Chosen() {
         CStringArray chosen;
         sheet.GetSelectedTags(chosen);
-        std::vector<std::string> out;
-        for (int i = 0; i < chosen.GetSize(); ++i)
-            out.push_back(chosen[i].str());
-        return out;
+        return mltest::Strings(chosen);
     }
     std::set<int> SelectedRows() {
         std::set<int> rows;

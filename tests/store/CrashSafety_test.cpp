@@ -191,25 +191,21 @@ std::pair<std::string, std::string> ApplyReport(Model& model,
                 model[name] = false;
                 break;
             case 'Q':
+            case 'U': {  // U: back from the other name
                 model.erase(name);
                 model.erase(renamed);
-                renameUnderWay = {name, renamed};
+                const bool bBack = line[0] == 'U';
+                renameUnderWay = {bBack ? renamed : name, bBack ? name : renamed};
                 break;
+            }
             case 'R':
-                model[name] = false;
-                model[renamed] = true;
+            case 'V': {
+                const bool bBack = line[0] == 'V';
+                model[bBack ? renamed : name] = false;
+                model[bBack ? name : renamed] = true;
                 renameUnderWay = {};
                 break;
-            case 'U':  // back from the other name
-                model.erase(name);
-                model.erase(renamed);
-                renameUnderWay = {renamed, name};
-                break;
-            case 'V':
-                model[renamed] = false;
-                model[name] = true;
-                renameUnderWay = {};
-                break;
+            }
         }
     }
     return renameUnderWay;

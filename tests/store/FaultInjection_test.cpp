@@ -395,14 +395,7 @@ TEST_F(FaultInjection, ALookUpReadsTheRemovedSetAndOnlyAWriteMakesItAnew) {
 TEST_F(FaultInjection, TheDirectoryRemovedUnderTheStoreFailsTheNextWriteAndComesBackEmpty) {
     KeepCwd keepCwd;
     const auto remove = [&] { std::filesystem::remove_all(dir.path()); };
-    const auto messages = [&] {
-        CStringArray arr;
-        face->GetErrStringArray(arr);
-        std::vector<std::string> out;
-        for (const CString& m : arr)
-            out.push_back(m.str());
-        return out;
-    };
+    const auto messages = [&] { return mltest::Messages(*face); };
     const std::string remade =
         mltest::Gb("临时文件目录" + dir.path() + "已被删除，已重新建立空的临时文件！");
     remove();

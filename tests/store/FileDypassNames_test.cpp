@@ -40,6 +40,20 @@ protected:
             s += f.strFile.str() + " @" + std::to_string(f.nOffset) + ": " + f.strText.str() + "\n";
         return s;
     }
+    // The engine finds `name` as the tag first added under it (by its description).
+    ::testing::AssertionResult FoundAsAdded(const char* name) const {
+        CMemTag tag;
+        if (engine->GetTagByName(name, tag) != 1)
+            return ::testing::AssertionFailure() << name << " is not found";
+        if (tag.strDesc.str() != std::string("desc of ") + name)
+            return ::testing::AssertionFailure() << name << " leads to " << tag.strDesc.str();
+        return ::testing::AssertionSuccess();
+    }
+    // Closes the store: the check finds nothing.
+    void CloseAndExpectClean() {
+        engine.reset();
+        EXPECT_EQ(Show(Check()), "");
+    }
     // Runs `fn` in a child, which calls the function it is given once its work is done; the
     // child is killed there, with its store still open: nothing it did is saved by a close.
     template <class Fn>
@@ -77,11 +91,8 @@ TEST_F(Names, AStaleNameNeverDeletesOrRenamesTheTagThatTookItsSlots) {
     EXPECT_EQ(engine->DeleteTag("Y"), -1);
     AnyTag renamed = enginetest::MakeTag(2, "Z");
     EXPECT_EQ(Modify(2, 2, &renamed, "Y"), -1);
-    CMemTag tag;
-    ASSERT_EQ(engine->GetTagByName("X", tag), 1);
-    EXPECT_EQ(tag.strDesc, "desc of X");
-    engine.reset();
-    EXPECT_EQ(Show(Check()), "");
+    EXPECT_TRUE(FoundAsAdded("X"));
+    CloseAndExpectClean();
 }
 
 TEST_F(Names, NamesAddedRenamedAndDeletedByAKilledProgramAreAsItLeftThem) {
@@ -118,8 +129,7 @@ TEST_F(Names, NamesAddedRenamedAndDeletedByAKilledProgramAreAsItLeftThem) {
     EXPECT_EQ(engine->JustTagFromBRK("GONE"), 0);
     CMemTag tag;
     EXPECT_EQ(engine->GetTagByName("GONE", tag), 0);
-    engine.reset();
-    EXPECT_EQ(Show(Check()), "");
+    CloseAndExpectClean();
 }
 
 TEST_F(Names, AProgramFindsWhatAnotherAddsAndDeletesWhileItRuns) {
@@ -285,18 +295,16 @@ TEST_F(Names, ARenameCutBetweenEntryAndRecordLeavesTheTagUnderItsOldName) {
     engine = std::make_unique<CFileDypass>();
     // This program runs on with SAVED in its image while another dies renaming it.
     ASSERT_NO_FATAL_FAILURE(RenameAndDie("SAVED", "NEW1", false));
-    CMemTag tag;
-    ASSERT_EQ(engine->GetTagByName("SAVED", tag), 1);
-    EXPECT_EQ(tag.strDesc, "desc of SAVED");
-    EXPECT_EQ(engine->GetTagByName("NEW1", tag), 0);
+    EXPECT_TRUE(FoundAsAdded("SAVED"));
+    CMemTag none;
+    EXPECT_EQ(engine->GetTagByName("NEW1", none), 0);
     // A tag the dying program added itself: no tree ever held its name.
     ASSERT_NO_FATAL_FAILURE(RenameAndDie("FRESH", "NEW2", true));
     Reopen();
     EXPECT_EQ(engine->JustTagFromRMP("FRESH"), 40 + 40);
     EXPECT_EQ(engine->JustTagFromRMP("NEW2"), 0);
     EXPECT_EQ(engine->JustTagFromRMP("SAVED"), 40);
-    engine.reset();
-    EXPECT_EQ(Show(Check()), "");
+    CloseAndExpectClean();
 }
 
 // Dies at the two-byte write that completes an entry appended at `g_offDie` of an index.
@@ -330,11 +338,8 @@ TEST_F(Names, AnAddCutBeforeItsEntryWasWholeIsCompletedByTheNextWriter) {
     }
     engine = std::make_unique<CFileDypass>();
     EXPECT_EQ(engine->JustTagFromRMP("PHANTOM"), 80);
-    CMemTag tag;
-    ASSERT_EQ(engine->GetTagByName("PHANTOM", tag), 1);
-    EXPECT_EQ(tag.strDesc, "desc of PHANTOM");
-    engine.reset();
-    EXPECT_EQ(Show(Check()), "");
+    EXPECT_TRUE(FoundAsAdded("PHANTOM"));
+    CloseAndExpectClean();
 }
 
 // TAGA renamed to TAGB by a program killed before it saved its trees, so that the saved tree
@@ -357,12 +362,10 @@ TEST_F(Names, ARenameBackCutByAKillLeavesTheTagUnderOneOfItsNames) {
     // returned.
     ASSERT_NO_FATAL_FAILURE(RenameAndDie("TAGB", "TAGA", false));
     engine = std::make_unique<CFileDypass>();
-    CMemTag tag;
-    ASSERT_EQ(engine->GetTagByName("TAGB", tag), 1);
-    EXPECT_EQ(tag.strDesc, "desc of TAGB");
-    EXPECT_EQ(engine->GetTagByName("TAGA", tag), 0);
-    engine.reset();
-    EXPECT_EQ(Show(Check()), "");
+    EXPECT_TRUE(FoundAsAdded("TAGB"));
+    CMemTag none;
+    EXPECT_EQ(engine->GetTagByName("TAGA", none), 0);
+    CloseAndExpectClean();
 
     // Killed once the record carried it, before the entry's name was whole: the tag is TAGA.
     const pid_t pid = proctest::Spawn([] {
@@ -375,11 +378,9 @@ TEST_F(Names, ARenameBackCutByAKillLeavesTheTagUnderOneOfItsNames) {
     });
     ASSERT_EQ(proctest::WaitBounded(pid, 10000), 128 + SIGKILL);
     engine = std::make_unique<CFileDypass>();
-    ASSERT_EQ(engine->GetTagByName("TAGA", tag), 1);
-    EXPECT_EQ(tag.strDesc, "desc of TAGA");
+    EXPECT_TRUE(FoundAsAdded("TAGA"));
     EXPECT_EQ(engine->JustTagFromRMP("TAGB"), 0);
-    engine.reset();
-    EXPECT_EQ(Show(Check()), "");
+    CloseAndExpectClean();
 }
 
 // What the same cut left when a rename wrote its entry whole first: the entry named as the
@@ -401,8 +402,7 @@ TEST_F(Names, AnEntryWhoseRecordCarriesAnotherNameIsSettledWhateverTheTreeSays) 
     EXPECT_EQ(engine->GetTagByName("TAGA", tag), 0);
     ASSERT_EQ(engine->GetTagByName("TAGB", tag), 1);
     EXPECT_EQ(engine->JustTagFromRMP("TAGB"), 40);
-    engine.reset();
-    EXPECT_EQ(Show(Check()), "");
+    CloseAndExpectClean();
 
     // Repair reads every record, so the name no look-up asked for is settled too.
     patchRecordName("TAGC");
@@ -439,13 +439,8 @@ TEST_F(Names, ANameHeldTwiceStaysFoundWhenOneOfItsTagsLeaves) {
     EXPECT_NE(engine->JustTagFromRMP("AWAY"), 0);
     ASSERT_EQ(engine->DeleteTag("TWICE"), 1);
     EXPECT_EQ(engine->JustTagFromRMP("TWICE"), 0);
-    engine.reset();
-    EXPECT_EQ(Show(Check()), "");
+    CloseAndExpectClean();
 }
-
-}  // namespace
-
-namespace {
 
 // A program stopped (as in a debugger) while it holds the Brakk source's write lock.
 TEST_F(Names, AStoppedHolderOfTheWriteLockFailsAChangeAsALockTimeOutAndDelaysNoOpen) {
@@ -496,10 +491,6 @@ TEST_F(Names, AStoppedHolderOfTheWriteLockFailsAChangeAsALockTimeOutAndDelaysNoO
     face.reset();
     EXPECT_EQ(Show(Check()), "");
 }
-
-}  // namespace
-
-namespace {
 
 // A sparse index of 1 GB whose F claims all of it: the open reads it in blocks, with memory to
 // match the live entries, not the claim.

@@ -189,13 +189,7 @@ TEST(AreaRegionFile, LoaderAddsToTheArraysItIsGivenAndLeavesThemOnFailure) {
     EXPECT_EQ(CLoadARFile::LoadAreaRegions("", &groups, &areas, CString((dir / "other.xml"))), 1);
     EXPECT_EQ(areas.GetSize(), 2);
     EXPECT_EQ(groups.GetSize(), 2);
-    for (CTagRegionArray* g : groups) {
-        for (CTagRegion* r : *g)
-            delete r;
-        delete g;
-    }
-    for (CTagArea* a : areas)
-        delete a;
+    CLoadARFile::FreeAll(&groups, &areas);
 }
 
 TEST(AreaRegionListQuery, ListingsEmptyTheCallersArraysFirst) {

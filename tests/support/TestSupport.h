@@ -53,16 +53,21 @@ std::map<std::string, std::string> SnapshotDir(const std::string& dir,
                                                const std::string& skip = std::string());
 long long FileSize(const std::string& path);
 
+// The texts of `arr`, in order.
+inline std::vector<std::string> Strings(const CStringArray& arr) {
+    std::vector<std::string> out;
+    for (int i = 0; i < arr.GetSize(); ++i)
+        out.push_back(arr[i].str());
+    return out;
+}
+
 // The messages in a store's error file, in order, read through `store`'s GetErrStringArray (the
 // engine, the facade or the exported class).
 template <class Store>
 std::vector<std::string> Messages(Store& store) {
     CStringArray arr;
     store.GetErrStringArray(arr);
-    std::vector<std::string> out;
-    for (int i = 0; i < arr.GetSize(); ++i)
-        out.push_back(arr[i].str());
-    return out;
+    return Strings(arr);
 }
 
 }  // namespace mltest

@@ -225,19 +225,19 @@ void CSortListCtrl::StoreWidthsIn(const char* pszSection, const char* pszEntry) 
 }
 
 void CSortListCtrl::RestoreColumnWidths() {
-    if (m_nColumnCount <= 0)
-        return;
-    CString strEntry;
-    strEntry.Format("%d", GetDlgCtrlID());
-    RestoreWidthsFrom(kProfileSection, strEntry);
+    if (m_nColumnCount > 0)
+        RestoreWidthsFrom(kProfileSection, ProfileEntry());
 }
 
 void CSortListCtrl::StoreColumnWidths() {
-    if (m_nColumnCount <= 0)
-        return;
+    if (m_nColumnCount > 0)
+        StoreWidthsIn(kProfileSection, ProfileEntry());
+}
+
+CString CSortListCtrl::ProfileEntry() const {
     CString strEntry;
     strEntry.Format("%d", GetDlgCtrlID());
-    StoreWidthsIn(kProfileSection, strEntry);
+    return strEntry;
 }
 
 void CSortListCtrl::KeepColumnWidthsIn(const char* pszSection, const char* pszEntry) {

@@ -74,6 +74,8 @@ private:
 
     void RestoreWidthsFrom(const char* pszSection, const char* pszEntry);
     void StoreWidthsIn(const char* pszSection, const char* pszEntry);
+    // The shared profile's entry of this list: its control ID.
+    CString ProfileEntry() const;
 
     CString m_strWidthSection, m_strWidthEntry;
     int m_nColumnCount = 0;

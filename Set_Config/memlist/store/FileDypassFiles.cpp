@@ -15,6 +15,14 @@
 namespace {
 
 constexpr int kTreeOrder = 10;
+
+// Whether a copy was made; when not, the first of its two files that was refused is told.
+template <class Tell>
+bool CopiedOrTold(bool bCopied, const char* pszFrom, const char* pszTo, Tell tell) {
+    if (!bCopied && !tell(pszFrom))
+        tell(pszTo);
+    return bCopied;
+}
 // Abandoned shared blocks cleared at most per open of the set.
 constexpr int kSweepPerOpen = 32;
 constexpr unsigned kDataFileFlags = CFile::modeReadWrite | CFile::modeCreate |
@@ -276,11 +284,8 @@ bool CFileDypass::BackupOne(const char* pszName, bool bTree) {
     }
     // A new file takes the backup's name: whatever stood there is replaced, never written into.
     const CString old = CString("Old") + pszName;
-    if (mlplat::CopyFileAnew(dir, pszName, old))
-        return true;
-    if (!ReportIfRefused(pszName))
-        ReportIfRefused(old);
-    return false;
+    return CopiedOrTold(mlplat::CopyFileAnew(dir, pszName, old), pszName, old,
+                        [this](const char* p) { return ReportIfRefused(p); });
 }
 
 int CFileDypass::BackupAsOldFile(int nSource) {
@@ -304,11 +309,8 @@ bool CFileDypass::RestoreOne(const char* pszName, bool bTree) {
     if (!bTree && !dir.Holds(old))
         CreateEmptyDataFile(dir, old);
     // A tree without a backup keeps its current file.
-    if (mlplat::CopyFileReplace(dir, old, pszName))
-        return true;
-    if (!ReportIfRefused(old))
-        ReportIfRefused(pszName);
-    return false;
+    return CopiedOrTold(mlplat::CopyFileReplace(dir, old, pszName), old, pszName,
+                        [this](const char* p) { return ReportIfRefused(p); });
 }
 
 int CFileDypass::RecoverWithOldFile(int nSource) {
