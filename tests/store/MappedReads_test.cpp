@@ -119,9 +119,11 @@ TEST_F(MappedReads, ASetReplacedByAnotherProgramIsSeenAfterTheSetIsOpenedAgain) 
         mltest::ScopedEnv at{"QLX_PATH_D_TEMP", other.path().c_str()};
         {
             CFileDypass e;
-            for (int i = 0; i < 2 * kKept; ++i)
-                if (Add(memtag::kTypeFloat, memtag::kSourceBrakk, TagName(500 + i), &e) <= 0)
+            for (int i = 0; i < 2 * kKept; ++i) {
+                enginetest::AnyTag t = enginetest::MakeTag(memtag::kTypeFloat, TagName(500 + i));
+                if (Add(memtag::kTypeFloat, memtag::kSourceBrakk, t, &e) <= 0)
                     return 2;
+            }
         }
         for (const auto& [name, bytes] : mltest::SnapshotDir(other.path()))
             if (std::rename((other / name).c_str(), (dir / name).c_str()) != 0)
