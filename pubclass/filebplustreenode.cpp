@@ -72,6 +72,39 @@ bool FileBPlusTreeNode::Decode(const std::uint8_t* p) {
     return true;
 }
 
+bool FileBPlusTreeNode::SearchEncoded(const std::uint8_t* p, int m, int nNum, const CMyKey& k,
+                                      EncodedHit& hit) {
+    const std::int32_t n = Get32(p + 8);
+    const std::int32_t bLeaf = Get32(p + 12);
+    if (Get32(p + 0) != nNum || Get32(p + 4) != m || n < 0 || n > m || (bLeaf != 0 && bLeaf != 1))
+        return false;
+    auto keyAt = [p](int i) {
+        return reinterpret_cast<const char*>(p + kHeadSize + kEntrySize * i + 4);
+    };
+    int lo = 0, hi = n;
+    bool bFound = false;
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        // As CMyKey::Compare: the first kSize - 1 bytes, the last one never counts.
+        const int c = std::strncmp(keyAt(mid), k.GetText(), CMyKey::kSize - 1);
+        if (c < 0) {
+            lo = mid + 1;
+        } else if (c > 0) {
+            hi = mid;
+        } else {
+            lo = hi = mid;
+            bFound = true;
+        }
+    }
+    hit.bLeaf = bLeaf != 0;
+    hit.bFound = bFound;
+    hit.nPos = lo;
+    // Decode reads pointer m apart when the node is not full; pointer lo <= n is in place.
+    hit.nPointer = Get32(p + kHeadSize + kEntrySize * lo);
+    hit.pKey = lo < n ? keyAt(lo) : nullptr;
+    return true;
+}
+
 bool FileBPlusTreeNode::SearchKey(const CMyKey& k, int* pPos, int* pPointer) const {
     const int n = m_nKeyCount;
     int lo = 0, hi = n;
