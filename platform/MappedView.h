@@ -29,9 +29,9 @@ public:
     // Address space reserved per file: a typed file's offsets have 28 bits, and an index or
     // tree file stays below the same bound; a read beyond it is left to pread.
     static constexpr std::size_t kReserve = (std::size_t{1} << 28) + (std::size_t{1} << 16);
-    // A read larger than this is left to pread: one bulk copy gains nothing from the mapping,
-    // and its pages would stay counted against the program.
-    static constexpr std::size_t kLargestMappedRead = std::size_t{256} << 10;
+    // A read larger than this is left to pread: a bulk copy (a walk's block, a tree's image)
+    // gains nothing from the mapping, and its pages would stay counted against the program.
+    static constexpr std::size_t kLargestMappedRead = std::size_t{64} << 10;
 
     MappedView() = default;
     ~MappedView();
