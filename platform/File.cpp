@@ -160,29 +160,44 @@ bool CFile::Adopt(int fd, unsigned flags, const char* path) {
 }
 
 void CFile::Close() {
+    m_view.Close();
     if (m_fd >= 0)
         mlplat::Vfs().close(m_fd);  // closing drops any flock
     m_fd = -1;
     m_path.Empty();
 }
 
-long long CFile::ReadAt(std::uint64_t offset, void* buf, std::size_t n) {
+long long CFile::ReadMapped(std::uint64_t offset, void* buf, std::size_t n, bool bOnce) {
     if (m_fd < 0)
         return -1;
-    char* p = static_cast<char*>(buf);
-    return MoveAll(n, [&](std::size_t done) {
-        return mlplat::Vfs().pread(m_fd, p + done, n - done, static_cast<off_t>(offset + done));
-    });
+    // A single read takes no fstat: its caller settles a short count by reading again.
+    const std::size_t nMapped = m_view.Copy(m_fd, offset, buf, n, !bOnce);
+    if (nMapped == n)
+        return static_cast<long long>(n);
+    char* p = static_cast<char*>(buf) + nMapped;
+    const std::uint64_t at = offset + nMapped;
+    const std::size_t nRest = n - nMapped;
+    long long r;
+    if (bOnce) {
+        do
+            r = mlplat::Vfs().pread(m_fd, p, nRest, static_cast<off_t>(at));
+        while (r < 0 && errno == EINTR);
+    } else {
+        r = MoveAll(nRest, [&](std::size_t done) {
+            return mlplat::Vfs().pread(m_fd, p + done, nRest - done, static_cast<off_t>(at + done));
+        });
+    }
+    if (r < 0)
+        return nMapped > 0 ? static_cast<long long>(nMapped) : -1;
+    return static_cast<long long>(nMapped) + r;
+}
+
+long long CFile::ReadAt(std::uint64_t offset, void* buf, std::size_t n) {
+    return ReadMapped(offset, buf, n, false);
 }
 
 long long CFile::ReadOnceAt(std::uint64_t offset, void* buf, std::size_t n) {
-    if (m_fd < 0)
-        return -1;
-    for (;;) {
-        const ssize_t r = mlplat::Vfs().pread(m_fd, buf, n, static_cast<off_t>(offset));
-        if (r >= 0 || errno != EINTR)
-            return r;
-    }
+    return ReadMapped(offset, buf, n, true);
 }
 
 bool CFile::ReadExactAt(std::uint64_t offset, void* buf, std::size_t n) {
@@ -227,10 +242,13 @@ bool CFile::WriteAt(std::uint64_t offset, const void* buf, std::size_t n) {
     if (m_fd < 0)
         return false;
     const char* p = static_cast<const char*>(buf);
-    return MoveAll(n, [&](std::size_t done) {
-               return mlplat::Vfs().pwrite(m_fd, p + done, n - done,
-                                           static_cast<off_t>(offset + done));
-           }) == static_cast<long long>(n);
+    if (MoveAll(n, [&](std::size_t done) {
+            return mlplat::Vfs().pwrite(m_fd, p + done, n - done,
+                                        static_cast<off_t>(offset + done));
+        }) != static_cast<long long>(n))
+        return false;
+    m_view.Wrote(offset + n);
+    return true;
 }
 
 long long CFile::GetLength() const {
@@ -243,7 +261,12 @@ long long CFile::GetLength() const {
 }
 
 bool CFile::SetLength(std::uint64_t n) {
-    return m_fd >= 0 && mlplat::Vfs().ftruncate(m_fd, static_cast<off_t>(n)) == 0;
+    // Known short before the cut, so no read of this program's meets the missing bytes.
+    m_view.Resized(0);
+    if (m_fd < 0 || mlplat::Vfs().ftruncate(m_fd, static_cast<off_t>(n)) != 0)
+        return false;
+    m_view.Resized(n);
+    return true;
 }
 
 bool CStdioFile::Open(const char* path, unsigned flags) {

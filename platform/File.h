@@ -1,8 +1,10 @@
 // CFile and CStdioFile: the class library's file classes on POSIX descriptors.
 //
-// Binary files are read and written at explicit offsets (one pread or pwrite per transfer, no
-// shared seek position), so several programs can work on one file without disturbing each
-// other. Nothing throws: every operation reports failure in its result.
+// Binary files are read and written at explicit offsets (no shared seek position), so several
+// programs can work on one file without disturbing each other. Nothing throws: every operation
+// reports failure in its result. Reads are copied out of a shared read-only mapping of the file
+// where its bytes are known to exist (see MappedView.h), and read with pread beyond; every write
+// is a pwrite.
 //
 // Only regular files are opened: a FIFO, a device or a directory where a file is expected is
 // refused at once (the open never waits for a FIFO's other end), so a stray special file reads
@@ -22,6 +24,7 @@
 #include <string_view>
 
 #include "CString.h"
+#include "MappedView.h"
 
 namespace mlplat {
 class StoreDir;
@@ -115,8 +118,13 @@ protected:
     CString m_path;
 
 private:
+    // The positional reads: what the mapping holds, then pread for the rest.
+    long long ReadMapped(std::uint64_t offset, void* buf, std::size_t n, bool bOnce);
+
     // The shared end of both opens: `fd` was just opened (non-blocking) with `flags`.
     bool Adopt(int fd, unsigned flags, const char* path);
+
+    mlplat::MappedView m_view;
 };
 
 // The system's words for why the last failed file operation of this thread failed.

@@ -362,9 +362,12 @@ bool CopyFileReplace(const StoreDir& dir, const char* from, const char* to) {
     if (!src.OpenIn(dir, from, CFile::modeRead | CFile::shareDenyNone, true))
         return false;
     // In place, as the Windows copy does: programs that hold the target open see the new bytes.
+    // Never cut: a program reading the target through a mapping would fault on the bytes cut
+    // off. What lies past the new bytes is past the live area the copy's own header gives.
     CFile dst;
     std::uint64_t nLen = 0;
-    return dst.OpenIn(dir, to, CFile::modeWrite | CFile::modeCreate, true) &&
+    return dst.OpenIn(dir, to, CFile::modeWrite | CFile::modeCreate | CFile::modeNoTruncate,
+                      true) &&
            CopyOf(src)(dst.GetHandle(), nLen);
 }
 

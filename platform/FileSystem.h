@@ -86,9 +86,9 @@ bool IsDirectory(const char* path);
 // Creates one directory, closed to others whatever the umask (mode 0770 reduced by it); false
 // if it could not be created.
 bool CreateDir(const char* path);
-// Copies `from` over `to` in place (the target is truncated and rewritten, so programs holding
-// it open see the new bytes); both are reached through `dir` as CFile::OpenIn does, own links
-// followed. False on any error or a refused file.
+// Copies `from` over `to` in place (programs holding it open see the new bytes); the target is
+// never shortened, so bytes of a longer target stay past the copy. Both are reached through
+// `dir` as CFile::OpenIn does, own links followed. False on any error or a refused file.
 bool CopyFileReplace(const StoreDir& dir, const char* from, const char* to);
 // Copies `from` to a new file that then takes the place of `to` in one rename, as
 // ReplaceFileContents does: whatever stood under the name is never written through.

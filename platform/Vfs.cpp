@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,10 +76,13 @@ int PosixRenameat(int fromdirfd, const char* from, int todirfd, const char* to) 
 int PosixUnlinkat(int dirfd, const char* name, int flags) {
     return ::unlinkat(dirfd, name, flags);
 }
+void* PosixMap(int fd, size_t n) {
+    return ::mmap(nullptr, n, PROT_READ, MAP_SHARED, fd, 0);
+}
 
-const VfsOps kPosix = {PosixOpen,   PosixClose,  PosixPread,    PosixPwrite,  PosixFtruncate,
-                       PosixFsize,  PosixFlock,  PosixRename,   PosixUnlink,  PosixFstat,
-                       PosixNlinks, PosixOpenat, PosixRenameat, PosixUnlinkat};
+const VfsOps kPosix = {PosixOpen,   PosixClose,  PosixPread,    PosixPwrite,   PosixFtruncate,
+                       PosixFsize,  PosixFlock,  PosixRename,   PosixUnlink,   PosixFstat,
+                       PosixNlinks, PosixOpenat, PosixRenameat, PosixUnlinkat, PosixMap};
 
 }  // namespace
 

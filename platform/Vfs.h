@@ -26,6 +26,9 @@ struct VfsOps {
     int (*openat)(int dirfd, const char* name, int flags, mode_t mode);
     int (*renameat)(int fromdirfd, const char* from, int todirfd, const char* to);
     int (*unlinkat)(int dirfd, const char* name, int flags);
+    // A read-only shared mapping of the first n bytes of the file's address range (n may pass
+    // its end), or MAP_FAILED.
+    void* (*map)(int fd, size_t n);
 };
 
 // The table in force.

@@ -538,7 +538,42 @@ bool FileBPlusTree::GrowRoot(int nLeft, const CMyKey& sep, int nRight) {
     return WriteHeader();
 }
 
+int FileBPlusTree::FindInImage(const CMyKey& key, CMyKey* pOutKey, int* pValue,
+                               int* pStatus) const {
+    if (pStatus)
+        *pStatus = 0;
+    const std::int64_t used = FileBPlusTreeNode::UsedSize(m_header.nOrder);
+    int nNext = m_header.nRoot;
+    FileBPlusTreeNode::EncodedHit hit;
+    for (int depth = 0; depth < kMaxDepth; ++depth) {
+        if (nNext < 0 || nNext >= m_header.nNodeCount)
+            return 0;
+        const std::int64_t off = NodeOffset(nNext);
+        if (off + used > static_cast<std::int64_t>(m_image.size()))
+            return 0;
+        if (!FileBPlusTreeNode::SearchEncoded(m_image.data() + off, m_header.nOrder, nNext, key,
+                                              hit))
+            return 0;
+        if (!hit.bLeaf) {
+            nNext = hit.nPointer;
+            continue;
+        }
+        if (!hit.pKey)
+            return 0;
+        if (pStatus)
+            *pStatus = 1;
+        if (pValue)
+            *pValue = hit.nPointer;
+        if (pOutKey)
+            *pOutKey = CMyKey(hit.pKey);
+        return hit.bFound ? 1 : 0;
+    }
+    return 0;  // deeper than any tree: a cycle
+}
+
 int FileBPlusTree::Find(CMyKey key, CMyKey* pOutKey, int* pValue, int* pStatus) {
+    if (m_nMode == kMemory && m_header.nNodeCount > 0)
+        return FindInImage(key, pOutKey, pValue, pStatus);
     int nStatus = 0;
     int result = 0;
     if (m_nMode != kClosed && m_header.nNodeCount > 0) {

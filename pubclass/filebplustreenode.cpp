@@ -72,22 +72,58 @@ bool FileBPlusTreeNode::Decode(const std::uint8_t* p) {
     return true;
 }
 
-bool FileBPlusTreeNode::SearchKey(const CMyKey& k, int* pPos, int* pPointer) const {
-    const int n = m_nKeyCount;
+namespace {
+
+// The binary search of a node's n sorted keys: the first position whose key is not below the
+// one sought (`compare(i)` is key i against it), and whether it is that key.
+template <class Compare>
+int FirstNotBelow(int n, Compare compare, bool& bFound) {
     int lo = 0, hi = n;
-    bool bFound = false;
+    bFound = false;
     while (lo < hi) {
-        int mid = (lo + hi) / 2;
-        int c = m_keys[static_cast<std::size_t>(mid)].Compare(k);
+        const int mid = (lo + hi) / 2;
+        const int c = compare(mid);
         if (c < 0) {
             lo = mid + 1;
         } else if (c > 0) {
             hi = mid;
         } else {
-            lo = hi = mid;
             bFound = true;
+            return mid;
         }
     }
+    return lo;
+}
+
+}  // namespace
+
+bool FileBPlusTreeNode::SearchEncoded(const std::uint8_t* p, int m, int nNum, const CMyKey& k,
+                                      EncodedHit& hit) {
+    const std::int32_t n = Get32(p + 8);
+    const std::int32_t bLeaf = Get32(p + 12);
+    if (Get32(p + 0) != nNum || Get32(p + 4) != m || n < 0 || n > m || (bLeaf != 0 && bLeaf != 1))
+        return false;
+    auto keyAt = [p](int i) {
+        return reinterpret_cast<const char*>(p + kHeadSize + kEntrySize * i + 4);
+    };
+    bool bFound = false;
+    // As CMyKey::Compare: the first kSize - 1 bytes, the last one never counts.
+    const int lo = FirstNotBelow(
+        n, [&](int i) { return std::strncmp(keyAt(i), k.GetText(), CMyKey::kSize - 1); }, bFound);
+    hit.bLeaf = bLeaf != 0;
+    hit.bFound = bFound;
+    hit.nPos = lo;
+    // Decode reads pointer m apart when the node is not full; pointer lo <= n is in place.
+    hit.nPointer = Get32(p + kHeadSize + kEntrySize * lo);
+    hit.pKey = lo < n ? keyAt(lo) : nullptr;
+    return true;
+}
+
+bool FileBPlusTreeNode::SearchKey(const CMyKey& k, int* pPos, int* pPointer) const {
+    const int n = m_nKeyCount;
+    bool bFound = false;
+    const int lo = FirstNotBelow(
+        n, [&](int i) { return m_keys[static_cast<std::size_t>(i)].Compare(k); }, bFound);
     if (pPos)
         *pPos = lo;
     if (pPointer)

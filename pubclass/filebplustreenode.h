@@ -74,6 +74,19 @@ public:
     // Reads the node from UsedSize bytes at p. Fails, leaving the node unusable, when the stored
     // order differs from this node's or the key count or leaf flag are out of range.
     bool Decode(const std::uint8_t* p);
+    // Searches the keys of node `nNum` of order m where they lie in its encoded bytes at p,
+    // with Decode's checks and without decoding the node: false when p holds no such node.
+    // As SearchKey: `nPos` the first key not below k, `nPointer` the pointer there, `pKey` the
+    // key's bytes there (null when nPos is the count).
+    struct EncodedHit {
+        bool bLeaf = false;
+        bool bFound = false;
+        int nPos = 0;
+        std::int32_t nPointer = -1;
+        const char* pKey = nullptr;
+    };
+    static bool SearchEncoded(const std::uint8_t* p, int m, int nNum, const CMyKey& k,
+                              EncodedHit& hit);
 
     // Position of the first key >= k (or n) and the pointer there; true when the key is there.
     bool SearchKey(const CMyKey& k, int* pPos, int* pPointer) const;
@@ -190,6 +203,8 @@ private:
     void InitHeader();
     bool WriteHeader();
     bool ReadNode(int nNum, FileBPlusTreeNode& node);
+    // Find on the memory image: the keys are searched where they lie, node by node.
+    int FindInImage(const CMyKey& key, CMyKey* pOutKey, int* pValue, int* pStatus) const;
     bool WriteNode(const FileBPlusTreeNode& node);
     bool AllocNode(int bLeaf, FileBPlusTreeNode& node);
     // Grows the image as AllocNode would for node nNum (kGrowSlots slots past it).

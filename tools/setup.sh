@@ -5,7 +5,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libgl-dev libicu-dev libsqlite3-dev
+  qt6-base-dev libgl-dev libicu-dev libsqlite3-dev liblmdb-dev
   fonts-wqy-microhei
   clang libclang-rt-14-dev clang-format
   strace

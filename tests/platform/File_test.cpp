@@ -1,5 +1,5 @@
 // The platform's file classes: text files with CR LF on disk, the exclusive open, and the copy
-// that replaces a file's bytes in place.
+// that replaces a file's bytes in place, reads through mappings.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -9,6 +9,7 @@
 #include "File.h"
 #include "FileSystem.h"
 #include "TestSupport.h"
+#include "Vfs.h"
 
 using mltest::TempDir;
 
@@ -46,7 +47,7 @@ TEST(File, SecondExclusiveOpenFailsUntilTheFirstCloses) {
     EXPECT_TRUE(second.Open(path.c_str(), flags));
 }
 
-TEST(CopyFileReplace, AProgramHoldingTheTargetOpenSeesTheNewBytes) {
+TEST(CopyFileReplace, AProgramHoldingTheTargetOpenSeesTheNewBytesOverALengthKept) {
     TempDir dir;
     const std::string to = dir / "to";
     mltest::WriteFileBytes(dir / "from", "new");
@@ -58,5 +59,40 @@ TEST(CopyFileReplace, AProgramHoldingTheTargetOpenSeesTheNewBytes) {
     ASSERT_TRUE(mlplat::CopyFileReplace(store, "from", "to"));
     std::string seen;
     ASSERT_TRUE(held.ReadAll(seen));
-    EXPECT_EQ(seen, "new");
+    // Never cut: a reader mapping the target must not meet a shorter file.
+    EXPECT_EQ(seen, "new and longer");
+}
+
+// A mapped read is bounded by the size known to exist: bytes another descriptor adds past it
+// are found by one fstat, a read past the end comes back short, and a file that cannot be
+// mapped reads the same through pread.
+TEST(MappedReads, BytesAddedElsewhereAndOwnWritesReadBackAndAFailedMapFallsBack) {
+    auto check = [](const std::string& path) {
+        CFile f;
+        ASSERT_TRUE(f.Open(path.c_str(), CFile::modeReadWrite));
+        char buf[8] = {};
+        ASSERT_TRUE(f.ReadExactAt(0, buf, 4));
+        EXPECT_EQ(std::string(buf, 4), "head");
+        CFile other;
+        ASSERT_TRUE(other.Open(path.c_str(), CFile::modeReadWrite));
+        ASSERT_TRUE(other.WriteAt(4, "tail", 4));
+        ASSERT_TRUE(f.ReadExactAt(4, buf, 4));
+        EXPECT_EQ(std::string(buf, 4), "tail");
+        ASSERT_TRUE(f.WriteAt(8, "mine", 4));
+        EXPECT_EQ(f.ReadOnceAt(6, buf, 8), 6);
+        EXPECT_EQ(std::string(buf, 6), "ilmine");
+        EXPECT_FALSE(f.ReadExactAt(10, buf, 4));
+    };
+    TempDir dir;
+    mltest::WriteFileBytes(dir / "mapped", "head");
+    check(dir / "mapped");
+
+    mlplat::VfsOps saved = mlplat::Vfs();
+    mlplat::Vfs().map = [](int, size_t) -> void* {
+        errno = ENODEV;
+        return reinterpret_cast<void*>(-1);
+    };
+    mltest::WriteFileBytes(dir / "unmapped", "head");
+    check(dir / "unmapped");
+    mlplat::Vfs() = saved;
 }

@@ -1,6 +1,8 @@
 // The temporary file set: a fresh directory, closing, moving, backup, recovery, removal, and
 // several programs on one directory.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -230,9 +232,17 @@ TEST_F(FileSet, RecoverWithoutBackupsResetsDataFilesAndKeepsTheTree) {
     const auto tree = Bytes("TmpBRKTagIndex.bpt");
     engine = std::make_unique<CFileDypass>();
     EXPECT_EQ(engine->RecoverWithOldFile(2), 1);
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(Bytes(CFileDypass::SlotFileName(i)), NewFileBytes())
+    // The new header over the old bytes, never cut: what lies past it is past the live area.
+    const auto fresh = NewFileBytes();
+    for (int i = 0; i < 8; ++i) {
+        const auto now = Bytes(CFileDypass::SlotFileName(i));
+        ASSERT_GE(now.size(), fresh.size()) << CFileDypass::SlotFileName(i);
+        EXPECT_TRUE(std::equal(fresh.begin(), fresh.end(), now.begin()))
             << CFileDypass::SlotFileName(i);
+    }
+    CMemTag tag;
+    EXPECT_EQ(engine->GetTagByName("B", tag), 0);
+    EXPECT_EQ(engine->GetTagByName("Z", tag), 1);
     EXPECT_EQ(Bytes("TmpBRKTagIndex.bpt"), tree);
     EXPECT_EQ(Bytes("OldTmpBrakkBoolTagInfo.tag"), NewFileBytes());
     EXPECT_EQ(mltest::FileSize(Path("TmpZuZirBoolTagInfo.tag")), 42 + 538);
