@@ -46,6 +46,7 @@
 #include "DirkeeperInterface.h"
 #include "NameCache.h"
 #include "SourceWriteLock.h"
+#include "StoreItems.h"
 #include "TagAreaRegion.h"
 #include "TagIndex.h"
 #include "TagRecords.h"
@@ -63,7 +64,7 @@ struct TempFileSlot {
     CFile* pFile = nullptr;  // null when closed
 };
 
-class CFileDypass : public CObject {
+class CFileDypass : public CStoreItems {
 public:
     // Resolves "QLX_PATH_D_TEMP" through the path service (empty when that fails), makes it
     // absolute against the current directory, creates the directory tree (moving the current
@@ -96,26 +97,6 @@ public:
     static constexpr const char* kBrakkTreeName = "TmpBRKTagIndex.bpt";
     static constexpr const char* kZuZirTreeName = "TmpBRTaskTagIndex.bpt";
 
-    // --- error file -------------------------------------------------------------------------
-    // Appends one message line (a '\n' is appended to `strMsg` itself, after each CR and LF in
-    // it became a space). Nonzero when the file could be opened; 0 without a directory or while
-    // another process holds the file.
-    int AddError(CString& strMsg);
-    // Formats and appends one message: the one way the engine and the facade report failures.
-    void ReportError(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-    // The messages, after any header complaint. Nonzero when the file could be opened.
-    // Memory and time stay bounded whatever the file's size: a file of at most kErrReadMaxBytes
-    // is read whole; of a longer one only the header lines (looked for in its first
-    // kErrHeadBytes) and the newest lines within its last kErrReadMaxBytes are read, a line cut
-    // by that bound left out, and an empty line among them ends the messages as anywhere.
-    int GetErrStringArray(CStringArray& arr);
-    // GetErrStringArray's reading of the open error file `f` with the bounds given (the
-    // engine's own are kErrReadMaxBytes and kErrHeadBytes): header complaints, then messages.
-    static void ReadErrMessages(CFile& f, std::size_t nMaxBytes, std::size_t nHeadBytes,
-                                CStringArray& arr);
-    // Deletes the error file if it exists; always 1.
-    int RemoveErrorFile();
-
     // --- directories ------------------------------------------------------------------------
     // Creates every missing directory of `strPath`; 1 unless a creation failed (0 for an empty
     // path). Changes the process's current directory to each directory it creates.
@@ -125,35 +106,6 @@ public:
     const CString& GetTempDir() const { return m_strTempDir; }
     // Path of `name` in the temporary directory (directory, a separator, the name).
     CString TempPath(const char* name) const;
-
-    // The error file's name, identifier and format version.
-    static constexpr const char* kErrFileName = "TempErrFile.txt";
-    static constexpr const char* kErrFileId = "ZORVEN_TEMPERR";
-    static constexpr unsigned kFormatVersion = 0x00010000;
-    // What a read of the error file holds at most: 1 MiB of the newest messages (some 20,000
-    // of the engine's), and the first 4 KiB for the header.
-    static constexpr std::size_t kErrReadMaxBytes = std::size_t{1} << 20;
-    static constexpr std::size_t kErrHeadBytes = 4096;
-
-    // --- codes: current data type, data source and struct type ----------------------------
-    // Codes 0..4 become the current type; any other reports "在数据类型转换时，数据类型指定错误！"
-    // and leaves no valid current type, so that the next CheckDataType fails.
-    void SetDataType(int nType);
-    // Codes 0..2 become the current source; any other reports "在数据来源类型转换时，数据来源类型
-    // 指定错误！" and leaves no valid current source.
-    void SetDataSource(int nSource);
-    // Stores the name as given (no check).
-    void SetStructType(const CString& strStructType);
-    // 1 when the current type is 0..4, else reports "指定数据类型错误！" and returns 0.
-    int CheckDataType();
-    // 1 when the current source is 0..2, else reports "指定数据来源错误！" and returns 0.
-    int CheckDataSource();
-    // 1 when the current struct type name is non-empty and begins with '#', else reports
-    // "指定结构类型错误！" and returns 0.
-    int CheckStructType();
-    int GetDataType() const { return m_nDataType; }
-    int GetDataSource() const { return m_nDataSource; }
-    const CString& GetStructType() const { return m_strStructType; }
 
     // --- the file set -----------------------------------------------------------------------
     // Closes the set, makes `strPath` absolute against the current directory, creates its
@@ -230,39 +182,6 @@ public:
     // name unlinked. 1; -1 with "未找到指定要删除的位号:%s！" when no source has it.
     int DeleteTag(const CString& strName);
 
-    // --- tasks, events and struct objects (current source 1 or 2) ---------------------------
-    // Add: the record's slot offset, or -1.
-    int AddTask(Task_Info* pTask);
-    int AddEvent(Thing_Info* pEvent);
-    int AddStruct(StructObject_Info* pStruct);
-    // Change the first live record numbered `nNo` (named `strName`): 1, or -1 ("未找到所要修改的
-    // 任务:任务%d;" for a task only).
-    int ModifyTask(Task_Info* pNew, int nNo);
-    int ModifyEvent(Thing_Info* pNew, int nNo);
-    int ModifyStruct(StructObject_Info* pNew, const CString& strName);
-    // Delete the first live record numbered `nNo`: 1, or -1 with "未找到所要删除的任务:任务%d;" /
-    // "未找到所要删除的事件:事件%d;".
-    int DelTask(int nNo);
-    int DelEvent(int nNo);
-    // Deletes every live struct object named `strName`; 1 whether or not there was one
-    // (-1 only without a usable file).
-    int DelStruct(const CString& strName);
-    // An event or task as a tag ("事件%d" / "任务%d", type 5 / 6), ZuZir first: 1 and `tag`
-    // filled (name, description, user word, type, source, area = group), or 0 untouched.
-    int FindEvent(int nNo, CMemTag& tag);
-    int FindTask(int nNo, CMemTag& tag);
-    // The struct type of object `strName`, Brakk first: 1, or 0 (`strType` emptied).
-    int FindStructType(const CString& strName, CString& strType);
-    // Every live struct object of type `strType` of the source (0: Brakk then ZuZir). 1 when a
-    // file was walked, else 0.
-    int GetSpecyStructObj(const CString& strType, CArray<StructObject_Info, StructObject_Info>& arr,
-                          int nSource);
-    // Every live event / task / struct object of the source (0: Brakk then ZuZir), in slot
-    // order, as CMemTag (events and tasks named by their bare number).
-    void GetAllEvents(CArray<CMemTag, CMemTag&>& arr, int nSource);
-    void GetAllTasks(CArray<CMemTag, CMemTag&>& arr, int nSource);
-    void GetAllStructObjects(CArray<CMemTag, CMemTag&>& arr, int nSource);
-
     // --- name trees against the index files ----------------------------------------------
     // One key a reconciliation changed: its value before and after (0: the name has no tag).
     using NameChange = CNameCache::NameChange;
@@ -335,12 +254,14 @@ public:
     int GetAllTags(CArray<CMemTag, CMemTag&>& arr, int nSource);
 
 private:
-    static constexpr int kNoCode = -1;  // no valid current type or source
     static constexpr int kTreeBrakk = 0;
     static constexpr int kTreeZuZir = 1;
 
-    // A value out of range is reported and leaves no valid code.
-    void SetCode(int& nCode, int nValue, int nLow, int nHigh, const char* szBad);
+    // What the error file and the items are given (FileDypass.cpp, FileDypassRecords.cpp).
+    mlplat::StoreDir* ErrorFileDir() override;
+    bool HasDirectory() const override;
+    CFile* ItemFile(int nKind, int nSource) const override;
+    int UnderWriteLock(int nKind, int nSource, const std::function<int(CFile&)>& fn) override;
 
     // FileDypass.cpp
     // The temporary directory, opened once and opened again (in place, for the trees that share
@@ -418,36 +339,9 @@ private:
     void FillFromRecord(const void* pRecord, int nType, int nSource, CMemTag& tag,
                         bool bClearUnitForOthers) const;
 
-    // FileDypassItems.cpp
-    // `fn(file)` for the file of `nKind` of `nSource`, under that source's write lock; -1
-    // without the file or the lock.
-    template <class Fn>
-    int UnderWriteLock(int nKind, int nSource, Fn&& fn);
-    // Writes a record of `nKind` into a slot of `nSource`'s file: the slot's offset, or -1.
-    int AddRecord(int nKind, int nSource, const void* pRecord, int nSize);
-    // Overwrites the first live record `match` accepts; a missing one reports `pszNotFound`
-    // (when given) with `nNo`.
-    template <class T, class Match>
-    int ModifyFirst(int nKind, int nSource, const T* pNew, const Match& match,
-                    const char* pszNotFound, int nNo);
-    template <class T>
-    int DelNumbered(int nKind, int nSource, int nNo, const char* pszNotFound);
-    // The first live record numbered `nNo`, ZuZir's first, as a tag named by `pszNameFormat`.
-    template <class T>
-    int FindNumbered(int nKind, int nType, const char* pszNameFormat, int nNo, CMemTag& tag);
-    // `fn(record)` for each live record of `nKind` in the files of the sources `nSource` names,
-    // after making it the current source. Whether any file was walked.
-    template <class T, class Fn>
-    bool WalkListed(int nKind, int nSource, Fn&& fn);
-    template <class T>
-    void ListNumbered(int nKind, int nType, CArray<CMemTag, CMemTag&>& arr, int nSource);
-
     CString m_strTempDir;
     std::shared_ptr<mlplat::StoreDir>
-        m_pDir;  // m_strTempDir opened, when it could be; the trees share it
-    int m_nDataType = kNoCode;
-    int m_nDataSource = kNoCode;
-    CString m_strStructType{"#"};
+        m_pDir;            // m_strTempDir opened, when it could be; the trees share it
     int m_nIndexSlot = 0;  // tree of the last index entry written: 0 Brakk, 1 ZuZir
     TempFileSlot m_files[kSlotCount];
     // Per tree: its source's write lock and its name cache (which holds that lock).

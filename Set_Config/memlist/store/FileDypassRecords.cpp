@@ -183,3 +183,24 @@ void CFileDypass::FillFromRecord(const void* pRecord, int nType, int nSource, CM
             break;
     }
 }
+
+bool CFileDypass::HasDirectory() const {
+    return !m_strTempDir.IsEmpty();
+}
+
+CFile* CFileDypass::ItemFile(int nKind, int nSource) const {
+    return UsableFile(SlotOf(nKind, nSource));
+}
+
+int CFileDypass::UnderWriteLock(int nKind, int nSource, const std::function<int(CFile&)>& fn) {
+    const int nTree = TreeOfSource(nSource);
+    if (nTree < 0 || !WriteStarts(nTree))
+        return -1;
+    CFile* pFile = UsableFile(SlotOf(nKind, nSource));
+    if (!pFile)
+        return -1;
+    CWriteScope hold(*this, nTree, CWriteScope::Started{});
+    if (!hold.Held())
+        return -1;
+    return fn(*pFile);
+}
