@@ -1,13 +1,9 @@
 // The engine's frame: the temporary directory.
 #include "FileDypass.h"
 
-#include <algorithm>
-#include <cstdarg>
 #include <cstdint>
-#include <ctime>
 #include <string>
 
-#include "Clock.h"
 #include "File.h"
 #include "FileSystem.h"
 #include "gbtext/StoreTexts.h"

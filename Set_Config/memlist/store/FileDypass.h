@@ -38,7 +38,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "Arrays.h"
@@ -46,25 +45,18 @@
 #include "DirkeeperInterface.h"
 #include "NameCache.h"
 #include "SourceWriteLock.h"
+#include "StoreAreas.h"
+#include "StoreFileTable.h"
 #include "StoreItems.h"
-#include "TagAreaRegion.h"
+#include "StoreWriteScope.h"
 #include "TagIndex.h"
 #include "TagRecords.h"
 
 namespace mlplat {
-class CSharedBlock;
 class StoreDir;
 }  // namespace mlplat
-class CAreaRegionList;
 
-// One slot of the file table. The engine owns pFile; copies handed out do not.
-struct TempFileSlot {
-    CString strName;
-    int nOpen = 0;           // nonzero while the file is open
-    CFile* pFile = nullptr;  // null when closed
-};
-
-class CFileDypass : public CStoreItems {
+class CFileDypass : public CStoreItems, public CStoreAreas, public CStoreFileTable {
 public:
     // Resolves "QLX_PATH_D_TEMP" through the path service (empty when that fails), makes it
     // absolute against the current directory, creates the directory tree (moving the current
@@ -83,19 +75,6 @@ public:
     ~CFileDypass() override;
     CFileDypass(const CFileDypass&) = delete;
     CFileDypass& operator=(const CFileDypass&) = delete;
-
-    // File table slots: index files, then Bool, Int, Float, String, Task, Event, Struct files.
-    static constexpr int kSlotCount = 16;
-    static constexpr int kKindIndex = tagfile::kKindIndex;
-    static constexpr int kKindTask = tagfile::kKindTask;
-    static constexpr int kKindEvent = tagfile::kKindEvent;
-    static constexpr int kKindStruct = tagfile::kKindStruct;
-    // The slot of a kind (0 index, 1..4 tag types, 5 task, 6 event, 7 struct) and a source 1 or
-    // 2, or -1.
-    static int SlotOf(int nKind, int nSource);
-    static const char* SlotFileName(int nSlot);
-    static constexpr const char* kBrakkTreeName = "TmpBRKTagIndex.bpt";
-    static constexpr const char* kZuZirTreeName = "TmpBRTaskTagIndex.bpt";
 
     // --- directories ------------------------------------------------------------------------
     // Creates every missing directory of `strPath`; 1 unless a creation failed (0 for an empty
@@ -128,18 +107,6 @@ public:
     int RemoveAllRMPFile(int nScope);
     // A copy of file slot `nSlot` (0..15); an empty slot for another number.
     TempFileSlot GetFileSlot(int nSlot) const;
-
-    // --- areas and regions ------------------------------------------------------------------
-    // Empty the arrays and list every area (number, name, description), or every region of
-    // every area (area number, region number, name, description), in list order. 1; 0 when
-    // there is no list.
-    int GetAllAreaInfo(CDWordArray& arrAreaNo, CStringArray& arrName, CStringArray& arrDesc);
-    int GetAllRegionInfo(CDWordArray& arrAreaNo, CDWordArray& arrRegionNo, CStringArray& arrName,
-                         CStringArray& arrDesc);
-    // Newly allocated copies, owned by the caller (the caller's arrays are emptied first,
-    // without deleting). 1; 0 when there is no list.
-    int CopyAreas(CTagAreaArray* pAreas);
-    int CopyRegions(CTagRegionGroupArray* pGroups);
 
     // --- record files and the tag index -----------------------------------------------------
     // Writes an index entry for the tag record `pData` just written at `nRecordOffset` in the
@@ -200,32 +167,10 @@ public:
     // that needed it was saved.
     int SaveNames();
 
-    // Holds the write lock of source 1 or 2 while it lives; scopes of one source nest. The
-    // engine's writes take it themselves: a caller holds one to make several writes one step.
-    // Without the lock (another program kept it past the wait) Held() is false.
-    // A write starts here when no hold is open: a removed directory is looked for (and the set
-    // made anew, the hold then not had) before anything else. Taking the lock itself never
-    // closes or reopens a file, so a file pointer taken under a hold stays valid for all of it;
-    // the engine's own writes look in the same way before they take any file pointer.
-    class CWriteScope {
-    public:
-        CWriteScope(CFileDypass& engine, int nSource, unsigned nWaitMs = kWriteLockTimeoutMs);
-        ~CWriteScope();
-        CWriteScope(const CWriteScope&) = delete;
-        CWriteScope& operator=(const CWriteScope&) = delete;
-        bool Held() const { return m_bHeld; }
-
-    private:
-        friend class CFileDypass;
-        // The engine's write looked already (WriteStarts): the scope only takes the lock.
-        struct Started {};
-        CWriteScope(CFileDypass& engine, int nTree, Started);
-        CFileDypass& m_engine;
-        int m_nTree;
-        bool m_bHeld;
-    };
+    // The write lock of a source held for a scope (see CStoreWriteScope).
+    using CWriteScope = CStoreWriteScope;
     // How long a writer waits for another program's write of the same source.
-    static constexpr unsigned kWriteLockTimeoutMs = 2000;
+    static constexpr unsigned kWriteLockTimeoutMs = CStoreWriteScope::kWaitMs;
     // How long bringing a tree up to date waits for it (a tree's own lock time-out); without
     // it, the tree is brought up to date all the same and cut writes are left to a writer.
     static constexpr unsigned kReconcileLockWaitMs = CNameCache::kReconcileLockWaitMs;
@@ -254,6 +199,7 @@ public:
     int GetAllTags(CArray<CMemTag, CMemTag&>& arr, int nSource);
 
 private:
+    friend class CStoreWriteScope;
     static constexpr int kTreeBrakk = 0;
     static constexpr int kTreeZuZir = 1;
 
@@ -272,11 +218,10 @@ private:
     bool ReportIfRefused(const char* name);
 
     // FileDypassFiles.cpp
-    // Fills the file table's names, makes the trees and the area list, and opens the set.
+    // Fills the file table's names, makes the trees and opens the set.
     void OpenSetAtConstruction();
     void OpenAll();
     void CloseAll();
-    void LoadAreaRegions();
     void SaveTreeIfChanged(int nTree);
     // Both look-ups by index entry: the entry's codes set and checked (with their messages),
     // then the typed file of the entry's codes whose slot area holds its record offset, or null.
@@ -349,8 +294,6 @@ private:
     std::unique_ptr<CNameCache> m_names[2];
     std::uint64_t m_nSetCheckedMs = 0;  // tick of the last look at the set's names
     std::vector<NameChange> m_openChanges;
-    std::unique_ptr<CAreaRegionList> m_pAreaList;
     CDirkeeperInterface m_dirKeeper;
-    CString m_strAreaInfoDir;  // given by the owner; empty: asked of the path service
     bool m_bReadOnly = false;
 };
