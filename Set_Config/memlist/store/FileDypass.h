@@ -31,6 +31,8 @@
 // removed is followed to the block that took its name: every write looks, and a look-up that
 // finds nothing looks at most every kNameCheckMs. Opening the set clears a few dozen blocks
 // that killed programs left behind.
+//
+// Its bases, in store/Store*.h: the error file, the codes, the items, the areas, the file table.
 #pragma once
 
 #include <cstdint>
@@ -203,13 +205,8 @@ private:
     static constexpr int kTreeBrakk = 0;
     static constexpr int kTreeZuZir = 1;
 
-    // What the error file and the items are given (FileDypass.cpp, FileDypassRecords.cpp).
-    mlplat::StoreDir* ErrorFileDir() override;
-    bool HasDirectory() const override;
-    CFile* ItemFile(int nKind, int nSource) const override;
-    int UnderWriteLock(int nKind, int nSource, const std::function<int(CFile&)>& fn) override;
-
     // FileDypass.cpp
+    mlplat::StoreDir* ErrorFileDir() override;
     // The temporary directory, opened once and opened again (in place, for the trees that share
     // it) when it was replaced; closed when it cannot be opened.
     mlplat::StoreDir& StoreDirectory();
@@ -241,6 +238,9 @@ private:
     void ReviveIfRemoved();
 
     // FileDypassRecords.cpp
+    bool HasDirectory() const override;
+    CFile* ItemFile(int nKind, int nSource) const override;
+    int UnderWriteLock(int nKind, int nSource, const std::function<int(CFile&)>& fn) override;
     CFile* UsableFile(int nSlot) const;
     static int TreeOfSource(int nSource);
     static int IndexSlotOfTree(int nTree);
