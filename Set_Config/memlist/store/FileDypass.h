@@ -31,6 +31,8 @@
 // removed is followed to the block that took its name: every write looks, and a look-up that
 // finds nothing looks at most every kNameCheckMs. Opening the set clears a few dozen blocks
 // that killed programs left behind.
+//
+// Its bases, in store/Store*.h: the error file, the codes, the items, the areas, the file table.
 #pragma once
 
 #include <cstdint>
@@ -38,7 +40,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "Arrays.h"
@@ -46,24 +47,18 @@
 #include "DirkeeperInterface.h"
 #include "NameCache.h"
 #include "SourceWriteLock.h"
-#include "TagAreaRegion.h"
+#include "StoreAreas.h"
+#include "StoreFileTable.h"
+#include "StoreItems.h"
+#include "StoreWriteScope.h"
 #include "TagIndex.h"
 #include "TagRecords.h"
 
 namespace mlplat {
-class CSharedBlock;
 class StoreDir;
 }  // namespace mlplat
-class CAreaRegionList;
 
-// One slot of the file table. The engine owns pFile; copies handed out do not.
-struct TempFileSlot {
-    CString strName;
-    int nOpen = 0;           // nonzero while the file is open
-    CFile* pFile = nullptr;  // null when closed
-};
-
-class CFileDypass : public CObject {
+class CFileDypass : public CStoreItems, public CStoreAreas, public CStoreFileTable {
 public:
     // Resolves "QLX_PATH_D_TEMP" through the path service (empty when that fails), makes it
     // absolute against the current directory, creates the directory tree (moving the current
@@ -83,39 +78,6 @@ public:
     CFileDypass(const CFileDypass&) = delete;
     CFileDypass& operator=(const CFileDypass&) = delete;
 
-    // File table slots: index files, then Bool, Int, Float, String, Task, Event, Struct files.
-    static constexpr int kSlotCount = 16;
-    static constexpr int kKindIndex = tagfile::kKindIndex;
-    static constexpr int kKindTask = tagfile::kKindTask;
-    static constexpr int kKindEvent = tagfile::kKindEvent;
-    static constexpr int kKindStruct = tagfile::kKindStruct;
-    // The slot of a kind (0 index, 1..4 tag types, 5 task, 6 event, 7 struct) and a source 1 or
-    // 2, or -1.
-    static int SlotOf(int nKind, int nSource);
-    static const char* SlotFileName(int nSlot);
-    static constexpr const char* kBrakkTreeName = "TmpBRKTagIndex.bpt";
-    static constexpr const char* kZuZirTreeName = "TmpBRTaskTagIndex.bpt";
-
-    // --- error file -------------------------------------------------------------------------
-    // Appends one message line (a '\n' is appended to `strMsg` itself, after each CR and LF in
-    // it became a space). Nonzero when the file could be opened; 0 without a directory or while
-    // another process holds the file.
-    int AddError(CString& strMsg);
-    // Formats and appends one message: the one way the engine and the facade report failures.
-    void ReportError(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-    // The messages, after any header complaint. Nonzero when the file could be opened.
-    // Memory and time stay bounded whatever the file's size: a file of at most kErrReadMaxBytes
-    // is read whole; of a longer one only the header lines (looked for in its first
-    // kErrHeadBytes) and the newest lines within its last kErrReadMaxBytes are read, a line cut
-    // by that bound left out, and an empty line among them ends the messages as anywhere.
-    int GetErrStringArray(CStringArray& arr);
-    // GetErrStringArray's reading of the open error file `f` with the bounds given (the
-    // engine's own are kErrReadMaxBytes and kErrHeadBytes): header complaints, then messages.
-    static void ReadErrMessages(CFile& f, std::size_t nMaxBytes, std::size_t nHeadBytes,
-                                CStringArray& arr);
-    // Deletes the error file if it exists; always 1.
-    int RemoveErrorFile();
-
     // --- directories ------------------------------------------------------------------------
     // Creates every missing directory of `strPath`; 1 unless a creation failed (0 for an empty
     // path). Changes the process's current directory to each directory it creates.
@@ -125,35 +87,6 @@ public:
     const CString& GetTempDir() const { return m_strTempDir; }
     // Path of `name` in the temporary directory (directory, a separator, the name).
     CString TempPath(const char* name) const;
-
-    // The error file's name, identifier and format version.
-    static constexpr const char* kErrFileName = "TempErrFile.txt";
-    static constexpr const char* kErrFileId = "ZORVEN_TEMPERR";
-    static constexpr unsigned kFormatVersion = 0x00010000;
-    // What a read of the error file holds at most: 1 MiB of the newest messages (some 20,000
-    // of the engine's), and the first 4 KiB for the header.
-    static constexpr std::size_t kErrReadMaxBytes = std::size_t{1} << 20;
-    static constexpr std::size_t kErrHeadBytes = 4096;
-
-    // --- codes: current data type, data source and struct type ----------------------------
-    // Codes 0..4 become the current type; any other reports "在数据类型转换时，数据类型指定错误！"
-    // and leaves no valid current type, so that the next CheckDataType fails.
-    void SetDataType(int nType);
-    // Codes 0..2 become the current source; any other reports "在数据来源类型转换时，数据来源类型
-    // 指定错误！" and leaves no valid current source.
-    void SetDataSource(int nSource);
-    // Stores the name as given (no check).
-    void SetStructType(const CString& strStructType);
-    // 1 when the current type is 0..4, else reports "指定数据类型错误！" and returns 0.
-    int CheckDataType();
-    // 1 when the current source is 0..2, else reports "指定数据来源错误！" and returns 0.
-    int CheckDataSource();
-    // 1 when the current struct type name is non-empty and begins with '#', else reports
-    // "指定结构类型错误！" and returns 0.
-    int CheckStructType();
-    int GetDataType() const { return m_nDataType; }
-    int GetDataSource() const { return m_nDataSource; }
-    const CString& GetStructType() const { return m_strStructType; }
 
     // --- the file set -----------------------------------------------------------------------
     // Closes the set, makes `strPath` absolute against the current directory, creates its
@@ -176,18 +109,6 @@ public:
     int RemoveAllRMPFile(int nScope);
     // A copy of file slot `nSlot` (0..15); an empty slot for another number.
     TempFileSlot GetFileSlot(int nSlot) const;
-
-    // --- areas and regions ------------------------------------------------------------------
-    // Empty the arrays and list every area (number, name, description), or every region of
-    // every area (area number, region number, name, description), in list order. 1; 0 when
-    // there is no list.
-    int GetAllAreaInfo(CDWordArray& arrAreaNo, CStringArray& arrName, CStringArray& arrDesc);
-    int GetAllRegionInfo(CDWordArray& arrAreaNo, CDWordArray& arrRegionNo, CStringArray& arrName,
-                         CStringArray& arrDesc);
-    // Newly allocated copies, owned by the caller (the caller's arrays are emptied first,
-    // without deleting). 1; 0 when there is no list.
-    int CopyAreas(CTagAreaArray* pAreas);
-    int CopyRegions(CTagRegionGroupArray* pGroups);
 
     // --- record files and the tag index -----------------------------------------------------
     // Writes an index entry for the tag record `pData` just written at `nRecordOffset` in the
@@ -230,39 +151,6 @@ public:
     // name unlinked. 1; -1 with "未找到指定要删除的位号:%s！" when no source has it.
     int DeleteTag(const CString& strName);
 
-    // --- tasks, events and struct objects (current source 1 or 2) ---------------------------
-    // Add: the record's slot offset, or -1.
-    int AddTask(Task_Info* pTask);
-    int AddEvent(Thing_Info* pEvent);
-    int AddStruct(StructObject_Info* pStruct);
-    // Change the first live record numbered `nNo` (named `strName`): 1, or -1 ("未找到所要修改的
-    // 任务:任务%d;" for a task only).
-    int ModifyTask(Task_Info* pNew, int nNo);
-    int ModifyEvent(Thing_Info* pNew, int nNo);
-    int ModifyStruct(StructObject_Info* pNew, const CString& strName);
-    // Delete the first live record numbered `nNo`: 1, or -1 with "未找到所要删除的任务:任务%d;" /
-    // "未找到所要删除的事件:事件%d;".
-    int DelTask(int nNo);
-    int DelEvent(int nNo);
-    // Deletes every live struct object named `strName`; 1 whether or not there was one
-    // (-1 only without a usable file).
-    int DelStruct(const CString& strName);
-    // An event or task as a tag ("事件%d" / "任务%d", type 5 / 6), ZuZir first: 1 and `tag`
-    // filled (name, description, user word, type, source, area = group), or 0 untouched.
-    int FindEvent(int nNo, CMemTag& tag);
-    int FindTask(int nNo, CMemTag& tag);
-    // The struct type of object `strName`, Brakk first: 1, or 0 (`strType` emptied).
-    int FindStructType(const CString& strName, CString& strType);
-    // Every live struct object of type `strType` of the source (0: Brakk then ZuZir). 1 when a
-    // file was walked, else 0.
-    int GetSpecyStructObj(const CString& strType, CArray<StructObject_Info, StructObject_Info>& arr,
-                          int nSource);
-    // Every live event / task / struct object of the source (0: Brakk then ZuZir), in slot
-    // order, as CMemTag (events and tasks named by their bare number).
-    void GetAllEvents(CArray<CMemTag, CMemTag&>& arr, int nSource);
-    void GetAllTasks(CArray<CMemTag, CMemTag&>& arr, int nSource);
-    void GetAllStructObjects(CArray<CMemTag, CMemTag&>& arr, int nSource);
-
     // --- name trees against the index files ----------------------------------------------
     // One key a reconciliation changed: its value before and after (0: the name has no tag).
     using NameChange = CNameCache::NameChange;
@@ -281,32 +169,10 @@ public:
     // that needed it was saved.
     int SaveNames();
 
-    // Holds the write lock of source 1 or 2 while it lives; scopes of one source nest. The
-    // engine's writes take it themselves: a caller holds one to make several writes one step.
-    // Without the lock (another program kept it past the wait) Held() is false.
-    // A write starts here when no hold is open: a removed directory is looked for (and the set
-    // made anew, the hold then not had) before anything else. Taking the lock itself never
-    // closes or reopens a file, so a file pointer taken under a hold stays valid for all of it;
-    // the engine's own writes look in the same way before they take any file pointer.
-    class CWriteScope {
-    public:
-        CWriteScope(CFileDypass& engine, int nSource, unsigned nWaitMs = kWriteLockTimeoutMs);
-        ~CWriteScope();
-        CWriteScope(const CWriteScope&) = delete;
-        CWriteScope& operator=(const CWriteScope&) = delete;
-        bool Held() const { return m_bHeld; }
-
-    private:
-        friend class CFileDypass;
-        // The engine's write looked already (WriteStarts): the scope only takes the lock.
-        struct Started {};
-        CWriteScope(CFileDypass& engine, int nTree, Started);
-        CFileDypass& m_engine;
-        int m_nTree;
-        bool m_bHeld;
-    };
+    // The write lock of a source held for a scope (see CStoreWriteScope).
+    using CWriteScope = CStoreWriteScope;
     // How long a writer waits for another program's write of the same source.
-    static constexpr unsigned kWriteLockTimeoutMs = 2000;
+    static constexpr unsigned kWriteLockTimeoutMs = CStoreWriteScope::kWaitMs;
     // How long bringing a tree up to date waits for it (a tree's own lock time-out); without
     // it, the tree is brought up to date all the same and cut writes are left to a writer.
     static constexpr unsigned kReconcileLockWaitMs = CNameCache::kReconcileLockWaitMs;
@@ -335,14 +201,12 @@ public:
     int GetAllTags(CArray<CMemTag, CMemTag&>& arr, int nSource);
 
 private:
-    static constexpr int kNoCode = -1;  // no valid current type or source
+    friend class CStoreWriteScope;
     static constexpr int kTreeBrakk = 0;
     static constexpr int kTreeZuZir = 1;
 
-    // A value out of range is reported and leaves no valid code.
-    void SetCode(int& nCode, int nValue, int nLow, int nHigh, const char* szBad);
-
     // FileDypass.cpp
+    mlplat::StoreDir* ErrorFileDir() override;
     // The temporary directory, opened once and opened again (in place, for the trees that share
     // it) when it was replaced; closed when it cannot be opened.
     mlplat::StoreDir& StoreDirectory();
@@ -351,11 +215,10 @@ private:
     bool ReportIfRefused(const char* name);
 
     // FileDypassFiles.cpp
-    // Fills the file table's names, makes the trees and the area list, and opens the set.
+    // Fills the file table's names, makes the trees and opens the set.
     void OpenSetAtConstruction();
     void OpenAll();
     void CloseAll();
-    void LoadAreaRegions();
     void SaveTreeIfChanged(int nTree);
     // Both look-ups by index entry: the entry's codes set and checked (with their messages),
     // then the typed file of the entry's codes whose slot area holds its record offset, or null.
@@ -375,6 +238,9 @@ private:
     void ReviveIfRemoved();
 
     // FileDypassRecords.cpp
+    bool HasDirectory() const override;
+    CFile* ItemFile(int nKind, int nSource) const override;
+    int UnderWriteLock(int nKind, int nSource, const std::function<int(CFile&)>& fn) override;
     CFile* UsableFile(int nSlot) const;
     static int TreeOfSource(int nSource);
     static int IndexSlotOfTree(int nTree);
@@ -418,36 +284,9 @@ private:
     void FillFromRecord(const void* pRecord, int nType, int nSource, CMemTag& tag,
                         bool bClearUnitForOthers) const;
 
-    // FileDypassItems.cpp
-    // `fn(file)` for the file of `nKind` of `nSource`, under that source's write lock; -1
-    // without the file or the lock.
-    template <class Fn>
-    int UnderWriteLock(int nKind, int nSource, Fn&& fn);
-    // Writes a record of `nKind` into a slot of `nSource`'s file: the slot's offset, or -1.
-    int AddRecord(int nKind, int nSource, const void* pRecord, int nSize);
-    // Overwrites the first live record `match` accepts; a missing one reports `pszNotFound`
-    // (when given) with `nNo`.
-    template <class T, class Match>
-    int ModifyFirst(int nKind, int nSource, const T* pNew, const Match& match,
-                    const char* pszNotFound, int nNo);
-    template <class T>
-    int DelNumbered(int nKind, int nSource, int nNo, const char* pszNotFound);
-    // The first live record numbered `nNo`, ZuZir's first, as a tag named by `pszNameFormat`.
-    template <class T>
-    int FindNumbered(int nKind, int nType, const char* pszNameFormat, int nNo, CMemTag& tag);
-    // `fn(record)` for each live record of `nKind` in the files of the sources `nSource` names,
-    // after making it the current source. Whether any file was walked.
-    template <class T, class Fn>
-    bool WalkListed(int nKind, int nSource, Fn&& fn);
-    template <class T>
-    void ListNumbered(int nKind, int nType, CArray<CMemTag, CMemTag&>& arr, int nSource);
-
     CString m_strTempDir;
     std::shared_ptr<mlplat::StoreDir>
-        m_pDir;  // m_strTempDir opened, when it could be; the trees share it
-    int m_nDataType = kNoCode;
-    int m_nDataSource = kNoCode;
-    CString m_strStructType{"#"};
+        m_pDir;            // m_strTempDir opened, when it could be; the trees share it
     int m_nIndexSlot = 0;  // tree of the last index entry written: 0 Brakk, 1 ZuZir
     TempFileSlot m_files[kSlotCount];
     // Per tree: its source's write lock and its name cache (which holds that lock).
@@ -455,8 +294,6 @@ private:
     std::unique_ptr<CNameCache> m_names[2];
     std::uint64_t m_nSetCheckedMs = 0;  // tick of the last look at the set's names
     std::vector<NameChange> m_openChanges;
-    std::unique_ptr<CAreaRegionList> m_pAreaList;
     CDirkeeperInterface m_dirKeeper;
-    CString m_strAreaInfoDir;  // given by the owner; empty: asked of the path service
     bool m_bReadOnly = false;
 };

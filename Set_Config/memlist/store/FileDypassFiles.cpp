@@ -7,7 +7,6 @@
 #include "File.h"
 #include "FileDypass.h"
 #include "FileSystem.h"
-#include "LoadARFile.h"
 #include "SharedMemory.h"
 #include "filebplustreenode.h"
 #include "gbtext/StoreTexts.h"
@@ -49,7 +48,7 @@ bool EnsureHeader(CFile& f) {
 
 }  // namespace
 
-CFileDypass::CFileDypass() {
+CFileDypass::CFileDypass() : CStoreAreas(CString()) {
     if (!m_dirKeeper.GetCfgPath("QLX_PATH_D_TEMP", m_strTempDir))
         m_strTempDir.Empty();
     // Absolute before the walk: the walk moves the current directory, a relative path would
@@ -60,7 +59,7 @@ CFileDypass::CFileDypass() {
 }
 
 CFileDypass::CFileDypass(const CString& strDir, bool bReadOnly, const CString& strAreaInfoDir)
-    : m_strAreaInfoDir(strAreaInfoDir), m_bReadOnly(bReadOnly) {
+    : CStoreAreas(strAreaInfoDir), m_bReadOnly(bReadOnly) {
     m_strTempDir = mlplat::MakeAbsolute(strDir.str());
     if (!m_bReadOnly)
         CreateDirectoryTree(m_strTempDir);
@@ -77,7 +76,6 @@ void CFileDypass::OpenSetAtConstruction() {
             [this](const std::string& strName) { ReportRefusedOnce(strName); });
         m_names[t]->Tree().SetDirectory(m_pDir);
     }
-    m_pAreaList = std::make_unique<CAreaRegionList>();
     OpenAll();
 }
 
@@ -137,7 +135,7 @@ void CFileDypass::OpenAll() {
         if (!bLoaded && dir.Holds(names[t]))
             cache.SetChanged(true);
     }
-    LoadAreaRegions();
+    LoadAreaRegions(m_dirKeeper, *this);
 }
 
 void CFileDypass::ReportRefusedOnce(const std::string& strName) {
@@ -152,23 +150,6 @@ void CFileDypass::ReportRefusedOnce(const std::string& strName) {
             return;
     }
     ReportError(gbtext::SharedObjectRefused, strName.c_str());
-}
-
-void CFileDypass::LoadAreaRegions() {
-    CString strDir = m_strAreaInfoDir;
-    if (strDir.IsEmpty() && !m_dirKeeper.GetCfgPath("QLX_PATH_D_AREAINFO", strDir))
-        strDir.Empty();
-    // The list empties itself first: reopening the set never adds an area twice.
-    m_pAreaList->LoadFromDirectory(strDir);
-    const CXmlDocument::Limit hit = m_pAreaList->LimitHit();
-    if (hit == CXmlDocument::Limit::kNone)
-        return;
-    const CString path = strDir + "/ARInfo.xml";
-    if (hit == CXmlDocument::Limit::kTooLarge)
-        ReportError(gbtext::AreaFileTooLarge, path.GetString(),
-                    static_cast<unsigned>(CLoadARFile::kMaxFileBytes));
-    else
-        ReportError(gbtext::AreaFileTooDeep, path.GetString(), CLoadARFile::kMaxDepth);
 }
 
 void CFileDypass::SaveTreeIfChanged(int nTree) {
@@ -361,32 +342,4 @@ int CFileDypass::RemoveAllRMPFile(int /*nScope*/) {
     DeleteOne(kZuZirTreeName);
     OpenAll();
     return 1;
-}
-
-// --- areas and regions ----------------------------------------------------------------------
-
-int CFileDypass::GetAllAreaInfo(CDWordArray& arrAreaNo, CStringArray& arrName,
-                                CStringArray& arrDesc) {
-    arrAreaNo.RemoveAll();
-    arrName.RemoveAll();
-    arrDesc.RemoveAll();
-    return m_pAreaList ? m_pAreaList->GetAllAreaInfo(arrAreaNo, arrName, arrDesc) : 0;
-}
-
-int CFileDypass::GetAllRegionInfo(CDWordArray& arrAreaNo, CDWordArray& arrRegionNo,
-                                  CStringArray& arrName, CStringArray& arrDesc) {
-    arrAreaNo.RemoveAll();
-    arrRegionNo.RemoveAll();
-    arrName.RemoveAll();
-    arrDesc.RemoveAll();
-    return m_pAreaList ? m_pAreaList->GetAllRegionInfo(arrAreaNo, arrRegionNo, arrName, arrDesc)
-                       : 0;
-}
-
-int CFileDypass::CopyAreas(CTagAreaArray* pAreas) {
-    return m_pAreaList && pAreas ? m_pAreaList->CopyAreas(pAreas) : 0;
-}
-
-int CFileDypass::CopyRegions(CTagRegionGroupArray* pGroups) {
-    return m_pAreaList && pGroups ? m_pAreaList->CopyRegions(pGroups) : 0;
 }

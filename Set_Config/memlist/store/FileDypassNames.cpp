@@ -40,8 +40,8 @@ void CFileDypass::UnlockSource(int nTree) {
     m_names[nTree]->Unlock(FilesOf(nTree));
 }
 
-CFileDypass::CWriteScope::CWriteScope(CFileDypass& engine, int nSource, unsigned nWaitMs)
-    : m_engine(engine), m_nTree(TreeOfSource(nSource)), m_bHeld(false) {
+CStoreWriteScope::CStoreWriteScope(CFileDypass& engine, int nSource, unsigned nWaitMs)
+    : m_engine(engine), m_nTree(CFileDypass::TreeOfSource(nSource)), m_bHeld(false) {
     if (m_nTree < 0)
         return;
     if (m_engine.WriteStarts(m_nTree))
@@ -50,12 +50,12 @@ CFileDypass::CWriteScope::CWriteScope(CFileDypass& engine, int nSource, unsigned
         m_engine.m_locks[m_nTree].EnterRefused();
 }
 
-CFileDypass::CWriteScope::~CWriteScope() {
+CStoreWriteScope::~CStoreWriteScope() {
     if (m_nTree >= 0)
         m_engine.UnlockSource(m_nTree);
 }
 
-CFileDypass::CWriteScope::CWriteScope(CFileDypass& engine, int nTree, Started)
+CStoreWriteScope::CStoreWriteScope(CFileDypass& engine, int nTree, Started)
     : m_engine(engine), m_nTree(nTree), m_bHeld(m_engine.LockSource(nTree)) {}
 
 // --- names ----------------------------------------------------------------------------------

@@ -4,35 +4,6 @@
 #include "filebplustreenode.h"
 #include "gbtext/StoreTexts.h"
 
-// --- the file table -------------------------------------------------------------------------
-
-namespace {
-
-constexpr const char* kSlotNames[CFileDypass::kSlotCount] = {
-    "TmpBrakkTagIndex.idx",      "TmpBrakkBoolTagInfo.tag",   "TmpBrakkIntTagInfo.tag",
-    "TmpBrakkFloatTagInfo.tag",  "TmpBrakkStringTagInfo.tag", "TmpBrakkTaskTagInfo.tag",
-    "TmpBrakkEventTagInfo.tag",  "TmpBrakkStructTagInfo.tag", "TmpZuzirTagIndex.idx",
-    "TmpZuZirBoolTagInfo.tag",   "TmpZuZirIntTagInfo.tag",    "TmpZuZirFloatTagInfo.tag",
-    "TmpZuZirStringTagInfo.tag", "TmpZuzirTaskTagInfo.tag",   "TmpZuzirEventTagInfo.tag",
-    "TmpZuZirStructTagInfo.tag",
-};
-
-}  // namespace
-
-int CFileDypass::SlotOf(int nKind, int nSource) {
-    if (nKind < 0 || nKind > kKindStruct)
-        return -1;
-    if (nSource == memtag::kSourceBrakk)
-        return nKind;
-    if (nSource == memtag::kSourceZuZir)
-        return tagfile::kKindCount + nKind;
-    return -1;
-}
-
-const char* CFileDypass::SlotFileName(int nSlot) {
-    return nSlot >= 0 && nSlot < kSlotCount ? kSlotNames[nSlot] : "";
-}
-
 TempFileSlot CFileDypass::GetFileSlot(int nSlot) const {
     return nSlot >= 0 && nSlot < kSlotCount ? m_files[nSlot] : TempFileSlot{};
 }
@@ -51,7 +22,7 @@ void CFileDypass::GetTagFile(CString& strPath, TempFileSlot& slot) const {
     const int nSlot = SlotOf(m_nDataType, m_nDataSource);
     if (nSlot < 0)
         return;
-    strPath = TempPath(kSlotNames[nSlot]);
+    strPath = TempPath(SlotFileName(nSlot));
     slot = m_files[nSlot];
 }
 
@@ -182,4 +153,25 @@ void CFileDypass::FillFromRecord(const void* pRecord, int nType, int nSource, CM
             }
             break;
     }
+}
+
+bool CFileDypass::HasDirectory() const {
+    return !m_strTempDir.IsEmpty();
+}
+
+CFile* CFileDypass::ItemFile(int nKind, int nSource) const {
+    return UsableFile(SlotOf(nKind, nSource));
+}
+
+int CFileDypass::UnderWriteLock(int nKind, int nSource, const std::function<int(CFile&)>& fn) {
+    const int nTree = TreeOfSource(nSource);
+    if (nTree < 0 || !WriteStarts(nTree))
+        return -1;
+    CFile* pFile = UsableFile(SlotOf(nKind, nSource));
+    if (!pFile)
+        return -1;
+    CWriteScope hold(*this, nTree, CWriteScope::Started{});
+    if (!hold.Held())
+        return -1;
+    return fn(*pFile);
 }

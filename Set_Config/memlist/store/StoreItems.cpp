@@ -1,7 +1,8 @@
 // Tasks, events and struct objects: plain record files walked for every search.
 #include <vector>
 
-#include "FileDypass.h"
+#include "StoreItems.h"
+#include "TagIndex.h"
 #include "gbtext/StoreTexts.h"
 
 namespace {
@@ -76,41 +77,27 @@ bool DeleteSlots(CFile& f, const std::vector<std::uint32_t>& offsets) {
 
 }  // namespace
 
-template <class Fn>
-int CFileDypass::UnderWriteLock(int nKind, int nSource, Fn&& fn) {
-    const int nTree = TreeOfSource(nSource);
-    if (nTree < 0 || !WriteStarts(nTree))
-        return -1;
-    CFile* pFile = UsableFile(SlotOf(nKind, nSource));
-    if (!pFile)
-        return -1;
-    CWriteScope hold(*this, nTree, CWriteScope::Started{});
-    if (!hold.Held())
-        return -1;
-    return fn(*pFile);
-}
-
-int CFileDypass::AddRecord(int nKind, int nSource, const void* pRecord, int nSize) {
+int CStoreItems::AddRecord(int nKind, int nSource, const void* pRecord, int nSize) {
     return UnderWriteLock(nKind, nSource, [&](CFile& f) {
         const long long nOffset = tagfile::TakeSlot(f, pRecord, nSize);
         return nOffset < 0 ? -1 : static_cast<int>(nOffset);
     });
 }
 
-int CFileDypass::AddTask(Task_Info* pTask) {
-    return pTask ? AddRecord(kKindTask, m_nDataSource, pTask, sizeof *pTask) : -1;
+int CStoreItems::AddTask(Task_Info* pTask) {
+    return pTask ? AddRecord(tagfile::kKindTask, m_nDataSource, pTask, sizeof *pTask) : -1;
 }
-int CFileDypass::AddEvent(Thing_Info* pEvent) {
-    return pEvent ? AddRecord(kKindEvent, m_nDataSource, pEvent, sizeof *pEvent) : -1;
+int CStoreItems::AddEvent(Thing_Info* pEvent) {
+    return pEvent ? AddRecord(tagfile::kKindEvent, m_nDataSource, pEvent, sizeof *pEvent) : -1;
 }
-int CFileDypass::AddStruct(StructObject_Info* pStruct) {
-    return pStruct ? AddRecord(kKindStruct, m_nDataSource, pStruct, sizeof *pStruct) : -1;
+int CStoreItems::AddStruct(StructObject_Info* pStruct) {
+    return pStruct ? AddRecord(tagfile::kKindStruct, m_nDataSource, pStruct, sizeof *pStruct) : -1;
 }
 
 // --- change and delete ----------------------------------------------------------------------
 
 template <class T, class Match>
-int CFileDypass::ModifyFirst(int nKind, int nSource, const T* pNew, const Match& match,
+int CStoreItems::ModifyFirst(int nKind, int nSource, const T* pNew, const Match& match,
                              const char* pszNotFound, int nNo) {
     if (!pNew)
         return -1;
@@ -125,21 +112,21 @@ int CFileDypass::ModifyFirst(int nKind, int nSource, const T* pNew, const Match&
     });
 }
 
-int CFileDypass::ModifyTask(Task_Info* pNew, int nNo) {
-    return ModifyFirst(kKindTask, m_nDataSource, pNew, Numbered(nNo), gbtext::ModifyTaskNotFound,
-                       nNo);
+int CStoreItems::ModifyTask(Task_Info* pNew, int nNo) {
+    return ModifyFirst(tagfile::kKindTask, m_nDataSource, pNew, Numbered(nNo),
+                       gbtext::ModifyTaskNotFound, nNo);
 }
 
-int CFileDypass::ModifyEvent(Thing_Info* pNew, int nNo) {
-    return ModifyFirst(kKindEvent, m_nDataSource, pNew, Numbered(nNo), nullptr, nNo);
+int CStoreItems::ModifyEvent(Thing_Info* pNew, int nNo) {
+    return ModifyFirst(tagfile::kKindEvent, m_nDataSource, pNew, Numbered(nNo), nullptr, nNo);
 }
 
-int CFileDypass::ModifyStruct(StructObject_Info* pNew, const CString& strName) {
-    return ModifyFirst(kKindStruct, m_nDataSource, pNew, NamedObject(strName), nullptr, 0);
+int CStoreItems::ModifyStruct(StructObject_Info* pNew, const CString& strName) {
+    return ModifyFirst(tagfile::kKindStruct, m_nDataSource, pNew, NamedObject(strName), nullptr, 0);
 }
 
 template <class T>
-int CFileDypass::DelNumbered(int nKind, int nSource, int nNo, const char* pszNotFound) {
+int CStoreItems::DelNumbered(int nKind, int nSource, int nNo, const char* pszNotFound) {
     return UnderWriteLock(nKind, nSource, [&](CFile& f) {
         const std::vector<std::uint32_t> at = LiveMatches<T>(f, Numbered(nNo), true);
         if (at.empty()) {
@@ -150,16 +137,18 @@ int CFileDypass::DelNumbered(int nKind, int nSource, int nNo, const char* pszNot
     });
 }
 
-int CFileDypass::DelTask(int nNo) {
-    return DelNumbered<Task_Info>(kKindTask, m_nDataSource, nNo, gbtext::DeleteTaskNotFound);
+int CStoreItems::DelTask(int nNo) {
+    return DelNumbered<Task_Info>(tagfile::kKindTask, m_nDataSource, nNo,
+                                  gbtext::DeleteTaskNotFound);
 }
 
-int CFileDypass::DelEvent(int nNo) {
-    return DelNumbered<Thing_Info>(kKindEvent, m_nDataSource, nNo, gbtext::DeleteEventNotFound);
+int CStoreItems::DelEvent(int nNo) {
+    return DelNumbered<Thing_Info>(tagfile::kKindEvent, m_nDataSource, nNo,
+                                   gbtext::DeleteEventNotFound);
 }
 
-int CFileDypass::DelStruct(const CString& strName) {
-    return UnderWriteLock(kKindStruct, m_nDataSource, [&](CFile& f) {
+int CStoreItems::DelStruct(const CString& strName) {
+    return UnderWriteLock(tagfile::kKindStruct, m_nDataSource, [&](CFile& f) {
         DeleteSlots<StructObject_Info>(
             f, LiveMatches<StructObject_Info>(f, NamedObject(strName), false));
         return 1;
@@ -169,12 +158,12 @@ int CFileDypass::DelStruct(const CString& strName) {
 // --- look-ups -------------------------------------------------------------------------------
 
 template <class T>
-int CFileDypass::FindNumbered(int nKind, int nType, const char* pszNameFormat, int nNo,
+int CStoreItems::FindNumbered(int nKind, int nType, const char* pszNameFormat, int nNo,
                               CMemTag& tag) {
-    if (m_strTempDir.IsEmpty())
+    if (!HasDirectory())
         return 0;
     for (int src : {memtag::kSourceZuZir, memtag::kSourceBrakk}) {
-        CFile* pFile = UsableFile(SlotOf(nKind, src));
+        CFile* pFile = ItemFile(nKind, src);
         T rec{};
         if (pFile && !LiveMatches<T>(*pFile, Numbered(nNo), true, &rec).empty()) {
             FillNumbered(rec, nType, pszNameFormat, tag);
@@ -184,20 +173,22 @@ int CFileDypass::FindNumbered(int nKind, int nType, const char* pszNameFormat, i
     return 0;
 }
 
-int CFileDypass::FindEvent(int nNo, CMemTag& tag) {
-    return FindNumbered<Thing_Info>(kKindEvent, memtag::kTypeEvent, gbtext::EventName, nNo, tag);
+int CStoreItems::FindEvent(int nNo, CMemTag& tag) {
+    return FindNumbered<Thing_Info>(tagfile::kKindEvent, memtag::kTypeEvent, gbtext::EventName, nNo,
+                                    tag);
 }
 
-int CFileDypass::FindTask(int nNo, CMemTag& tag) {
-    return FindNumbered<Task_Info>(kKindTask, memtag::kTypeTask, gbtext::TaskName, nNo, tag);
+int CStoreItems::FindTask(int nNo, CMemTag& tag) {
+    return FindNumbered<Task_Info>(tagfile::kKindTask, memtag::kTypeTask, gbtext::TaskName, nNo,
+                                   tag);
 }
 
-int CFileDypass::FindStructType(const CString& strName, CString& strType) {
+int CStoreItems::FindStructType(const CString& strName, CString& strType) {
     strType.Empty();
-    if (strName.IsEmpty() || m_strTempDir.IsEmpty())
+    if (strName.IsEmpty() || !HasDirectory())
         return 0;
     for (int src : {memtag::kSourceBrakk, memtag::kSourceZuZir}) {
-        CFile* pFile = UsableFile(SlotOf(kKindStruct, src));
+        CFile* pFile = ItemFile(tagfile::kKindStruct, src);
         if (!pFile)
             continue;
         StructObject_Info rec{};
@@ -212,12 +203,12 @@ int CFileDypass::FindStructType(const CString& strName, CString& strType) {
 // --- listings -------------------------------------------------------------------------------
 
 template <class T, class Fn>
-bool CFileDypass::WalkListed(int nKind, int nSource, Fn&& fn) {
+bool CStoreItems::WalkListed(int nKind, int nSource, Fn&& fn) {
     SetDataSource(nSource);
     CheckDataSource();
     bool bWalked = false;
     for (int src : ListedSources(nSource)) {
-        if (CFile* pFile = UsableFile(SlotOf(nKind, src))) {
+        if (CFile* pFile = ItemFile(nKind, src)) {
             bWalked = true;
             tagfile::WalkLive<T>(*pFile, [&](std::uint32_t, const T& rec) {
                 fn(rec);
@@ -228,11 +219,11 @@ bool CFileDypass::WalkListed(int nKind, int nSource, Fn&& fn) {
     return bWalked;
 }
 
-int CFileDypass::GetSpecyStructObj(const CString& strType,
+int CStoreItems::GetSpecyStructObj(const CString& strType,
                                    CArray<StructObject_Info, StructObject_Info>& arr, int nSource) {
     arr.RemoveAll();
-    const bool bWalked =
-        WalkListed<StructObject_Info>(kKindStruct, nSource, [&](const StructObject_Info& rec) {
+    const bool bWalked = WalkListed<StructObject_Info>(
+        tagfile::kKindStruct, nSource, [&](const StructObject_Info& rec) {
             if (CStringFromField(rec.szStructType, sizeof rec.szStructType) == strType)
                 arr.Add(rec);
         });
@@ -240,23 +231,23 @@ int CFileDypass::GetSpecyStructObj(const CString& strType,
 }
 
 template <class T>
-void CFileDypass::ListNumbered(int nKind, int nType, CArray<CMemTag, CMemTag&>& arr, int nSource) {
+void CStoreItems::ListNumbered(int nKind, int nType, CArray<CMemTag, CMemTag&>& arr, int nSource) {
     arr.RemoveAll();
     WalkListed<T>(nKind, nSource,
                   [&](const T& rec) { FillNumbered(rec, nType, "%d", arr.vec().emplace_back()); });
 }
 
-void CFileDypass::GetAllEvents(CArray<CMemTag, CMemTag&>& arr, int nSource) {
-    ListNumbered<Thing_Info>(kKindEvent, memtag::kTypeEvent, arr, nSource);
+void CStoreItems::GetAllEvents(CArray<CMemTag, CMemTag&>& arr, int nSource) {
+    ListNumbered<Thing_Info>(tagfile::kKindEvent, memtag::kTypeEvent, arr, nSource);
 }
 
-void CFileDypass::GetAllTasks(CArray<CMemTag, CMemTag&>& arr, int nSource) {
-    ListNumbered<Task_Info>(kKindTask, memtag::kTypeTask, arr, nSource);
+void CStoreItems::GetAllTasks(CArray<CMemTag, CMemTag&>& arr, int nSource) {
+    ListNumbered<Task_Info>(tagfile::kKindTask, memtag::kTypeTask, arr, nSource);
 }
 
-void CFileDypass::GetAllStructObjects(CArray<CMemTag, CMemTag&>& arr, int nSource) {
+void CStoreItems::GetAllStructObjects(CArray<CMemTag, CMemTag&>& arr, int nSource) {
     arr.RemoveAll();
-    WalkListed<StructObject_Info>(kKindStruct, nSource, [&](const StructObject_Info& rec) {
+    WalkListed<StructObject_Info>(tagfile::kKindStruct, nSource, [&](const StructObject_Info& rec) {
         CMemTag& tag = arr.vec().emplace_back();
         tag.strName = CStringFromField(rec.szObjName, sizeof rec.szObjName);
         tag.strDesc = CStringFromField(rec.szStructType, sizeof rec.szStructType);
