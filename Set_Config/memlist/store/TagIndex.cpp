@@ -2,6 +2,8 @@
 #include "TagIndex.h"
 
 #include <algorithm>
+#include <cstring>
+#include <string_view>
 #include <vector>
 
 namespace tagfile {
@@ -253,17 +255,19 @@ EntryFault ReadNamedEntry(CFile& index, int nSource, std::uint32_t dwEntry, cons
     const int nType = entry.Type();
     const int nSize = memtag::TagRecordSize(nType);
     CFile* pFile = typedFile(nType);
-    memtag::AnyTagRecord rec;
-    rec.ResetAs(nType);
+    // Read straight into the caller's record: a look-up copies it out of the file once.
+    memtag::AnyTagRecord own;
+    memtag::AnyTagRecord& rec = pRecord ? *pRecord : own;
     std::uint32_t dwEnd = 0;
     if (!pFile)
         return EntryFault::kNoRecordFile;
     if (!ReadEnd(*pFile, nSize, dwEnd) || !IsSlot(entry.RecordOffset(), dwEnd, nSize))
         return EntryFault::kRecordOutOfRange;
+    rec.ResetAs(nType);
     pFile->ReadAt(entry.RecordOffset(), &rec, static_cast<std::size_t>(nSize));
-    if (pRecord)
-        *pRecord = rec;
-    if (CStringFromField(rec.s.szName, sizeof rec.s.szName) != strName)
+    // The field up to its first zero is the name, as CStringFromField reads it.
+    const std::string_view recName(rec.s.szName, strnlen(rec.s.szName, sizeof rec.s.szName));
+    if (recName != strName.view())
         return EntryFault::kRecordOtherName;
     if (rec.s.wDeleted == 1)
         return EntryFault::kRecordDeleted;
