@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "Clock.h"
+#include "FileLock.h"
 #include "FileSystem.h"
 #include "Vfs.h"
 
@@ -378,14 +379,7 @@ bool CFile::LockExclusive(unsigned nTimeoutMs) {
         return false;
     // Holders keep it for the moment of one write, so a short poll serves and no caller can be
     // held for longer than it asked.
-    const std::uint64_t start = mlplat::TickMs();
-    for (;;) {
-        if (mlplat::Vfs().flock(m_fd, LOCK_EX | LOCK_NB) == 0)
-            return true;
-        if (errno != EWOULDBLOCK || mlplat::TickMs() - start >= nTimeoutMs)
-            return false;
-        mlplat::SleepMs(1);
-    }
+    return mlplat::PollFlock(m_fd, LOCK_EX, mlplat::TickMs(), nTimeoutMs);
 }
 
 void CFile::Unlock() {

@@ -26,6 +26,16 @@ int OpenForLock(const char* path) {
 
 }  // namespace
 
+bool PollFlock(int fd, int op, std::uint64_t start, unsigned nTimeoutMs) {
+    for (;;) {
+        if (Vfs().flock(fd, op | LOCK_NB) == 0)
+            return true;
+        if (errno != EWOULDBLOCK || TickMs() - start >= nTimeoutMs)
+            return false;
+        SleepMs(1);
+    }
+}
+
 CFileLock::Result CFileLock::Lock(const char* path, bool bExclusive, unsigned nTimeoutMs) {
     Unlock();
     if (!path || !*path)
@@ -40,17 +50,7 @@ CFileLock::Result CFileLock::Lock(const char* path, bool bExclusive, unsigned nT
             Vfs().close(fd);
             return kFailed;
         }
-        bool bLocked = false;
-        for (;;) {
-            if (Vfs().flock(fd, (bExclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) {
-                bLocked = true;
-                break;
-            }
-            if (errno != EWOULDBLOCK || TickMs() - start >= nTimeoutMs)
-                break;
-            SleepMs(1);
-        }
-        if (!bLocked) {
+        if (!PollFlock(fd, bExclusive ? LOCK_EX : LOCK_SH, start, nTimeoutMs)) {
             const bool bBusy = errno == EWOULDBLOCK;
             Vfs().close(fd);
             return bBusy ? kBusy : kFailed;

@@ -6,7 +6,14 @@
 // rewritten in place keeps its lock. Waits poll, bounded by the caller's time-out.
 #pragma once
 
+#include <cstdint>
+
 namespace mlplat {
+
+// Takes the flock `op` (LOCK_EX or LOCK_SH) on `fd`, polling until nTimeoutMs have passed since
+// `start` (a TickMs reading). False when it is not had: errno is EWOULDBLOCK when another holder
+// kept it for the whole time, else the error.
+bool PollFlock(int fd, int op, std::uint64_t start, unsigned nTimeoutMs);
 
 class CFileLock {
 public:

@@ -254,7 +254,7 @@ int CSharedBlock::SweepAbandoned(int nMax) {
     DIR* dir = opendir(kShmDir);
     if (!dir)
         return 0;
-    const std::string uid = "." + std::to_string(static_cast<unsigned long>(getuid())) + ".";
+    const std::string uid = UserPrefix("");  // ".uid."
     const std::string_view space(kDefaultSpace);
     const int dfd = dirfd(dir);
     int nRemoved = 0;
