@@ -32,6 +32,8 @@ public:
     // A read larger than this is left to pread: a bulk copy (a walk's block, a tree's image)
     // gains nothing from the mapping, and its pages would stay counted against the program.
     static constexpr std::size_t kLargestMappedRead = std::size_t{64} << 10;
+    // Copies up to this size ask for all their lines at once (records and entries).
+    static constexpr std::size_t kPrefetchedCopy = 4096;
 
     MappedView() = default;
     ~MappedView();

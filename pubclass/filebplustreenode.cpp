@@ -1,5 +1,6 @@
 #include "filebplustreenode.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -97,7 +98,36 @@ int FirstNotBelow(int n, Compare compare, bool& bFound) {
 
 }  // namespace
 
-bool FileBPlusTreeNode::SearchEncoded(const std::uint8_t* p, int m, int nNum, const CMyKey& k,
+FileBPlusTreeNode::SoughtKey::SoughtKey(const CMyKey& k) {
+    // strncmp of the first kSize - 1 bytes stops at the first difference or at a zero both
+    // share; the sought key is zero past its text, so no byte after that zero counts.
+    const std::size_t nCompared =
+        std::min(strnlen(k.GetText(), CMyKey::kSize - 1) + 1, CMyKey::kSize - 1);
+    m_nWords = static_cast<int>((nCompared + 7) / 8);
+    const std::size_t nLast = nCompared - 8 * static_cast<std::size_t>(m_nWords - 1);
+    m_lastMask = nLast == 8 ? ~std::uint64_t{0} : ~(~std::uint64_t{0} >> (8 * nLast));
+    for (int i = 0; i < m_nWords; ++i)
+        m_words[i] = WordAt(k.GetText(), i);
+}
+
+std::uint64_t FileBPlusTreeNode::SoughtKey::WordAt(const char* p, int i) const {
+    std::uint64_t w;
+    std::memcpy(&w, p + 8 * i, sizeof w);
+    // Big-endian, so that words order as their bytes do (unsigned, first byte first).
+    w = __builtin_bswap64(w);
+    return i == m_nWords - 1 ? w & m_lastMask : w;
+}
+
+int FileBPlusTreeNode::SoughtKey::CompareAt(const char* p) const {
+    for (int i = 0; i < m_nWords; ++i) {
+        const std::uint64_t w = WordAt(p, i);
+        if (w != m_words[i])
+            return w < m_words[i] ? -1 : 1;
+    }
+    return 0;
+}
+
+bool FileBPlusTreeNode::SearchEncoded(const std::uint8_t* p, int m, int nNum, const SoughtKey& k,
                                       EncodedHit& hit) {
     const std::int32_t n = Get32(p + 8);
     const std::int32_t bLeaf = Get32(p + 12);
@@ -107,9 +137,7 @@ bool FileBPlusTreeNode::SearchEncoded(const std::uint8_t* p, int m, int nNum, co
         return reinterpret_cast<const char*>(p + kHeadSize + kEntrySize * i + 4);
     };
     bool bFound = false;
-    // As CMyKey::Compare: the first kSize - 1 bytes, the last one never counts.
-    const int lo = FirstNotBelow(
-        n, [&](int i) { return std::strncmp(keyAt(i), k.GetText(), CMyKey::kSize - 1); }, bFound);
+    const int lo = FirstNotBelow(n, [&](int i) { return k.CompareAt(keyAt(i)); }, bFound);
     hit.bLeaf = bLeaf != 0;
     hit.bFound = bFound;
     hit.nPos = lo;

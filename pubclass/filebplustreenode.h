@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "CString.h"
@@ -85,7 +86,21 @@ public:
         std::int32_t nPointer = -1;
         const char* pKey = nullptr;
     };
-    static bool SearchEncoded(const std::uint8_t* p, int m, int nNum, const CMyKey& k,
+    // A key made ready for many comparisons: its bytes as big-endian words, up to the zero
+    // after its text. CompareAt(p) orders the 32-byte key field at p against it exactly as
+    // CMyKey::Compare would (negative: p's key is below).
+    class SoughtKey {
+    public:
+        explicit SoughtKey(const CMyKey& k);
+        int CompareAt(const char* p) const;
+
+    private:
+        std::uint64_t WordAt(const char* p, int i) const;
+        std::uint64_t m_words[4] = {};
+        std::uint64_t m_lastMask = 0;
+        int m_nWords = 0;
+    };
+    static bool SearchEncoded(const std::uint8_t* p, int m, int nNum, const SoughtKey& k,
                               EncodedHit& hit);
 
     // Position of the first key >= k (or n) and the pointer there; true when the key is there.
@@ -156,6 +171,10 @@ public:
     // 1 when the key is present (with its value). Otherwise 0, with status 1 and the next
     // greater key and its value when there is one in the same leaf, or status 0.
     int Find(CMyKey key, CMyKey* pOutKey = nullptr, int* pValue = nullptr, int* pStatus = nullptr);
+    // Find of one key in several trees at once (at most four): values[i] is the key's value in
+    // trees[i] when Find would return 1 there, else 0. A null tree gives 0.
+    static void FindInEach(std::span<FileBPlusTree* const> trees, const CMyKey& key,
+                           std::span<int> values);
 
     // One inconsistency found by CheckStructure: where in the file, and what.
     struct Fault {
@@ -205,6 +224,8 @@ private:
     bool ReadNode(int nNum, FileBPlusTreeNode& node);
     // Find on the memory image: the keys are searched where they lie, node by node.
     int FindInImage(const CMyKey& key, CMyKey* pOutKey, int* pValue, int* pStatus) const;
+    // The image's node nNum, its lines asked for; null when it lies outside the image.
+    const std::uint8_t* ImageNode(int nNum) const;
     bool WriteNode(const FileBPlusTreeNode& node);
     bool AllocNode(int bLeaf, FileBPlusTreeNode& node);
     // Grows the image as AllocNode would for node nNum (kGrowSlots slots past it).

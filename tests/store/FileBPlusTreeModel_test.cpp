@@ -73,6 +73,12 @@ void RunModel(int nOrder, int nOps, unsigned seed) {
             int got = -12345, status = -1;
             int r = tree.Find(CMyKey(CString(raw)), &out, &got, &status);
             auto lb = model.lower_bound(k);
+            // The look-up of several trees in step answers as Find in each.
+            FileBPlusTree* const trees[3] = {&tree, nullptr, &tree};
+            int inEach[3] = {-1, -1, -1};
+            FileBPlusTree::FindInEach(trees, CMyKey(CString(raw)), inEach);
+            const int want = it != model.end() ? it->second : 0;
+            ASSERT_TRUE(inEach[0] == want && inEach[1] == 0 && inEach[2] == want) << op;
             if (it != model.end()) {
                 ASSERT_EQ(r, 1) << op;
                 ASSERT_EQ(got, it->second);

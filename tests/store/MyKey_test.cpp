@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 
 #include "TestSupport.h"
+#include "filebplustreenode.h"
 
 namespace {
 
@@ -76,6 +78,34 @@ TEST(MyKey, OrderIsByteWiseUnsigned) {
     CMyKey a("a"), b("b");
     EXPECT_TRUE(a < b && a <= b && a != b && !(a == b) && b > a && b >= a);
     EXPECT_TRUE(a <= CMyKey("a") && a >= CMyKey("a") && a == CMyKey("a"));
+}
+
+int Sign(int n) {
+    return (n > 0) - (n < 0);
+}
+
+// A tree searches stored fields with a word-wise comparison; fields from files may carry any
+// byte after their end, and all 32 bytes may be text.
+TEST(MyKey, SearchComparisonOrdersStoredFieldsAsCompare) {
+    std::mt19937 rng(7);
+    auto field = [&] {
+        CMyKey k;
+        const int nText = static_cast<int>(rng() % 33);
+        for (int i = 0; i < static_cast<int>(CMyKey::kSize); ++i)
+            k.m_szKey[i] = static_cast<char>(i < nText ? 1 + rng() % 4 * 60 : rng() % 256);
+        if (nText < static_cast<int>(CMyKey::kSize))
+            k.m_szKey[nText] = '\0';
+        return k;
+    };
+    for (int n = 0; n < 200000; ++n) {
+        const CMyKey stored = field();
+        CMyKey sought = CMyKey(field().GetText());
+        if (n % 3 == 0)  // the same text as far as it goes, or a prefix of it
+            sought = CMyKey(CString(std::string(stored.GetText(), strnlen(stored.GetText(), 31))
+                                        .substr(0, rng() % 32)));
+        const FileBPlusTreeNode::SoughtKey prepared(sought);
+        ASSERT_EQ(Sign(prepared.CompareAt(stored.m_szKey)), Sign(stored.Compare(sought))) << n;
+    }
 }
 
 TEST(MyKey, SerializeWritesAndReadsExactlyThirtyTwoBytes) {

@@ -253,7 +253,7 @@ private:
     // The live tag `strName` of one tree, checked against the index and record files (see
     // CNameCache::Resolve).
     bool ResolveName(int nTree, const CString& strName, NameHit& hit,
-                     tagfile::EntryFault* pFault = nullptr);
+                     tagfile::EntryFault* pFault = nullptr, const int* pFound = nullptr);
     // The same, Brakk first: the first fault found is the one told.
     bool ResolveEither(const CString& strName, NameHit& hit, tagfile::EntryFault* pFault = nullptr);
     // Where a write starts, before any file pointer is taken: the outermost write looks, at

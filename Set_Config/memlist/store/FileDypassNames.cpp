@@ -67,16 +67,21 @@ bool CFileDypass::ReconcileNames(int nSource, std::vector<NameChange>* pChanges,
 }
 
 bool CFileDypass::ResolveName(int nTree, const CString& strName, NameHit& hit,
-                              tagfile::EntryFault* pFault) {
-    return m_names[nTree]->Resolve(FilesOf(nTree), strName, hit, pFault);
+                              tagfile::EntryFault* pFault, const int* pFound) {
+    return m_names[nTree]->Resolve(FilesOf(nTree), strName, hit, pFault, pFound);
 }
 
 bool CFileDypass::ResolveEither(const CString& strName, NameHit& hit, tagfile::EntryFault* pFault) {
     if (pFault)
         *pFault = tagfile::EntryFault::kNoEntry;
+    // Half the names are the second source's: both trees are searched at once, so a name not in
+    // the first costs little more than one search.
+    CNameCache* const caches[2] = {m_names[kTreeBrakk].get(), m_names[kTreeZuZir].get()};
+    int found[2] = {0, 0};
+    CNameCache::FindInEach(caches, strName, found);
     for (int t : {kTreeBrakk, kTreeZuZir}) {
         tagfile::EntryFault fault;
-        if (ResolveName(t, strName, hit, &fault))
+        if (ResolveName(t, strName, hit, &fault, &found[t]))
             return true;
         if (pFault && *pFault == tagfile::EntryFault::kNoEntry)
             *pFault = fault;

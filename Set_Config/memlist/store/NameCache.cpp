@@ -190,9 +190,22 @@ bool CNameCache::Find(const CString& strName, int& nValue) {
     // A longer name would match a stored name by its first 31 bytes only.
     if (strName.GetLength() > memtag::kTagNameMax)
         return false;
-    CMyKey found;
     int nStatus = 0;
-    return m_pTree->Find(CMyKey(strName), &found, &nValue, &nStatus) != 0;
+    return m_pTree->Find(CMyKey(strName), nullptr, &nValue, &nStatus) != 0;
+}
+
+void CNameCache::FindInEach(std::span<CNameCache* const> caches, const CString& strName,
+                            std::span<int> values) {
+    constexpr std::size_t kMaxTrees = 4;
+    FileBPlusTree* trees[kMaxTrees] = {};
+    const std::size_t n = std::min({caches.size(), values.size(), kMaxTrees});
+    for (std::size_t i = 0; i < n; ++i)
+        trees[i] = caches[i] ? caches[i]->m_pTree.get() : nullptr;
+    if (strName.GetLength() > memtag::kTagNameMax) {
+        std::fill(values.begin(), values.end(), 0);
+        return;
+    }
+    FileBPlusTree::FindInEach(std::span(trees, n), CMyKey(strName), values.first(n));
 }
 
 void CNameCache::Store(const CString& strName, int nValue) {
@@ -236,7 +249,7 @@ bool CNameCache::IndexChanged(const SourceFiles& files) {
 }
 
 bool CNameCache::Resolve(const SourceFiles& files, const CString& strName, Hit& hit,
-                         tagfile::EntryFault* pFault) {
+                         tagfile::EntryFault* pFault, const int* pFound) {
     if (pFault)
         *pFault = tagfile::EntryFault::kNoEntry;
     CFile* pIndex = files.pIndex;
@@ -244,8 +257,8 @@ bool CNameCache::Resolve(const SourceFiles& files, const CString& strName, Hit& 
         return false;
     auto typed = [&](int nType) { return files.Typed(nType); };
     for (int attempt = 0; attempt < 2; ++attempt) {
-        int nValue = 0;
-        if (Find(strName, nValue) && nValue != 0) {
+        int nValue = attempt == 0 && pFound ? *pFound : 0;
+        if ((attempt == 0 && pFound) ? nValue != 0 : Find(strName, nValue) && nValue != 0) {
             const tagfile::EntryFault fault =
                 nValue > 0 ? tagfile::ReadNamedEntry(*pIndex, m_nSource,
                                                      static_cast<std::uint32_t>(nValue), strName,

@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -107,8 +108,14 @@ public:
     // nowhere valid, or a name missing while the index changed, first brings the image up to
     // date. False when the source has no such tag; `*pFault` then tells whether a live entry
     // of the name was found with a record that is not its own.
+    // `pFound`, when given, is what Find gave for the name just now (0: nothing), as FindInEach
+    // gives it: the first look at the tree is then spared.
     bool Resolve(const SourceFiles& files, const CString& strName, Hit& hit,
-                 tagfile::EntryFault* pFault = nullptr);
+                 tagfile::EntryFault* pFault = nullptr, const int* pFound = nullptr);
+    // Find in several caches' trees at once: values[i] is the name's value in caches[i], 0 when
+    // it has none. Their waits on memory overlap, so two trees cost little more than one.
+    static void FindInEach(std::span<CNameCache* const> caches, const CString& strName,
+                           std::span<int> values);
     // False when the tree surely has no such name: no key, and the index unchanged since the
     // image agreed with it. A write then need not take the source's lock to look.
     bool MayKnow(const SourceFiles& files, const CString& strName);
