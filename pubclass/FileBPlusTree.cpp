@@ -614,8 +614,9 @@ void FileBPlusTree::FindInEach(std::span<FileBPlusTree* const> trees, const CMyK
             if (!w.pTree)
                 continue;
             FileBPlusTreeNode::EncodedHit hit;
-            const bool bRead = w.pNode && FileBPlusTreeNode::SearchEncoded(
-                                              w.pNode, w.pTree->m_header.nOrder, w.nNext, sought, hit);
+            const bool bRead =
+                w.pNode && FileBPlusTreeNode::SearchEncoded(w.pNode, w.pTree->m_header.nOrder,
+                                                            w.nNext, sought, hit);
             if (bRead && !hit.bLeaf) {
                 w.nNext = hit.nPointer;
                 continue;

@@ -137,7 +137,8 @@ bool FileBPlusTreeNode::SearchEncoded(const std::uint8_t* p, int m, int nNum, co
         return reinterpret_cast<const char*>(p + kHeadSize + kEntrySize * i + 4);
     };
     bool bFound = false;
-    const int lo = FirstNotBelow(n, [&](int i) { return k.CompareAt(keyAt(i)); }, bFound);
+    const int lo = FirstNotBelow(
+        n, [&](int i) { return k.CompareAt(keyAt(i)); }, bFound);
     hit.bLeaf = bLeaf != 0;
     hit.bFound = bFound;
     hit.nPos = lo;
