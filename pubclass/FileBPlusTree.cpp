@@ -114,7 +114,7 @@ bool FileBPlusTree::GrowImageFor(int nNum) {
                                              kMaxImage));
             m_image.reserve(static_cast<std::size_t>(nCap));
         }
-        m_image.resize(static_cast<std::size_t>(nNew));
+        m_image.resize(static_cast<std::size_t>(nNew), 0);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -360,7 +360,8 @@ int FileBPlusTree::LoadImpl() {
     // would otherwise cost its claim in memory at every open.
     if (nLen > kMaxImage || nFileLen < nLen)
         return 0;
-    std::vector<std::uint8_t> image;
+    mlplat::ImageBytes image;
+    // Every byte is read from the file below: none is zeroed first.
     image.resize(static_cast<std::size_t>(nLen));
     if (!file.ReadExactAt(0, image.data(), image.size()))
         return 0;
@@ -421,7 +422,7 @@ void FileBPlusTree::Reset() {
     m_pB.reset();
     m_pF.reset();
     m_pT.reset();
-    std::vector<std::uint8_t>().swap(m_image);
+    mlplat::ImageBytes().swap(m_image);
     InitHeader();
     m_nMode = kClosed;
 }

@@ -159,6 +159,10 @@ void FileBPlusTree::CheckNode(CheckState& c, int num, int parent, const CMyKey* 
     // The node buffer is reused below: keep what the children need.
     std::vector<CMyKey> keys(node.m_keys.begin(), node.m_keys.begin() + n);
     std::vector<std::int32_t> kids(node.m_ptrs.begin(), node.m_ptrs.begin() + n + 1);
+    // Children lie anywhere in a large image: have them on their way before the first is read.
+    if (m_nMode == kMemory)
+        for (std::int32_t kid : kids)
+            ImageNode(kid);
     for (int i = 0; i <= n; ++i)
         CheckNode(c, kids[static_cast<std::size_t>(i)], num,
                   i == 0 ? lo : &keys[static_cast<std::size_t>(i - 1)],

@@ -19,6 +19,9 @@ bool FileBPlusTree::ForEachEntry(const std::function<bool(const CMyKey&, int)>& 
         }
         const auto nLink = static_cast<std::size_t>(node.m_nOrder);
         for (nSteps = 0;;) {
+            // The next leaf may lie anywhere in the image: it comes while these keys are seen.
+            if (m_nMode == kMemory)
+                ImageNode(node.m_ptrs[nLink]);
             for (int i = 0; i < node.m_nKeyCount; ++i) {
                 if (!fn(node.m_keys[static_cast<std::size_t>(i)],
                         node.m_ptrs[static_cast<std::size_t>(i)]))

@@ -24,6 +24,7 @@
 #include "CString.h"
 #include "File.h"
 #include "FileLock.h"
+#include "ImageBuffer.h"
 #include "MyKey.h"
 #include "SynchronicLock.h"
 
@@ -275,8 +276,8 @@ private:
     int m_nMode = kClosed;
     CString m_strPath;
     FileBPlusTreeHeader m_header{};
-    CFile m_file;                       // disk mode
-    std::vector<std::uint8_t> m_image;  // memory mode
+    CFile m_file;                // disk mode
+    mlplat::ImageBytes m_image;  // memory mode
     std::unique_ptr<FileBPlusTreeNode> m_pA, m_pB, m_pF, m_pT;
     CSynchronicLock m_lock;
     mlplat::CFileLock m_fileLock;
