@@ -46,6 +46,13 @@ public:
         m_s.assign(1, ch);
         return *this;
     }
+    // The text of a fixed-width field (see CStringFromField), in this string's own storage:
+    // a string filled again and again allocates only when it must grow.
+    CString& AssignField(const char* field, size_t cap) {
+        const void* z = std::memchr(field, 0, cap);
+        m_s.assign(field, z ? static_cast<size_t>(static_cast<const char*>(z) - field) : cap);
+        return *this;
+    }
     CString& operator+=(const CString& s) {
         m_s += s.m_s;
         return *this;
@@ -236,7 +243,7 @@ private:
 // A CString of at most `cap` bytes of a fixed-width text field: stops at the first zero and
 // never reads past the field, so an unterminated field is safe.
 inline CString CStringFromField(const char* field, size_t cap) {
-    const void* z = std::memchr(field, 0, cap);
-    size_t n = z ? static_cast<size_t>(static_cast<const char*>(z) - field) : cap;
-    return CString(std::string(field, n));
+    CString s;
+    s.AssignField(field, cap);
+    return s;
 }

@@ -11,11 +11,8 @@ CMyKey::CMyKey(int nValue) {
 
 void CMyKey::Assign(const char* p, std::size_t n) {
     char tmp[kSize] = {};
-    if (p) {
-        std::size_t limit = n < kSize ? n : kSize;
-        for (std::size_t i = 0; i < limit && p[i] != '\0'; ++i)
-            tmp[i] = p[i];
-    }
+    if (p)
+        std::memcpy(tmp, p, strnlen(p, n < kSize ? n : kSize));
     tmp[kSize - 1] = '\0';
     std::memcpy(m_szKey, tmp, kSize);
 }

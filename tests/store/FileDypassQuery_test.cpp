@@ -238,6 +238,15 @@ TEST_F(TagQuery, AllTagsMatchesTheLookUpByEntryOneByOne) {
     EXPECT_EQ(bulk, one);
     EXPECT_EQ(bulk.size(), 60u - 9u);
     EXPECT_NE(std::find(bulk.begin(), bulk.end(), "M57/2/"), bulk.end());  // the cut record
+    // By name, the cut record reads the same way.
+    CMemTag byName, byEntry;
+    ASSERT_EQ(engine->GetTagByName("M57", byName), 1);
+    for (int i = 0; i < idx.GetSize(); ++i)
+        if (engine->GetTagInfoWithIdx(idx[i], byEntry) && byEntry.strName.str() == "M57")
+            break;
+    EXPECT_EQ(byName.strUnit.str(), byEntry.strUnit.str());
+    EXPECT_EQ(byName.dRangeHigh, byEntry.dRangeHigh);
+    EXPECT_EQ(byName.nTailWord, byEntry.nTailWord);
 }
 
 // A reader written from the file format alone: the index entries and the records they point

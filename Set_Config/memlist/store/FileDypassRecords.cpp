@@ -112,7 +112,7 @@ template <class Record>
 void TakeRangedTail(const Record& r, double dHigh, double dLow, CMemTag& tag) {
     tag.dRangeHigh = dHigh;
     tag.dRangeLow = dLow;
-    tag.strUnit = CStringFromField(r.szUnit, sizeof r.szUnit);
+    tag.strUnit.AssignField(r.szUnit, sizeof r.szUnit);
     tag.nTailWord = r.nTailWord;
 }
 
@@ -121,8 +121,8 @@ void TakeRangedTail(const Record& r, double dHigh, double dLow, CMemTag& tag) {
 void CFileDypass::FillFromRecord(const void* pRecord, int nType, int nSource, CMemTag& tag,
                                  bool bClearUnitForOthers) const {
     const auto* head = static_cast<const StringTagInfo*>(pRecord);  // the shared head
-    tag.strName = CStringFromField(head->szName, sizeof head->szName);
-    tag.strDesc = CStringFromField(head->szDesc, sizeof head->szDesc);
+    tag.strName.AssignField(head->szName, sizeof head->szName);
+    tag.strDesc.AssignField(head->szDesc, sizeof head->szDesc);
     tag.nUserWord = head->nUserWord;
     tag.nArea = head->nArea;
     tag.nRegion = head->nRegion;

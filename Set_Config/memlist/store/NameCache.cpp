@@ -118,7 +118,7 @@ void CNameCache::Attach(CFile* pIndex) {
     auto block = std::make_unique<mlplat::CSharedBlock>();
     const mlplat::CSharedBlock::OpenResult r =
         block->Open(name.c_str(), sizeof(std::uint64_t), true);
-    m_nNameCheckedMs = mlplat::TickMs();
+    m_nNameCheckedMs = mlplat::CoarseTickMs();
     if (r == mlplat::CSharedBlock::kRefused)
         m_reportRefused(block->HeldName());
     if (block->IsOpen())
@@ -133,7 +133,7 @@ void CNameCache::Detach() {
 void CNameCache::Follow(CFile* pIndex, bool bNow) {
     if (!m_pChanges)
         return;
-    const std::uint64_t now = mlplat::TickMs();
+    const std::uint64_t now = mlplat::CoarseTickMs();
     if (!bNow && now - m_nNameCheckedMs < kNameCheckMs)
         return;
     m_nNameCheckedMs = now;

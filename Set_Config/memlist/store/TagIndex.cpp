@@ -263,8 +263,11 @@ EntryFault ReadNamedEntry(CFile& index, int nSource, std::uint32_t dwEntry, cons
         return EntryFault::kNoRecordFile;
     if (!ReadEnd(*pFile, nSize, dwEnd) || !IsSlot(entry.RecordOffset(), dwEnd, nSize))
         return EntryFault::kRecordOutOfRange;
-    rec.ResetAs(nType);
-    pFile->ReadAt(entry.RecordOffset(), &rec, static_cast<std::size_t>(nSize));
+    // A record the file cuts short reads as reset past its end.
+    if (pFile->ReadAt(entry.RecordOffset(), &rec, static_cast<std::size_t>(nSize)) != nSize) {
+        rec.ResetAs(nType);
+        pFile->ReadAt(entry.RecordOffset(), &rec, static_cast<std::size_t>(nSize));
+    }
     // The field up to its first zero is the name, as CStringFromField reads it.
     const std::string_view recName(rec.s.szName, strnlen(rec.s.szName, sizeof rec.s.szName));
     if (recName != strName.view())
