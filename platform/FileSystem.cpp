@@ -219,12 +219,17 @@ bool StoreDir::Open(const std::string& path) {
         return false;
     }
     int fd = ::open(bare.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0 && errno == ELOOP) {
+    // With O_DIRECTORY, Linux answers a link with ENOTDIR, not ELOOP.
+    if (fd < 0 && (errno == ELOOP || errno == ENOTDIR)) {
+        const int err = errno;
+        struct stat link;
+        if (::lstat(bare.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
+            errno = err;
+            return false;
+        }
         // A link that only this user or the administrator could have made names the directory
         // as the administrator meant.
-        struct stat link;
-        if (::lstat(bare.c_str(), &link) != 0 || !S_ISLNK(link.st_mode) ||
-            (link.st_uid != ::geteuid() && link.st_uid != 0)) {
+        if (link.st_uid != ::geteuid() && link.st_uid != 0) {
             errno = ELOOP;
             return false;
         }

@@ -10,11 +10,13 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "EngineFixture.h"
 #include "File.h"
 #include "ProcessSupport.h"
+#include "StoreCheck.h"
 #include "TestSupport.h"
 #include "filebplustreenode.h"
 #include "gbtext/StoreTexts.h"
@@ -54,10 +56,10 @@ protected:
         ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
     }
     std::string In(const std::string& name) const { return shared + "/" + name; }
-    static int Add(CFileDypass& e, const char* name) {
+    static int Add(CFileDypass& e, const char* name, int nSource = memtag::kSourceBrakk) {
         auto t = enginetest::MakeTag(2, name);
         e.SetDataType(2);
-        e.SetDataSource(2);
+        e.SetDataSource(nSource);
         const int off = e.WriteTagRecord(&t);
         return off >= 0 && e.AddIndexEntry(off, &t) >= 0 ? off : -1;
     }
@@ -151,6 +153,57 @@ TEST_F(HostileDirectory, AFilePlantedUnderTheBackupsNameGetsNothingAndGivesNothi
     EXPECT_EQ(e.RecoverWithOldFile(2), 1);
     EXPECT_FALSE(Contains(store + "/TmpBrakkIntTagInfo.tag", "PLANTED"));
     EXPECT_TRUE(ToldRefused(e, backup));
+}
+
+// Root checks a shared store where links to root's 0600 copies of a store's files stand under a
+// record file's and a tree's names: read, their records and keys would show up by name in the
+// findings. Each is one finding, and the rest of the store is still checked.
+TEST_F(HostileDirectory, TheCheckRefusesPlantedLinksUnread) {
+    const std::string own = dir / "own";
+    {
+        CFileDypass e(own.c_str(), false);
+        ASSERT_GT(Add(e, "ROOTSECRET", memtag::kSourceZuZir), 0);
+    }
+    const std::string record = "TmpZuZirIntTagInfo.tag";
+    const std::string tree = CFileDypass::kZuZirTreeName;
+    for (const std::string& name : {record, tree}) {
+        const std::string victim = dir / ("secret-" + name);
+        mltest::WriteFileBytes(victim, mltest::ReadFileText(own + "/" + name));
+        ASSERT_TRUE(Contains(victim, "ROOTSECRET")) << name;
+        ASSERT_EQ(chmod(victim.c_str(), 0600), 0);
+        ASSERT_TRUE(Plant(victim, In(name))) << name;
+    }
+    {
+        CFileDypass e(shared.c_str(), false);
+        ASSERT_GT(Add(e, "TAG1"), 0);
+    }
+    CFile damage;  // root's own file of the store, so that its check shows
+    ASSERT_TRUE(damage.Open(In("TmpBrakkIntTagInfo.tag").c_str(), CFile::modeReadWrite));
+    ASSERT_TRUE(damage.WriteAt(0, "X", 1));
+    damage.Close();
+
+    std::multiset<std::string> seen;
+    std::string all;
+    for (const StoreFinding& f : CStoreCheck::CheckDirectory(shared.c_str())) {
+        const std::string text = f.strText.str();
+        all += f.strFile.str() + ": " + text + "\n";
+        EXPECT_EQ(text.find("ROOTSECRET"), std::string::npos) << text;
+        if (text.find("refused") != std::string::npos ||
+            text.find("identifier") != std::string::npos)
+            seen.insert(f.strFile.str());
+    }
+    EXPECT_EQ(seen, (std::multiset<std::string>{record, tree, "TmpBrakkIntTagInfo.tag"})) << all;
+}
+
+// A link the other user planted in place of a store directory leads the check nowhere.
+TEST_F(HostileDirectory, TheCheckRefusesAPlantedDirectoryLink) {
+    const std::string own = dir / "own";
+    { CFileDypass e(own.c_str(), false); }
+    ASSERT_TRUE(Plant(own, In("store")));
+    const auto findings = CStoreCheck::CheckDirectory(In("store").c_str());
+    ASSERT_EQ(findings.size(), 1u);
+    EXPECT_NE(findings[0].strText.str().find("directory is refused"), std::string::npos)
+        << findings[0].strText.str();
 }
 
 // A file of the other user's under the tree's temporary name of this process (the name saves

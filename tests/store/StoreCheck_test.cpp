@@ -3,6 +3,7 @@
 #include "StoreCheck.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <map>
@@ -267,6 +268,19 @@ TEST_F(StoreCheckTest, HeaderDamageIsFound) {
     EXPECT_TRUE(Has(f, "TmpBrakkTaskTagInfo.tag", 0, "shorter than its header"));
     EXPECT_TRUE(Has(f, "TmpZuzirTaskTagInfo.tag", 0, "missing"));
     EXPECT_EQ(f.size(), 4u) << Describe(f);
+}
+
+// A store named by a link of the user's own making is checked where the link leads.
+TEST_F(StoreCheckTest, AStoreNamedByAnOwnLinkIsCheckedThere) {
+    AddAB(2, 2);
+    Close();
+    Patch32("TmpBrakkEventTagInfo.tag", 24, 0x20000);
+    mltest::TempDir other;
+    const std::string link = other / "store";
+    ASSERT_EQ(symlink(dir.path().c_str(), link.c_str()), 0);
+    const auto f = CStoreCheck::CheckDirectory(link.c_str());
+    EXPECT_TRUE(Has(f, "TmpBrakkEventTagInfo.tag", 24, "version"));
+    EXPECT_EQ(f.size(), 1u) << Describe(f);
 }
 
 TEST_F(StoreCheckTest, CheckAndReadOnlyEngineNeverChangeTheDirectory) {

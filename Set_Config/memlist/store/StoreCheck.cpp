@@ -1,6 +1,7 @@
 // The store check: record files, index entries against records, name trees against the index.
 #include "StoreCheck.h"
 
+#include <cerrno>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -58,6 +59,14 @@ public:
     explicit CChecker(const CString& strDir) : m_strDir(strDir) {}
 
     std::vector<StoreFinding> Run() {
+        // The check runs as root on stores in shared directories: it reads only what the
+        // store itself would, through the directory opened once.
+        if (!m_pDir->Open(m_strDir.str())) {
+            Add(CString(), 0,
+                errno == ELOOP ? "directory is refused: a link the store does not follow"
+                               : "directory cannot be opened: " + std::string(strerror(errno)));
+            return std::move(m_findings);
+        }
         for (int i = 0; i < CFileDypass::kSlotCount; ++i) {
             m_files[i].nSlot = i;
             m_files[i].nKind = i % tagfile::kKindCount;
@@ -77,7 +86,24 @@ private:
              bool bReclaimable = false) {
         m_findings.push_back({strFile, nOffset, CString(text.c_str()), bReclaimable});
     }
-    CString PathOf(const CString& strName) const { return m_strDir + "/" + strName; }
+
+    enum class Opened { kOpen, kMissing, kFailed };
+    // Opens a store file for reading as the engine does: own links followed, a file the
+    // directory does not accept refused unread. A failure other than a missing file is a
+    // finding.
+    Opened OpenStoreFile(CFile& file, const CString& strName) {
+        if (file.OpenIn(*m_pDir, strName, CFile::modeRead | CFile::shareDenyNone, true))
+            return Opened::kOpen;
+        const int err = errno;
+        if (file.IsRefused())
+            Add(strName, 0,
+                "file is refused and not read: a link or a file the store does not use");
+        else if (err == ENOENT)
+            return Opened::kMissing;
+        else
+            Add(strName, 0, "file cannot be opened for reading");
+        return Opened::kFailed;
+    }
     RecordFile& FileOf(int nKind, int nSource) {
         return m_files[CFileDypass::SlotOf(nKind, nSource)];
     }
@@ -89,15 +115,11 @@ private:
     }
 
     void CheckRecordFile(RecordFile& rf) {
-        const CString path = PathOf(rf.strName);
-        if (!mlplat::PathExists(path)) {
+        const Opened opened = OpenStoreFile(rf.file, rf.strName);
+        if (opened == Opened::kMissing)
             Add(rf.strName, 0, "file is missing");
+        if (opened != Opened::kOpen)
             return;
-        }
-        if (!rf.file.Open(path, CFile::modeRead | CFile::shareDenyNone)) {
-            Add(rf.strName, 0, "file cannot be opened for reading");
-            return;
-        }
         const long long len = rf.file.GetLength();
         if (len < static_cast<long long>(tagfile::kNewFileSize)) {
             Add(rf.strName, 0,
@@ -248,8 +270,12 @@ private:
         const CString strTree(nSource == memtag::kSourceBrakk ? CFileDypass::kBrakkTreeName
                                                               : CFileDypass::kZuZirTreeName);
         RecordFile& idx = FileOf(CFileDypass::kKindIndex, nSource);
-        const CString path = PathOf(strTree);
-        if (!mlplat::PathExists(path)) {
+        CFile look;
+        const Opened opened = OpenStoreFile(look, strTree);
+        look.Close();  // only looked at: the tree loads under its lock
+        if (opened == Opened::kFailed)
+            return;
+        if (opened == Opened::kMissing) {
             // A store that has not been closed yet has no tree files; that is sound while the
             // index is empty.
             if (!idx.entries.empty())
@@ -259,7 +285,8 @@ private:
             return;
         }
         auto tree = std::make_unique<FileBPlusTree>();
-        if (!tree->LoadForCheck(path)) {
+        tree->SetDirectory(m_pDir);
+        if (!tree->LoadForCheck(m_strDir + "/" + strTree)) {
             Add(strTree, 0, "tree cannot be loaded (identification, length, or its lock is held)");
             return;
         }
@@ -320,6 +347,7 @@ private:
     }
 
     CString m_strDir;
+    std::shared_ptr<mlplat::StoreDir> m_pDir = std::make_shared<mlplat::StoreDir>();
     RecordFile m_files[CFileDypass::kSlotCount];
     std::vector<StoreFinding> m_findings;
 };

@@ -9,9 +9,10 @@
 // live entry of the same name.
 //
 // Files are opened for reading only; nothing is created, written or saved, and the error file is
-// not touched. A store that another program is writing may show passing inconsistencies. Each
-// finding names the file and the byte offset where the inconsistency lies; texts are UTF-8.
-// Nothing throws.
+// not touched. They are reached through the directory as the store reaches them: a link or a
+// file the store would refuse (mlplat::StoreDir) is a finding and is never read. A store that
+// another program is writing may show passing inconsistencies. Each finding names the file and
+// the byte offset where the inconsistency lies; texts are UTF-8. Nothing throws.
 #pragma once
 
 #include <cstdint>
