@@ -146,6 +146,49 @@ TEST_F(BackupUnderLock, RecoveryWhileAnotherProgramWritesIsSeenByBoth) {
         ADD_FAILURE() << damage;
 }
 
+// A write that waits for the lock while another program removes the source's files does not
+// go into the removed files: it fails, or its tag is in the new set.
+TEST_F(BackupUnderLock, AWriteThatWaitedForARemovalIsNotLost) {
+    { CFileFace setup; }
+    const std::string locked = reports / "locked";
+    const proctest::ReportFile report(reports / "writer");
+    const pid_t writer = proctest::Spawn([&] {
+        CFileFace face;
+        report.Send("O");
+        for (int waited = 0; !mltest::FileExists(locked); waited += 2) {
+            if (waited > kWaitMs)
+                return 2;
+            proctest::SleepUs(2000);
+        }
+        report.Send("W");
+        enginetest::AnyTag rec = reltest::Record(kSource, 7);
+        const int r = face.AddData(reltest::TypeOf(7), kSource, &rec, CString());
+        report.Send("R " + std::to_string(r));
+        return 0;
+    });
+    ASSERT_TRUE(WaitForLines(report, 0));
+    {
+        CFileDypass engine;
+        CStoreWriteScope scope(engine, kSource);
+        ASSERT_TRUE(scope.Held());
+        mltest::WriteFileBytes(locked, "");
+        ASSERT_TRUE(WaitForLines(report, 1));
+        // Time for the writer to reach the lock; a writer that comes later meets the new set.
+        proctest::SleepUs(300000);
+        ASSERT_EQ(engine.RemoveAllRMPFile(0), 1);
+    }
+    ASSERT_EQ(proctest::WaitBounded(writer, kWaitMs), 0);
+    const std::vector<std::string> lines = report.Lines();
+    ASSERT_EQ(lines.size(), 3u);
+    CFileFace face;
+    CMemTag tag;
+    if (lines[2] == "R 1")
+        EXPECT_EQ(face.GetSelute(CString(reltest::TagName(kSource, 7)), tag), 1)
+            << "the add returned 1 but its tag went with the removed files";
+    else
+        EXPECT_EQ(lines[2], "R -1");
+}
+
 // While another program keeps the source's write lock, backup, recovery and removal change no
 // file, say why and return 0; once it lets go they work.
 TEST_F(BackupUnderLock, ALockKeptPastTheWaitStopsBackupRecoveryAndRemoval) {

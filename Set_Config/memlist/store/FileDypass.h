@@ -279,7 +279,9 @@ private:
     // most every kSetCheckMs, whether the set was removed; when it was, the set is made anew
     // and the write must fail (false).
     bool WriteStarts(int nTree);
-    // The source's write lock, never anything more: no file is closed or opened.
+    // The source's write lock, never anything more: no file is closed or opened, except when
+    // the outermost hold, had only after a wait, finds the source's files removed: the set is
+    // then made anew as WriteStarts does, and the hold is not had.
     bool LockSource(int nTree, unsigned nWaitMs = kWriteLockTimeoutMs);
     void UnlockSource(int nTree);
     CFile* TypedFile(int nTree, int nType) const;
