@@ -11,7 +11,8 @@
 // moment loses no name that an add or a rename returned 1 for. Images are saved at close when
 // they changed, and a failed save is reported. Writes to a source are serialized between
 // programs by its write lock (CSourceWriteLock), held for the moment of one add, change or
-// delete; readers take no lock.
+// delete, and for the whole of a backup, recovery or removal of the source; readers take no
+// lock.
 //
 // Damaged files are failures, never wild writes: a free list, a released slot, an index entry or
 // a record offset that does not fit its file makes the operation fail before anything is written.
