@@ -11,7 +11,8 @@
 // moment loses no name that an add or a rename returned 1 for. Images are saved at close when
 // they changed, and a failed save is reported. Writes to a source are serialized between
 // programs by its write lock (CSourceWriteLock), held for the moment of one add, change or
-// delete; readers take no lock.
+// delete, and for the whole of a backup, recovery or removal of the source; readers take no
+// lock.
 //
 // Damaged files are failures, never wild writes: a free list, a released slot, an index entry or
 // a record offset that does not fit its file makes the operation fail before anything is written.
@@ -39,6 +40,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -94,13 +96,19 @@ public:
     // or is missing, takes it (trailing separators kept) as the new directory and opens the
     // set there. Always 1.
     int SetConfigureFilePath(const CString& strPath);
-    // Copies each file of source 1 or 2 (and its name tree, saved first when changed) to its
-    // "Old" name, creating a missing file first. 1; 0 without a directory. A bad source only
-    // reports the source check's message and copies nothing.
+    // Backup, recovery and removal of a source hold its write lock throughout, so that they
+    // take or replace one state of the source and cut no other program's write; when another
+    // program keeps the lock past the write wait they do nothing, say so in the error file and
+    // return 0.
+    //
+    // Copies each file of source 1 or 2 (and its name tree, saved first: brought up to date
+    // with the index) to its "Old" name, creating a missing file first. 1; 0 without a
+    // directory. A bad source only reports the source check's message and copies nothing.
     int BackupAsOldFile(int nSource);
     // Closes the set, copies each "Old" file of source 1 or 2 over the current one (a missing
     // backup of a data file is created header-only first; a missing tree backup keeps the
-    // tree), reopens. 1; 0 without a directory (the set then stays closed).
+    // tree), reopens. Counted as an index write, so other programs bring their names up to
+    // date. 1; 0 without a directory (the set then stays closed).
     int RecoverWithOldFile(int nSource);
     // Empties the Brakk set: tag files, index and name tree; with scope 2 also the event, task
     // and struct files. The set is reopened, so the files come back header-only. 1.
@@ -218,13 +226,25 @@ private:
     // Fills the file table's names, makes the trees and opens the set.
     void OpenSetAtConstruction();
     void OpenAll();
-    void CloseAll();
-    void SaveTreeIfChanged(int nTree);
+    // Saves the changed trees and closes every file but slot `nKeepSlot`.
+    void CloseAll(int nKeepSlot = -1);
+    void CloseSlot(int nSlot);
+    // With bAlways, the image is brought into agreement with the index and saved even when
+    // this program changed nothing.
+    void SaveTreeIfChanged(int nTree, bool bAlways = false);
+    // Takes the write lock of source 1 or 2 into `hold` before its files are copied or replaced.
+    // False, with `pszTimedOut` (formatted with the source) in the error file, when another
+    // program kept it past the write wait. Other sources, and a source whose index is not open,
+    // need no lock: `hold` stays empty.
+    bool HoldSource(int nSource, const char* pszTimedOut, std::optional<CWriteScope>& hold);
+    // RemoveAllBRKFile and RemoveAllRMPFile: the files of `slots`, then the source's tree.
+    int RemoveSourceFiles(int nSource, std::span<const int> slots);
     // Both look-ups by index entry: the entry's codes set and checked (with their messages),
     // then the typed file of the entry's codes whose slot area holds its record offset, or null.
     bool CheckIndexCodes(const _INDEX_STRUCT& idx);
     CFile* IndexedRecordFile(const _INDEX_STRUCT& idx);
-    bool BackupOne(const char* pszName, bool bTree);
+    // `nTree`: the tree whose file `pszName` is, or -1 for a data file.
+    bool BackupOne(const char* pszName, int nTree);
     bool RestoreOne(const char* pszName, bool bTree);
     void DeleteOne(const char* pszName);
     static bool CreateEmptyDataFile(const mlplat::StoreDir& dir, const char* name);
@@ -260,7 +280,9 @@ private:
     // most every kSetCheckMs, whether the set was removed; when it was, the set is made anew
     // and the write must fail (false).
     bool WriteStarts(int nTree);
-    // The source's write lock, never anything more: no file is closed or opened.
+    // The source's write lock, never anything more: no file is closed or opened, except when
+    // the outermost hold, had only after a wait, finds the source's files removed: the set is
+    // then made anew as WriteStarts does, and the hold is not had.
     bool LockSource(int nTree, unsigned nWaitMs = kWriteLockTimeoutMs);
     void UnlockSource(int nTree);
     CFile* TypedFile(int nTree, int nType) const;

@@ -1,7 +1,9 @@
 // The temporary file set: opening, closing, moving, backing up, restoring and emptying it.
 #include <mutex>
+#include <optional>
 #include <span>
 #include <unordered_set>
+#include <vector>
 
 #include "Clock.h"
 #include "File.h"
@@ -152,7 +154,7 @@ void CFileDypass::ReportRefusedOnce(const std::string& strName) {
     ReportError(gbtext::SharedObjectRefused, strName.c_str());
 }
 
-void CFileDypass::SaveTreeIfChanged(int nTree) {
+void CFileDypass::SaveTreeIfChanged(int nTree, bool bAlways) {
     // A program that changed nothing saves nothing: its image holds no more than the file.
     CNameCache& cache = *m_names[nTree];
     if (m_strTempDir.IsEmpty() || m_bReadOnly || cache.Tree().GetMode() != FileBPlusTree::kMemory)
@@ -160,7 +162,7 @@ void CFileDypass::SaveTreeIfChanged(int nTree) {
     const char* pszName = nTree == kTreeBrakk ? kBrakkTreeName : kZuZirTreeName;
     // Looked at first in any case: the tree saves through the directory as it is now.
     const bool bHeld = StoreDirectory().Holds(pszName);
-    if (!cache.Changed() && bHeld)
+    if (!bAlways && !cache.Changed() && bHeld)
         return;
     // The names of a removed set went with it; a directory made anew must not get them.
     if (SetRemoved(nTree))
@@ -186,7 +188,7 @@ int CFileDypass::SaveNames() {
     return ok;
 }
 
-void CFileDypass::CloseAll() {
+void CFileDypass::CloseAll(int nKeepSlot) {
     // The trees first, while the index files are open to bring them up to date.
     for (int t : {kTreeBrakk, kTreeZuZir}) {
         SaveTreeIfChanged(t);
@@ -194,14 +196,36 @@ void CFileDypass::CloseAll() {
         m_names[t]->SetChanged(false);
         m_names[t]->Detach();
     }
-    for (TempFileSlot& slot : m_files) {
-        if (slot.pFile) {
-            slot.pFile->Close();
-            delete slot.pFile;
-            slot.pFile = nullptr;
-        }
-        slot.nOpen = 0;
+    for (int i = 0; i < kSlotCount; ++i) {
+        if (i != nKeepSlot)
+            CloseSlot(i);
     }
+}
+
+void CFileDypass::CloseSlot(int nSlot) {
+    TempFileSlot& slot = m_files[nSlot];
+    if (slot.pFile) {
+        slot.pFile->Close();
+        delete slot.pFile;
+        slot.pFile = nullptr;
+    }
+    slot.nOpen = 0;
+}
+
+bool CFileDypass::HoldSource(int nSource, const char* pszTimedOut,
+                             std::optional<CWriteScope>& hold) {
+    const int nTree = TreeOfSource(nSource);
+    if (nTree < 0 || m_strTempDir.IsEmpty() || m_bReadOnly)
+        return true;
+    hold.emplace(*this, nSource);
+    if (hold->Held())
+        return true;
+    hold.reset();
+    // A source whose index is not open has no lock to take: its files are treated as before.
+    if (!m_locks[nTree].TimedOut())
+        return true;
+    ReportError(pszTimedOut, nSource);
+    return false;
 }
 
 bool CFileDypass::SetRemoved(int nTree) const {
@@ -247,10 +271,13 @@ int CFileDypass::SetConfigureFilePath(const CString& strPath) {
     return 1;
 }
 
-bool CFileDypass::BackupOne(const char* pszName, bool bTree) {
+bool CFileDypass::BackupOne(const char* pszName, int nTree) {
+    const bool bTree = nTree >= 0;
     if (bTree) {
-        SaveTreeIfChanged(kTreeBrakk);
-        SaveTreeIfChanged(kTreeZuZir);
+        // The source's own tree is written whatever this program changed: another program's
+        // save may hold an older image, and the backup's tree must agree with its index.
+        SaveTreeIfChanged(kTreeBrakk, nTree == kTreeBrakk);
+        SaveTreeIfChanged(kTreeZuZir, nTree == kTreeZuZir);
     }
     const mlplat::StoreDir& dir = StoreDirectory();
     if (!dir.Holds(pszName)) {
@@ -277,10 +304,14 @@ int CFileDypass::BackupAsOldFile(int nSource) {
     ReviveIfRemoved();
     if (!memtag::IsSource(nSource))
         return 1;
+    // One state of the source: no other program writes it between the copies of its files.
+    std::optional<CWriteScope> hold;
+    if (!HoldSource(nSource, gbtext::BackupLockTimedOut, hold))
+        return 0;
     const bool bZuZir = nSource == memtag::kSourceZuZir;
     for (int slot : SourceOrder(bZuZir))
-        BackupOne(SlotFileName(slot), false);
-    BackupOne(bZuZir ? kZuZirTreeName : kBrakkTreeName, true);
+        BackupOne(SlotFileName(slot), -1);
+    BackupOne(bZuZir ? kZuZirTreeName : kBrakkTreeName, TreeOfSource(nSource));
     return 1;
 }
 
@@ -298,7 +329,16 @@ int CFileDypass::RecoverWithOldFile(int nSource) {
     if (m_bReadOnly)
         return 0;
     ReviveIfRemoved();
-    CloseAll();
+    // Not in the middle of another program's write. The index file that bears the lock stays
+    // open while the set is closed (closing it would let go of the lock); it is copied over in
+    // place, so it is the file the set opens again.
+    std::optional<CWriteScope> hold;
+    if (!HoldSource(nSource, gbtext::RecoverLockTimedOut, hold)) {
+        SetDataSource(nSource);
+        return 0;
+    }
+    const int nTree = TreeOfSource(nSource);
+    CloseAll(hold ? IndexSlotOfTree(nTree) : -1);
     SetDataSource(nSource);
     CheckDataSource();
     if (m_strTempDir.IsEmpty())
@@ -310,6 +350,9 @@ int CFileDypass::RecoverWithOldFile(int nSource) {
         RestoreOne(bZuZir ? kZuZirTreeName : kBrakkTreeName, true);
     }
     OpenAll();
+    // Counted as an index write, so that other programs bring their names up to date.
+    if (hold && hold->Held())
+        m_names[nTree]->BeforeIndexWrite(FilesOf(nTree));
     return 1;
 }
 
@@ -319,27 +362,36 @@ void CFileDypass::DeleteOne(const char* pszName) {
     StoreDirectory().Remove(pszName);
 }
 
-int CFileDypass::RemoveAllBRKFile(int nScope) {
+int CFileDypass::RemoveSourceFiles(int nSource, std::span<const int> slots) {
     ReviveIfRemoved();
-    CloseAll();
-    for (int nKind :
-         {memtag::kTypeBool, memtag::kTypeInt, memtag::kTypeFloat, memtag::kTypeString, kKindIndex})
-        DeleteOne(SlotFileName(SlotOf(nKind, memtag::kSourceBrakk)));
-    if (nScope == 2) {
-        for (int nKind : {kKindEvent, kKindTask, kKindStruct})
-            DeleteOne(SlotFileName(SlotOf(nKind, memtag::kSourceBrakk)));
-    }
-    DeleteOne(kBrakkTreeName);
+    // Not in the middle of another program's write: the removed index keeps the lock until its
+    // files are gone.
+    std::optional<CWriteScope> hold;
+    if (!HoldSource(nSource, gbtext::RemoveLockTimedOut, hold))
+        return 0;
+    const int nIndexSlot = IndexSlotOfTree(TreeOfSource(nSource));
+    CloseAll(hold ? nIndexSlot : -1);
+    for (int slot : slots)
+        DeleteOne(SlotFileName(slot));
+    DeleteOne(nSource == memtag::kSourceBrakk ? kBrakkTreeName : kZuZirTreeName);
+    hold.reset();
+    CloseSlot(nIndexSlot);
     OpenAll();
     return 1;
 }
 
+int CFileDypass::RemoveAllBRKFile(int nScope) {
+    std::vector<int> slots;
+    for (int nKind :
+         {memtag::kTypeBool, memtag::kTypeInt, memtag::kTypeFloat, memtag::kTypeString, kKindIndex})
+        slots.push_back(SlotOf(nKind, memtag::kSourceBrakk));
+    if (nScope == 2) {
+        for (int nKind : {kKindEvent, kKindTask, kKindStruct})
+            slots.push_back(SlotOf(nKind, memtag::kSourceBrakk));
+    }
+    return RemoveSourceFiles(memtag::kSourceBrakk, slots);
+}
+
 int CFileDypass::RemoveAllRMPFile(int /*nScope*/) {
-    ReviveIfRemoved();
-    CloseAll();
-    for (int slot : kZuZirOrder)
-        DeleteOne(SlotFileName(slot));
-    DeleteOne(kZuZirTreeName);
-    OpenAll();
-    return 1;
+    return RemoveSourceFiles(memtag::kSourceZuZir, kZuZirOrder);
 }

@@ -33,7 +33,16 @@ bool CFileDypass::WriteStarts(int nTree) {
 }
 
 bool CFileDypass::LockSource(int nTree, unsigned nWaitMs) {
-    return m_names[nTree]->Lock(FilesOf(nTree), nWaitMs);
+    const bool bOutermost = m_locks[nTree].Depth() == 0;
+    if (!m_names[nTree]->Lock(FilesOf(nTree), nWaitMs))
+        return false;
+    // What this hold waited for may have been another program removing the source's files:
+    // a write into them now would be lost with them. Looked at only after a wait, so that an
+    // uncontended write pays nothing for it.
+    if (!bOutermost || !m_locks[nTree].Waited() || !SetRemoved(nTree))
+        return true;
+    ReviveSet();
+    return false;
 }
 
 void CFileDypass::UnlockSource(int nTree) {

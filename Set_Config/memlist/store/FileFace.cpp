@@ -329,8 +329,7 @@ int CFileFace::RemoveFilesOf(int nScope, int (CFileDypass::*remove)(int)) {
         m_pDypass->ReportError("%s", gbtext::SourceUndefined);
         return 0;
     }
-    (m_pDypass.get()->*remove)(nScope);
-    return 1;
+    return (m_pDypass.get()->*remove)(nScope);
 }
 
 int CFileFace::RemoveAllBRKFile(int nScope) {

@@ -104,7 +104,8 @@ public:
     CFileDypass* GetEngine() const { return m_pDypass.get(); }
 
 private:
-    // Removes one source's files (nScope 0 or 1) or both (2) with `remove`; 0 for another scope.
+    // Removes one source's files (nScope 0 or 1) or both (2) with `remove`: its result; 0 for
+    // another scope.
     int RemoveFilesOf(int nScope, int (CFileDypass::*remove)(int));
 
     std::unique_ptr<CFileDypass> m_pDypass;

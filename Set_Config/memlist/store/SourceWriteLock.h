@@ -15,7 +15,15 @@ public:
     bool Enter(CFile* pIndex, unsigned nWaitMs, bool bReadOnly) {
         if (m_nDepth++ > 0)
             return m_bLocked;
-        m_bLocked = !bReadOnly && pIndex && pIndex->LockExclusive(nWaitMs);
+        m_bLocked = false;
+        m_bWaited = false;
+        if (!bReadOnly && pIndex) {
+            m_bLocked = pIndex->LockExclusive(0);
+            if (!m_bLocked) {
+                m_bWaited = true;
+                m_bLocked = pIndex->LockExclusive(nWaitMs);
+            }
+        }
         m_bTimedOut = !m_bLocked && !bReadOnly && pIndex && errno == EWOULDBLOCK;
         m_bIndexWritten = false;
         m_bInSync = false;
@@ -59,6 +67,8 @@ public:
     int Depth() const { return m_nDepth; }
     // The last outermost hold was not had in time: another program kept the lock.
     bool TimedOut() const { return m_bTimedOut; }
+    // The last outermost hold was not had at the first try: another program held the lock.
+    bool Waited() const { return m_bWaited; }
 
 private:
     int m_nDepth = 0;
@@ -66,4 +76,5 @@ private:
     bool m_bIndexWritten = false;
     bool m_bInSync = false;
     bool m_bTimedOut = false;
+    bool m_bWaited = false;
 };

@@ -3,9 +3,10 @@
 // to make several writes one step. Without the lock (another program kept it past the wait)
 // Held() is false.
 // A write starts here when no hold is open: a removed directory is looked for (and the set
-// made anew, the hold then not had) before anything else. Taking the lock itself never closes
-// or reopens a file, so a file pointer taken under a hold stays valid for all of it; the
-// engine's own writes look in the same way before they take any file pointer.
+// made anew, the hold then not had) before anything else. Taking the lock closes or reopens
+// files only when it is then not had (the source's files were removed while it waited for
+// them), so a file pointer taken under a hold stays valid for all of it; the engine's own
+// writes look in the same way before they take any file pointer.
 #pragma once
 
 class CFileDypass;
