@@ -208,6 +208,39 @@ void KeepFromStrangers(int fd) {
     (void)!::fchmod(fd, st.st_mode & 07700);
 }
 
+namespace {
+
+// The target of the link `path` when the link is one that only this user or the administrator
+// could have made (it then names the directory as the administrator meant). The link is held
+// while its owner and its target are read, so another link put in its place meanwhile is never
+// followed. False (errno ELOOP for a refused link, else as the failure left it) otherwise.
+bool OwnLinkTarget(const std::string& path, std::string& target) {
+    const int err = errno;
+    const int fd = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    struct stat link;
+    if (fd < 0 || ::fstat(fd, &link) != 0 || !S_ISLNK(link.st_mode)) {
+        if (fd >= 0)
+            ::close(fd);
+        errno = err;
+        return false;
+    }
+    std::vector<char> buf(PATH_MAX + 1);
+    const ssize_t len = link.st_uid == ::geteuid() || link.st_uid == 0
+                            ? ::readlinkat(fd, "", buf.data(), buf.size())
+                            : -1;
+    ::close(fd);
+    if (len <= 0 || static_cast<std::size_t>(len) >= buf.size()) {
+        errno = ELOOP;
+        return false;
+    }
+    target.assign(buf.data(), static_cast<std::size_t>(len));
+    if (target[0] != '/')
+        target = DirOf(path) + "/" + target;
+    return true;
+}
+
+}  // namespace
+
 bool StoreDir::Open(const std::string& path) {
     Close();
     std::string bare = path;
@@ -221,19 +254,10 @@ bool StoreDir::Open(const std::string& path) {
     int fd = ::open(bare.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     // With O_DIRECTORY, Linux answers a link with ENOTDIR, not ELOOP.
     if (fd < 0 && (errno == ELOOP || errno == ENOTDIR)) {
-        const int err = errno;
-        struct stat link;
-        if (::lstat(bare.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
-            errno = err;
+        std::string target;
+        if (!OwnLinkTarget(bare, target))
             return false;
-        }
-        // A link that only this user or the administrator could have made names the directory
-        // as the administrator meant.
-        if (link.st_uid != ::geteuid() && link.st_uid != 0) {
-            errno = ELOOP;
-            return false;
-        }
-        fd = ::open(bare.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        fd = ::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     }
     if (fd < 0)
         return false;
