@@ -2,6 +2,8 @@
 // replaces one state of the source, and the writer sees what was recovered.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "StoreCheck.h"
 #include "StoreWorkload.h"
 #include "TestSupport.h"
+#include "Vfs.h"
 #include "gbtext/StoreTexts.h"
 
 namespace {
@@ -236,6 +239,41 @@ TEST_F(BackupUnderLock, ALockKeptPastTheWaitStopsBackupRecoveryAndRemoval) {
     EXPECT_EQ(face.GetSelute(CString(reltest::TagName(kSource, 1)), tag), 0);
     EXPECT_EQ(face.RecoverWithOldFile(kSource), 1);
     EXPECT_EQ(face.GetSelute(CString(reltest::TagName(kSource, 1)), tag), 1);
+}
+
+// While a closing program writes its tree file, another program adds a tag and closes (so saves
+// its own, newer tree first). The closing program's tree was brought up to date with the index
+// under the source's write lock: either that add waited and failed, or it came before and is in.
+int g_treeNameLen = 0;
+bool g_otherRan = false;
+int g_otherResult = -1;
+
+int OpenatWithAnotherProgram(int dirfd, const char* name, int flags, mode_t mode) {
+    const char* tree = CFileDypass::kZuZirTreeName;
+    if (!g_otherRan && std::strncmp(name, tree, static_cast<size_t>(g_treeNameLen)) == 0 &&
+        std::strncmp(name + g_treeNameLen, ".~", 2) == 0) {
+        g_otherRan = true;  // before the fork: the other program's own save passes through
+        const pid_t other = proctest::Spawn([] {
+            CFileFace face;
+            enginetest::AnyTag rec = reltest::Record(kSource, 2);
+            return face.AddData(reltest::TypeOf(2), kSource, &rec, CString()) == 1 ? 0 : 1;
+        });
+        g_otherResult = proctest::WaitBounded(other, kWaitMs);
+    }
+    return mlplat::PosixVfs().openat(dirfd, name, flags, mode);
+}
+
+TEST_F(BackupUnderLock, ATreeSavedAtCloseIsNeverOlderThanAnotherProgramsSave) {
+    auto face = std::make_unique<CFileFace>();
+    enginetest::AnyTag rec = reltest::Record(kSource, 1);
+    ASSERT_EQ(face->AddData(reltest::TypeOf(1), kSource, &rec, CString()), 1);
+    g_treeNameLen = static_cast<int>(std::strlen(CFileDypass::kZuZirTreeName));
+    mlplat::Vfs().openat = OpenatWithAnotherProgram;
+    face.reset();
+    mlplat::Vfs() = mlplat::PosixVfs();
+    ASSERT_TRUE(g_otherRan);
+    EXPECT_NE(g_otherResult, -1) << "the other program did not end";
+    EXPECT_EQ(Damage(dir.path()), std::vector<std::string>{});
 }
 
 }  // namespace

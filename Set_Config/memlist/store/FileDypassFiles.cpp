@@ -168,14 +168,21 @@ void CFileDypass::SaveTreeIfChanged(int nTree, bool bAlways) {
     if (SetRemoved(nTree))
         return;
     // What other programs wrote since the image agreed goes in too, so the file written
-    // agrees with the index as it is now.
+    // agrees with the index as it is now. Under the source's write lock (when it can be had in
+    // time), or another program's add could fall between the two, and a save of this older
+    // image could come after that program's own, newer one.
+    // Holding the other source's lock (a backup, a recovery), it does not wait: two programs
+    // doing so for opposite sources would each wait for the other.
     const CNameCache::SourceFiles files = FilesOf(nTree);
+    const bool bHoldsOther = m_locks[nTree == kTreeBrakk ? kTreeZuZir : kTreeBrakk].Depth() > 0;
+    cache.Lock(files, bHoldsOther ? 0 : CNameCache::kReconcileLockWaitMs);
     if (cache.IndexChanged(files))
         cache.Reconcile(files, nullptr);
     if (cache.Tree().SaveToFile(CString()))
         cache.SetChanged(false);
     else if (!ReportIfRefused(pszName))
         ReportError(gbtext::TreeSaveFailed, pszName);
+    cache.Unlock(files);
 }
 
 int CFileDypass::SaveNames() {
