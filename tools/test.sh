@@ -11,7 +11,7 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 cmake --preset debug >/dev/null
 cmake --build --preset debug
 # One test at a time: tests of the cross-process lock share its per-name blocks with each other.
-ctest --preset debug
+ctest --preset debug --output-on-failure
 # The tests that use threads, once more under ThreadSanitizer.
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan
