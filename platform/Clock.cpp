@@ -6,18 +6,23 @@
 
 namespace mlplat {
 
-std::uint64_t TickMs() {
+namespace {
+
+std::uint64_t MsOf(clockid_t clock) {
     timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
+    clock_gettime(clock, &ts);
     return static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
            static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
 }
 
+}  // namespace
+
+std::uint64_t TickMs() {
+    return MsOf(CLOCK_MONOTONIC);
+}
+
 std::uint64_t CoarseTickMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
-    return static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
-           static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
+    return MsOf(CLOCK_MONOTONIC_COARSE);
 }
 
 void SleepMs(unsigned nMs) {

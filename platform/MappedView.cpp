@@ -75,8 +75,9 @@ std::size_t MappedView::Copy(int fd, std::uint64_t offset, void* buf, std::size_
     const auto nCopy = static_cast<std::size_t>(std::min(end, known) - offset);
     // A record spans several lines of a page seldom in cache: have them all on their way
     // before the copy waits for the first.
-    for (std::size_t line = 0; line < nCopy && nCopy <= kPrefetchedCopy; line += 64)
-        __builtin_prefetch(pBase + offset + line);
+    if (nCopy <= kPrefetchedCopy)
+        for (std::size_t line = 0; line < nCopy; line += 64)
+            __builtin_prefetch(pBase + offset + line);
     std::memcpy(buf, pBase + offset, nCopy);
     return nCopy;
 }

@@ -256,9 +256,16 @@ bool CNameCache::Resolve(const SourceFiles& files, const CString& strName, Hit& 
     if (!pIndex || strName.IsEmpty() || strName.GetLength() > memtag::kTagNameMax)
         return false;
     auto typed = [&](int nType) { return files.Typed(nType); };
+    // The key's value, 0 when the tree has none (Find's value is then the next key's).
+    auto valueOf = [&](int attempt) {
+        if (attempt == 0 && pFound)
+            return *pFound;
+        int nValue = 0;
+        return Find(strName, nValue) ? nValue : 0;
+    };
     for (int attempt = 0; attempt < 2; ++attempt) {
-        int nValue = attempt == 0 && pFound ? *pFound : 0;
-        if ((attempt == 0 && pFound) ? nValue != 0 : Find(strName, nValue) && nValue != 0) {
+        const int nValue = valueOf(attempt);
+        if (nValue != 0) {
             const tagfile::EntryFault fault =
                 nValue > 0 ? tagfile::ReadNamedEntry(*pIndex, m_nSource,
                                                      static_cast<std::uint32_t>(nValue), strName,
