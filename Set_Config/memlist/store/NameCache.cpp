@@ -256,15 +256,13 @@ bool CNameCache::Resolve(const SourceFiles& files, const CString& strName, Hit& 
     if (!pIndex || strName.IsEmpty() || strName.GetLength() > memtag::kTagNameMax)
         return false;
     auto typed = [&](int nType) { return files.Typed(nType); };
-    // The key's value, 0 when the tree has none (Find's value is then the next key's).
-    auto valueOf = [&](int attempt) {
-        if (attempt == 0 && pFound)
-            return *pFound;
-        int nValue = 0;
-        return Find(strName, nValue) ? nValue : 0;
-    };
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const int nValue = valueOf(attempt);
+        // The key's value, 0 when the tree has none (Find's value is then the next key's).
+        int nValue = 0;
+        if (attempt == 0 && pFound)
+            nValue = *pFound;
+        else if (!Find(strName, nValue))
+            nValue = 0;
         if (nValue != 0) {
             const tagfile::EntryFault fault =
                 nValue > 0 ? tagfile::ReadNamedEntry(*pIndex, m_nSource,
